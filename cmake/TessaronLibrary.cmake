@@ -1,0 +1,33 @@
+# tessaron_library(<name> DIR <folder> [DEPS <targets...>] [EXCLUDE <regex>])
+# Builds every .cpp directly in <folder> into a static library; an empty folder
+# yields an interface library so that dependants link regardless.
+function(tessaron_library name)
+  cmake_parse_arguments(ARG "" "DIR;EXCLUDE" "DEPS;EXTRA" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  if(ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
+  list(APPEND sources ${ARG_EXTRA})
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# tessaron_test(<name> [LIBS <targets...>]) builds tests/<folder>/*.cpp into one GoogleTest program.
+function(tessaron_test name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "TESSARON_MODULE=$<TARGET_FILE:Tessaron64>")
+endfunction()
