@@ -28,6 +28,12 @@ function(tessaron_test name)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "TESSARON_MODULE=$<TARGET_FILE:Tessaron64>")
+  if(TARGET Tessaron64)
+    # ABI tests load the built module the way a host does.
+    add_dependencies(${name} Tessaron64)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "TESSARON_MODULE=$<TARGET_FILE:Tessaron64>")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
