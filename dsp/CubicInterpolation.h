@@ -1,0 +1,31 @@
+#pragma once
+// Four-point cubic (Catmull-Rom) interpolation, shared by the clocked delay
+// lines that resample between the audio rate and their own clock.
+
+namespace tessaron {
+
+// Interpolates between p1 (t = 0) and p2 (t = 1); p0 and p3 shape the slopes.
+inline double CatmullRom(double p0, double p1, double p2, double p3, double t)
+{
+    return p1 + 0.5 * (p2 - p0) * t
+         + (p0 - 2.5 * p1 + 2.0 * p2 - 0.5 * p3) * t * t
+         + (0.5 * (p3 - p0) + 1.5 * (p1 - p2)) * t * t * t;
+}
+
+// Four samples, oldest first; Push drops the oldest.
+struct History4 {
+    double v[4] = {0.0, 0.0, 0.0, 0.0};
+
+    void Push(double x)
+    {
+        v[0] = v[1];
+        v[1] = v[2];
+        v[2] = v[3];
+        v[3] = x;
+    }
+    double At(double t) const { return CatmullRom(v[0], v[1], v[2], v[3], t); }
+    bool IsZero() const { return v[0] == 0.0 && v[1] == 0.0 && v[2] == 0.0 && v[3] == 0.0; }
+    void Clear() { v[0] = v[1] = v[2] = v[3] = 0.0; }
+};
+
+}  // namespace tessaron

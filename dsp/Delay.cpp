@@ -1,0 +1,274 @@
+#include "dsp/Delay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace tessaron {
+
+namespace {
+constexpr double kFilterOmegaTimesFs = 37699.11184307752;  // 2pi x 6000 Hz
+constexpr double kFeedbackLimit = 3.0;
+constexpr double kMinTempo = 1e-3;  // keeps the synced time finite, so its folding ends
+constexpr double kFreeBase = 0.125;
+constexpr double kSyncBase = 0.0625;
+
+double ClampFeedbackSample(double o)
+{
+    return o < -kFeedbackLimit ? -kFeedbackLimit : (o > kFeedbackLimit ? kFeedbackLimit : o);
+}
+
+double BoundedStep(double s)
+{
+    return s >= Delay::kMinStep ? s : Delay::kMinStep;  // NaN lands on the bound as well
+}
+}  // namespace
+
+Delay::Delay()
+{
+    RateSetup(44100.0);
+    clock = 1000.0;
+    vibeSpeed = 0.02;
+    vibeIncrement = 4e-5;
+}
+
+void Delay::RateSetup(double fs)
+{
+    length = static_cast<int>(fs * kLineMilliseconds / 1000.0);
+    if (!(length > 0)) {
+        length = 0;
+    }
+    for (auto& line : buffer) {
+        line.assign(static_cast<size_t>(length), 0.0);
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+        writeIndex[ch] = 0;
+        clockPhase[ch] = 0.0;
+        // One tick per sample until the first Tick sets the real clock: a zero step
+        // would never advance the clock loop.
+        step[ch] = 1.0;
+        invStep[ch] = 1.0;
+        inFilter[ch].Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
+        outFilter[ch].Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
+        inHist[ch].Clear();
+        outHist[ch].Clear();
+        zeroRun[ch] = length;
+        idle[ch] = true;
+    }
+}
+
+void Delay::SetMix(double v)
+{
+    dry = std::sqrt(1.0 - v);
+    wet = std::sqrt(v);
+}
+
+void Delay::SetPingPong(bool on)
+{
+    if (on != pingPong) {
+        // The lines change clocks, so a run of zero writes no longer spans whole lines.
+        for (int ch = 0; ch < 2; ++ch) {
+            zeroRun[ch] = 0;
+            idle[ch] = false;
+        }
+    }
+    pingPong = on;
+}
+
+void Delay::SetVibeSpeed(double v)
+{
+    vibeSpeed = v;
+    vibeIncrement = 2.0 * v / clock;
+}
+
+void Delay::Tick(double a, double tempo)
+{
+    double base = kFreeBase;
+    if (sync) {
+        if (!(tempo > 0.0) || !std::isfinite(tempo)) {
+            tempo = kDefaultTempo;
+        } else if (tempo < kMinTempo) {
+            tempo = kMinTempo;
+        }
+        const double r = std::round((1.0 - a) * 19.0);
+        // The sentinel (0 beats) would make the doubling below endless.
+        const int i = r > 0.0 ? (r < 19.0 ? static_cast<int>(r) : 19) : 0;
+        double f = 60000.0 / tempo * kBeats[i];
+        while (f > kLineMilliseconds) {
+            f *= 0.5;
+        }
+        readOffset = 0;
+        double lo = 75.0;
+        double hi = kLineMilliseconds;
+        if (f < 75.0) {
+            readOffset = length / 2;
+            while (f < 37.5) {
+                f *= 2.0;
+            }
+            lo = 37.5;
+            hi = 600.0;
+        }
+        a = (f - lo) / (hi - lo);
+        base = kSyncBase;
+    } else {
+        readOffset = doubleLine ? 0 : length / 2;
+    }
+
+    vibePhase += vibeIncrement;
+    if (vibePhase >= 1.0) {
+        vibePhase -= 2.0;
+    }
+    const double e = vibe ? std::sin(std::numbers::pi * vibePhase) * vibeDepth : 0.0;
+
+    step[0] = BoundedStep((a + e) * (1.0 - base) + base);
+    invStep[0] = 1.0 / step[0];
+    if (pingPong) {
+        clockPhase[1] = clockPhase[0];
+        step[1] = step[0];
+        invStep[1] = invStep[0];
+    } else {
+        // The vibe bends the right clock the other way.
+        step[1] = BoundedStep((a - e) * (1.0 - base) + base);
+        invStep[1] = 1.0 / step[1];
+    }
+}
+
+void Delay::AdvanceClock(int ch)
+{
+    int wi = writeIndex[ch];
+    double cp = clockPhase[ch];
+    while (cp < 1.0) {
+        if (--wi < 0) {
+            wi = length - 1;
+        }
+        cp += step[ch];
+    }
+    writeIndex[ch] = wi;
+    clockPhase[ch] = cp - 1.0;
+}
+
+bool Delay::ChannelSilent(int ch) const
+{
+    return zeroRun[ch] >= length && inFilter[ch].IsSilent() && outFilter[ch].IsSilent()
+        && inHist[ch].IsZero() && outHist[ch].IsZero();
+}
+
+void Delay::ProcessChannel(int ch, double& x)
+{
+    const double in = x;
+    if (idle[ch]) {
+        if (in == 0.0 && idleSkip) {
+            AdvanceClock(ch);
+            x = 0.0;
+            return;
+        }
+        idle[ch] = false;
+    }
+    History4& ih = inHist[ch];
+    History4& oh = outHist[ch];
+    BiquadLowPass& of = outFilter[ch];
+    ih.Push(inFilter[ch].Process(in));
+
+    double* cells = buffer[ch].data();
+    int wi = writeIndex[ch];
+    int run = zeroRun[ch];
+    double cp = clockPhase[ch];
+    const double s = step[ch];
+    while (cp < 1.0) {
+        if (--wi < 0) {
+            wi = length - 1;
+        }
+        const double w = ih.At(cp);
+        int r = wi + readOffset;
+        if (r >= length) {
+            r -= length;
+        }
+        const double o = of.Process(cells[r]);
+        oh.Push(o);
+        const double v = w + feedback * ClampFeedbackSample(o);
+        cells[wi] = v;
+        run = v == 0.0 ? (run < length ? run + 1 : run) : 0;
+        cp += s;
+    }
+    cp -= 1.0;
+    writeIndex[ch] = wi;
+    clockPhase[ch] = cp;
+    zeroRun[ch] = run;
+
+    x = oh.At(1.0 - cp * invStep[ch]) * wet + in * dry;
+    idle[ch] = ChannelSilent(ch);
+}
+
+void Delay::ProcessPingPong(double& left, double& right)
+{
+    const double inL = left;
+    const double inR = right;
+    if (idle[0] && idle[1]) {
+        if (inL == 0.0 && inR == 0.0 && idleSkip) {
+            AdvanceClock(0);
+            left = 0.0;
+            right = 0.0;
+            return;
+        }
+    }
+    idle[0] = idle[1] = false;
+    inHist[0].Push(inFilter[0].Process(inL));
+    inHist[1].Push(inFilter[1].Process(inR));
+
+    double* cellsL = buffer[0].data();
+    double* cellsR = buffer[1].data();
+    int wi = writeIndex[0];
+    int runL = zeroRun[0];
+    int runR = zeroRun[1];
+    double cp = clockPhase[0];
+    const double s = step[0];
+    while (cp < 1.0) {
+        if (--wi < 0) {
+            wi = length - 1;
+        }
+        const double wL = inHist[0].At(cp);
+        const double wR = inHist[1].At(cp);
+        int r = wi + readOffset;
+        if (r >= length) {
+            r -= length;
+        }
+        const double oL = outFilter[0].Process(cellsL[r]);
+        const double oR = outFilter[1].Process(cellsR[r]);
+        outHist[0].Push(oL);
+        outHist[1].Push(oR);
+        // Each line is fed by the other's output.
+        const double vL = wL + feedback * ClampFeedbackSample(oR);
+        const double vR = wR + feedback * ClampFeedbackSample(oL);
+        cellsL[wi] = vL;
+        cellsR[wi] = vR;
+        runL = vL == 0.0 ? (runL < length ? runL + 1 : runL) : 0;
+        runR = vR == 0.0 ? (runR < length ? runR + 1 : runR) : 0;
+        cp += s;
+    }
+    cp -= 1.0;
+    writeIndex[0] = wi;
+    clockPhase[0] = cp;
+    zeroRun[0] = runL;
+    zeroRun[1] = runR;
+
+    const double tau = 1.0 - cp * invStep[0];
+    left = outHist[0].At(tau) * wet + inL * dry;
+    right = outHist[1].At(tau) * wet + inR * dry;
+    const bool silent = ChannelSilent(0) && ChannelSilent(1);
+    idle[0] = idle[1] = silent;
+}
+
+void Delay::Process(double& left, double& right)
+{
+    if (length <= 0 || buffer[0].empty()) {
+        return;
+    }
+    if (pingPong) {
+        ProcessPingPong(left, right);
+    } else {
+        ProcessChannel(0, left);
+        ProcessChannel(1, right);
+    }
+}
+
+}  // namespace tessaron

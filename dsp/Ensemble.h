@@ -1,0 +1,56 @@
+#pragma once
+// Three-line ensemble of the String section. Each line behaves like a
+// charge-transfer delay: a fixed number of cells clocked at a varying rate, with
+// the input resampled onto the clock and the output back to the audio rate.
+// All members are touched by the audio thread, or under the instrument's lock.
+#include <vector>
+
+#include "dsp/BiquadLowPass.h"
+#include "dsp/CubicInterpolation.h"
+
+namespace tessaron {
+
+class Ensemble {
+public:
+    static constexpr int kLines = 3;
+
+    struct Oscillator {
+        double clock = 1000.0;  // ticks per second
+        double speed = 0.13;    // Hz
+        double phase = 0.0;     // in [-1, 1)
+        double increment = 0.26 / 1000.0;
+    };
+
+    Ensemble();
+
+    // Allocates only when fs changes; always clears the lines and re-derives the steps.
+    void RateSetup(double fs);
+    void Clear();
+
+    // osc: 0 for the first modulation oscillator, 1 for the second.
+    void SetSpeed(int osc, double v);
+    void SetDepth(int osc, double v);
+    void SetCentre(int line, double v) { centre[line] = v; }
+
+    void Tick();  // once per control tick
+    double Process(double x);
+
+    Oscillator osc1;
+    Oscillator osc2;
+    BiquadLowPass inFilter[kLines];
+    BiquadLowPass outFilter[kLines];
+    History4 inHist[kLines];
+    History4 outHist[kLines];
+    std::vector<double> buffer[kLines];
+    int length = 0;
+    int writeIndex[kLines] = {0, 0, 0};
+    double clockPhase[kLines] = {0.0, 0.0, 0.0};
+    double step[kLines] = {1.0, 1.0, 1.0};
+    double invStep[kLines] = {1.0, 1.0, 1.0};
+    double rate = 0.0;
+    double centre[kLines] = {0.5, 0.5, 0.5};
+    double depth1 = 0.03;
+    double depth2 = 0.01;
+};
+
+}  // namespace tessaron
