@@ -1,0 +1,107 @@
+#pragma once
+// Twelve free-running phase counters, one per pitch class, tuned to A0..G#1.
+// Every key reads the counter of its pitch class shifted by whole octaves, so
+// all keys of one class are phase-locked and cost nothing to start or stop.
+//
+// Threading: BuildTables runs in the reset, LoadPitch and ResetSyncPhase at
+// control rate or in the parameter-change operation, FootageValues and Advance
+// per sample; all under the instrument's lock.
+#include <array>
+#include <cstdint>
+
+namespace tessaron {
+
+constexpr int32_t kWaveRows = 22;
+constexpr int32_t kWaveLength = 4096;
+constexpr int32_t kIncrementEntries = 17281;  // pitch 0..135 semitones in 1/128 steps
+constexpr uint32_t kPhaseMask = 0x0FFFFFFF;   // counters keep 28 bits
+constexpr int32_t kPitchOffsetA0 = 2688;      // 21 semitones: counter 0 is A0
+
+using WaveRow = std::array<double, kWaveLength>;
+using SquareWaveTable = std::array<WaveRow, kWaveRows>;
+
+// Harmonics in row r: 2048 / sqrt(2)^r, rounded.
+int32_t HarmonicCount(int32_t row);
+
+// Band-limited square waves shared by the whole process; built on first use,
+// thread-safely, and never changed afterwards.
+const SquareWaveTable& SharedSquareWaves();
+
+namespace oscillator_detail {
+constexpr std::array<int32_t, 128> MakePitchClass() {
+  std::array<int32_t, 128> a{};
+  for (int32_t t = 0; t < 128; ++t) a[t] = (t + 3) % 12;
+  return a;
+}
+// Octaves above the A0..G#1 counters; negative means silent.
+constexpr std::array<int32_t, 128> MakeShift() {
+  std::array<int32_t, 128> a{};
+  for (int32_t t = 0; t < 128; ++t) a[t] = t >= 21 ? (t - 21) / 12 : (t >= 9 ? -1 : -2);
+  return a;
+}
+inline constexpr std::array<int32_t, 128> kPitchClass = MakePitchClass();
+inline constexpr std::array<int32_t, 128> kShift = MakeShift();
+}  // namespace oscillator_detail
+
+class OscillatorBank {
+ public:
+  OscillatorBank();
+
+  // Rebuilds the increment and row tables when fs differs from the rate they
+  // were built for. Each bank owns its tables, so banks at different rates
+  // never disturb each other. A rate that is not a positive finite number is
+  // ignored.
+  void BuildTables(double fs);
+
+  // 16', 8', 4' and 2' samples of key k; silent footages give 0.
+  void FootageValues(int32_t k, double out[4]) const {
+    out[0] = out[1] = out[2] = out[3] = 0.0;
+    if (k < 12 || k > 127) return;
+    const int32_t t0 = octaveDown_ ? k - 12 : k;
+    const uint32_t counter = counter_[oscillator_detail::kPitchClass[t0]];
+    for (int32_t j = 0; j < 4; ++j) {
+      const int32_t t = t0 + 12 * j;
+      if (t > 127) break;
+      const int32_t s = oscillator_detail::kShift[t];
+      if (s < 0) continue;
+      const uint32_t phase = (static_cast<uint32_t>(counter << s) >> 16) & 0xFFF;
+      out[j] = (*waves_)[rowOfNote_[t]][phase];
+    }
+  }
+
+  void Advance() {
+    for (int32_t p = 0; p < 12; ++p) counter_[p] = (counter_[p] + increment_[p]) & kPhaseMask;
+  }
+
+  // Loads the twelve increments for a pitch offset of P semitones: counter q
+  // then runs at MIDI note 21 + q + P. Each entry is clamped to the table on
+  // its own. A non-finite P leaves the increments unchanged.
+  void LoadPitch(double semitones);
+
+  void SetOctaveDown(bool on) { octaveDown_ = on; }
+  bool OctaveDown() const { return octaveDown_; }
+
+  uint32_t Counter(int32_t p) const { return counter_[p]; }
+  void SetCounter(int32_t p, uint32_t value) { counter_[p] = value & kPhaseMask; }
+  uint32_t Increment(int32_t p) const { return increment_[p]; }
+  double LastSampleRate() const { return lastSampleRate_; }
+  uint32_t IncrementAt(int32_t i) const { return incrementTable_[i]; }
+  int32_t RowOfNote(int32_t t) const { return rowOfNote_[t]; }
+
+  static constexpr int32_t PitchClass(int32_t t) { return oscillator_detail::kPitchClass[t]; }
+  static constexpr int32_t Shift(int32_t t) { return oscillator_detail::kShift[t]; }
+
+ private:
+  uint32_t counter_[12] = {};
+  uint32_t increment_[12] = {};
+  bool octaveDown_ = false;
+  double lastSampleRate_ = 1.0;
+  const SquareWaveTable* waves_;
+  std::array<int32_t, 128> rowOfNote_{};
+  std::array<uint32_t, kIncrementEntries> incrementTable_{};
+};
+
+// Puts every counter of osc2 syncResetPhase cycles (0..0.5) ahead of osc1's.
+void ResetSyncPhase(const OscillatorBank& osc1, OscillatorBank& osc2, double syncResetPhase);
+
+}  // namespace tessaron
