@@ -1,0 +1,33 @@
+#pragma once
+// The few file-system queries and changes the configuration file needs.
+#include <string>
+#include <string_view>
+
+namespace tessaron::platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// folder + separator + name; a separator already ending folder is not doubled.
+inline std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && path.back() != kPathSeparator && path.back() != '/') path += kPathSeparator;
+  path += name;
+  return path;
+}
+
+bool DirectoryExists(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Creates the folder and any missing parent folders. True when it exists afterwards.
+bool MakeDirectory(const std::string& path);
+
+// Replaces the file's whole contents so that a crash or a full disk never leaves
+// it half written: the data goes to a temporary file beside it, which then takes
+// its place.
+bool WriteFileAtomically(const std::string& path, std::string_view data);
+
+}  // namespace tessaron::platform
