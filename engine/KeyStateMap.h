@@ -1,0 +1,66 @@
+#pragma once
+// The keys that sound (held, sustained or fading), each with its own gate and
+// level, iterated in ascending note order. At most 128 entries: a fixed table
+// plus a sorted list of present notes, so the per-sample key loop touches only
+// sounding keys and nothing here ever allocates.
+// Threads: audio thread, under the instrument's lock.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace tessaron {
+
+struct KeyState {
+  bool gate = false;  // key held or sustained
+  double level = 0.0;
+};
+
+class KeyStateMap {
+ public:
+  static constexpr int kNotes = 128;
+
+  KeyStateMap() { Reset(44100.0); }
+
+  // Empties the map and derives the coefficients for fs; the release uses the
+  // default key release until SetRelease runs again. A rate that is not a
+  // positive finite number keeps the old scale.
+  void Reset(double fs);
+  void SetRelease(double x);
+
+  // Enters note with gate on at level 0; a note already present restarts.
+  void Start(uint8_t note);
+  void Clear() {
+    count_ = 0;
+    present_.fill(false);
+  }
+
+  bool Contains(uint8_t note) const { return present_[note & 0x7F]; }
+  KeyState& operator[](uint8_t note) { return states_[note & 0x7F]; }
+  const KeyState& At(uint8_t note) const { return states_[note & 0x7F]; }
+
+  int Size() const { return count_; }
+  bool Empty() const { return count_ == 0; }
+  // i-th present note in ascending order.
+  uint8_t NoteAt(int i) const { return notes_[size_t(i)]; }
+  const KeyState& StateAt(int i) const { return states_[notes_[size_t(i)]]; }
+
+  // One sample of every key's attack or release; erases keys that reached 0.
+  void StepRamps();
+
+  bool hold = false;  // freezes every release once the last key is up
+
+  double Scale() const { return scale_; }
+  double AttackCoefficient() const { return attack_; }
+  double ReleaseCoefficient() const { return release_; }
+
+ private:
+  std::array<KeyState, kNotes> states_{};
+  std::array<bool, kNotes> present_{};
+  std::array<uint8_t, kNotes> notes_{};
+  int count_ = 0;
+  double scale_ = 0.0;
+  double attack_ = 0.0;
+  double release_ = 0.0;
+};
+
+}  // namespace tessaron

@@ -1,0 +1,621 @@
+#include "engine/SoundEngine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tessaron {
+
+namespace {
+
+constexpr double kOrganCutoffs[4] = {125.4, 282.2, 604.7, 1254.0};
+constexpr double kSmootherCutoff = 1000.0;
+constexpr double kStringFilterCutoff = 340.0;
+constexpr double kOutputHighPass = 3.3;
+constexpr double kOutputLowPass = 12000.0;
+constexpr double kStringDecay = 0.1;
+constexpr double kFallbackTempo = 120.0;
+
+bool ValidRate(double fs) { return std::isfinite(fs) && fs > 0.0; }
+
+int32_t BlockLengthFor(double fs) {
+  // Truncated rate div 1000; at least one sample so that slow rates still progress.
+  const double whole = std::min(std::trunc(fs), double(std::numeric_limits<int32_t>::max()));
+  return std::max<int32_t>(1, int32_t(whole) / 1000);
+}
+
+bool On(double n) { return n >= 0.5; }
+
+}  // namespace
+
+SoundEngine::SoundEngine() {
+  stringEnv_.Reset(kControlRate);
+  glideEnv_.Reset(kControlRate);
+  modEnv_.Reset(kControlRate);
+  lfoIncrement_ = 2.0 * lfoSpeed_ / controlRate_;
+  noteEvents_.Reserve(midiQueue_.Capacity());
+}
+
+// ---------------------------------------------------------------------------
+// Reset
+
+void SoundEngine::ShellReset(int32_t maxBlockSize, double fs) {
+  midiQueue_.Resize(maxBlockSize);
+  noteEvents_.Reserve(midiQueue_.Capacity());
+  heldKeys_.Clear();
+  samplesToControlUpdate_ = 0;
+  if (ValidRate(fs)) rate_ = fs;
+  controlBlockLength_ = BlockLengthFor(rate_);
+}
+
+bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
+  ShellReset(maxBlockSize, fs);
+  if (!ValidRate(fs) || fs == lastSampleRate_) return false;
+  lastSampleRate_ = fs;
+  controlBlockLength_ = BlockLengthFor(fs);
+
+  osc1_.BuildTables(fs);
+  osc2_.BuildTables(fs);
+  keys_.Reset(fs);
+
+  for (int j = 0; j < 4; ++j) {
+    organFilter_[j].SetSampleRate(fs);
+    organFilter_[j].SetCutoff(kOrganCutoffs[j]);
+  }
+  lfoSmoother_.SetSampleRate(fs);
+  lfoSmoother_.SetCutoff(kSmootherCutoff);
+  stringFilter_.SetSampleRate(fs);
+  stringFilter_.SetCutoff(kStringFilterCutoff);
+  for (int ch = 0; ch < 2; ++ch) {
+    outLp_[ch].SetSampleRate(fs);
+    outLp_[ch].SetCutoff(kOutputLowPass);
+    outHp_[ch].SetSampleRate(fs);
+    outHp_[ch].SetCutoff(kOutputHighPass);
+  }
+
+  stringEnv_.Reset(fs);
+  stringEnv_.SetDecay(kStringDecay);
+  stringEnv_.SetSustainLevel(1.0);
+
+  organRamp_.SetSampleRate(fs);
+  sawRamp_.SetSampleRate(fs);
+  squareRamp_.SetSampleRate(fs);
+
+  glideEnv_.Reset(controlRate_);
+  modEnv_.Reset(controlRate_);
+  modEnv_.SetSustainLevel(0.0);
+
+  ensemble_.RateSetup(fs);
+  for (int line = 0; line < Ensemble::kLines; ++line) ensemble_.SetCentre(line, 0.5);
+  phaser_.RateReset(fs);
+  delay_.RateSetup(fs);
+  delay_.SetVibeSpeed(vibeSpeedDefault_);
+  delay_.SetVibeDepth(vibeDepthDefault_);
+
+  for (SynthChannel& channel : channels_) channel.Reset(fs);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Parameters
+
+void SoundEngine::UpdateMixGains() {
+  EngineSettings& s = settings_;
+  s.synthActive = s.synthLevel > 0.0;
+  s.organActive = s.organLevel > 0.0;
+  s.stringActive = s.stringLevel > 0.0;
+  auto gains = [&](double pan, double level, double& l, double& r) {
+    l = std::sqrt(1.0 - pan) * s.masterLevel * level;
+    r = std::sqrt(pan) * s.masterLevel * level;
+  };
+  gains(s.synthPan, s.synthLevel, s.synthGainL, s.synthGainR);
+  gains(s.organPan, s.organLevel, s.organGainL, s.organGainR);
+  gains(s.stringPan, s.stringLevel, s.stringGainL, s.stringGainR);
+}
+
+void SoundEngine::ApplyParameter(int32_t index, double v, double n) {
+  // Callers clamp and filter; a NaN that slips through must not reach the sound.
+  if (std::isnan(v) || std::isnan(n)) return;
+  EngineSettings& s = settings_;
+  switch (index) {
+    case 0: s.bendRange = v; break;
+    case 1: s.wheelAmount = v; break;
+    case 2: s.synthLevel = v; UpdateMixGains(); break;
+    case 3: s.organLevel = v; UpdateMixGains(); break;
+    case 4: s.stringLevel = v; UpdateMixGains(); break;
+    case 5: s.synthPan = v; UpdateMixGains(); break;
+    case 6: s.organPan = v; UpdateMixGains(); break;
+    case 7: s.stringPan = v; UpdateMixGains(); break;
+    case 8: s.footageLevel[3] = v; break;
+    case 9: s.footageLevel[2] = v; break;
+    case 10: s.footageLevel[1] = v; break;
+    case 11: s.footageLevel[0] = v; break;
+    case 12: s.osc1Fine = v; break;
+    case 13: s.osc1Octave = On(n); break;
+    case 14: s.osc2Coarse = v + 0.02; break;
+    case 15: s.osc2Octave = On(n); break;
+    case 16:
+      s.oscSync = On(n);
+      // Realigns on every application, also during the pass after a reset.
+      if (s.oscSync && s.syncReset) ResetSyncPhase(osc1_, osc2_, s.syncResetPhase);
+      break;
+    case 17: s.octaveMod = On(n); break;
+    case 18: s.glideAmount = v * 12.0; break;
+    case 19:
+      glideEnv_.SetDecay(v);
+      glideEnv_.SetRelease(v);
+      break;
+    case 20: s.glideMulti = On(n); break;
+    case 21: s.glideDirection = int32_t(v); break;
+    case 22: {
+      const int32_t w = int32_t(v);
+      s.sawOn = w != 1;
+      s.squareOn = w > 0;
+      SelectWaveforms();
+      break;
+    }
+    case 23: s.alternate = n < 0.5; break;
+    case 24: s.waveSelectMulti = On(n); break;
+    case 25: case 26: case 27: case 28: case 29: case 30: case 31:
+      for (SynthChannel& channel : channels_) channel.SetParam(index, v);
+      break;
+    case 32: s.lfoRouting = int32_t(v); break;
+    case 33: s.lfoResetMulti = On(n); break;
+    case 34: s.lfoSquare = On(n); break;
+    case 35:
+      lfoSpeed_ = v;
+      lfoIncrement_ = 2.0 * lfoSpeed_ / controlRate_;
+      break;
+    case 36:
+      modEnv_.SetDecay(v);
+      modEnv_.SetRelease(v);
+      break;
+    case 37: s.modDelay = v; break;
+    case 38: s.modDepth = v; break;
+    case 39: s.stringFootages = n; break;
+    case 40: s.stringTimbre = n; break;
+    case 41: stringEnv_.SetAttack(v); break;
+    case 42: stringEnv_.SetRelease(v); break;
+    case 43: phaser_.SetSpeed(v); break;
+    case 44: phaser_.SetFeedback(v); break;
+    case 45: s.phaserOnString = On(n); break;
+    case 46: s.phaserOnSynth = On(n); break;
+    case 47: s.phaserOnOrgan = On(n); break;
+    case 48: s.delayTime = v; break;
+    case 49: delay_.SetFeedback(v); break;
+    case 50: delay_.SetMix(v); break;
+    case 51: delay_.SetDouble(On(n)); break;
+    case 52: delay_.SetSync(On(n)); break;
+    case 53: delay_.SetVibe(On(n)); break;
+    case 54: delay_.SetPingPong(On(n)); break;
+    case 55: s.masterTune = v; break;
+    case 56: s.syncReset = On(n); break;
+    case 57: s.syncResetPhase = n * 0.5; break;
+    case 58: keys_.SetRelease(v); break;
+    case 59: ensemble_.SetSpeed(0, v); break;
+    case 60: ensemble_.SetSpeed(1, v); break;
+    case 61: ensemble_.SetDepth(0, v); break;
+    case 62: ensemble_.SetDepth(1, v); break;
+    case 63: delay_.SetVibeSpeed(v); break;
+    case 64: delay_.SetVibeDepth(v); break;
+    case 65: s.masterLevel = v; UpdateMixGains(); break;
+    default: break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// MIDI intake and note handling
+
+void SoundEngine::HandleMidiMessage(engine::MidiMessage m) {
+  const int kind = engine::MessageKind(m);
+  if (kind < 8 || kind > 14) return;
+  // Data bytes are seven bits; a stray high bit must not index past the key tables.
+  m.data1 &= 0x7F;
+  m.data2 &= 0x7F;
+  if (kind == engine::kKindNoteOn && m.data2 == 0) m.status = uint8_t(0x80 | (m.status & 0x0F));
+
+  bool sustainPedal = false;
+  switch (kind) {
+    case engine::kKindNoteOff:
+    case engine::kKindNoteOn:
+    case engine::kKindPitchBend:
+      break;
+    case engine::kKindControlChange:
+      if (m.data1 == 120 || m.data1 == 123) {
+        AllNotesOff();
+        return;
+      }
+      if (m.data1 >= 120) return;
+      sustainPedal = m.data1 == 64;
+      break;
+    default:
+      return;
+  }
+  // Late events are pushed half a control block further; the pedal keeps its time.
+  if (!sustainPedal && m.offset > controlBlockLength_) {
+    const int32_t half = controlBlockLength_ / 2;
+    m.offset = m.offset > std::numeric_limits<int32_t>::max() - half
+                   ? std::numeric_limits<int32_t>::max()
+                   : m.offset + half;
+  }
+  midiQueue_.Add(m);
+}
+
+void SoundEngine::DrainMidiQueue() {
+  while (midiQueue_.HasDue(controlBlockLength_)) {
+    const engine::MidiMessage m = midiQueue_.Take();
+    switch (engine::MessageKind(m)) {
+      case engine::kKindNoteOff:
+      case engine::kKindNoteOn:
+        noteEvents_.Push(m);
+        break;
+      case engine::kKindPitchBend:
+        pitchBend_ = ((int32_t(m.data2) - 64) * 128 + int32_t(m.data1)) * (1.0 / 8192.0);
+        break;
+      case engine::kKindControlChange:
+        if (m.data1 == 1) {
+          wheel_ = m.data2 / 127.0;
+        } else if (m.data1 == 64) {
+          noteEvents_.Push(m);
+        } else if (host_ != nullptr) {
+          host_->ApplyController(m.data1, m.data2);
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  midiQueue_.Rebase(controlBlockLength_);
+}
+
+void SoundEngine::RestartModulationDelay() {
+  modDelayCountdown_ = int32_t(std::lround(std::clamp(settings_.modDelay, -1.0e6, 1.0e6) * 1000.0));
+}
+
+void SoundEngine::NoteOn(uint8_t note) {
+  note &= 0x7F;
+  heldKeys_.Add(note);
+  if (heldKeys_.Size() <= 1) {
+    // A new phrase drops whatever still fades from the last one.
+    keys_.Clear();
+    keys_.hold = false;
+    SelectWaveforms();
+    stringEnv_.GateOn();
+    glideEnv_.GateOn();
+    RestartModulationDelay();
+  } else {
+    if (settings_.waveSelectMulti) SelectWaveforms();
+    if (settings_.glideMulti) glideEnv_.GateOn();
+    if (settings_.lfoResetMulti) RestartModulationDelay();
+  }
+  keys_.Start(note);
+  SynthChannel& channel = channels_[note % kChannels];
+  channel.gate = true;
+  channel.envelope.GateOn();
+  organRamp_.SetGate(true);
+}
+
+void SoundEngine::NoteOff(uint8_t note) {
+  note &= 0x7F;
+  heldKeys_.Remove(note);
+  if (sustain_) return;
+  if (keys_.Contains(note)) keys_[note].gate = false;
+  const int c = note % kChannels;
+  bool shared = false;
+  for (int i = 0; i < keys_.Size() && !shared; ++i) {
+    shared = keys_.NoteAt(i) % kChannels == c && keys_.StateAt(i).gate;
+  }
+  if (!shared) channels_[c].envelope.GateOff();
+  if (heldKeys_.Empty()) {
+    keys_.hold = true;
+    organRamp_.SetGate(false);
+    stringEnv_.GateOff();
+  }
+}
+
+void SoundEngine::SetSustain(bool down) {
+  sustain_ = down;
+  if (down) return;
+  for (int note = 0; note < KeyStateMap::kNotes; ++note) {
+    const uint8_t k = uint8_t(note);
+    if (keys_.Contains(k) && keys_.At(k).gate && !heldKeys_.Contains(k)) NoteOff(k);
+  }
+  if (!sustain_ && heldKeys_.Empty()) {
+    stringEnv_.GateOff();
+    organRamp_.SetGate(false);
+  }
+}
+
+void SoundEngine::AllNotesOff() {
+  heldKeys_.Clear();
+  noteEvents_.Clear();
+  keys_.Clear();
+  keys_.hold = false;
+  SetSustain(false);
+  for (int note = 0; note < KeyStateMap::kNotes; ++note) NoteOff(uint8_t(note));
+}
+
+void SoundEngine::SelectWaveforms() {
+  if (settings_.alternate) {
+    sawRamp_.SetGate(!waveToggle_);
+    squareRamp_.SetGate(waveToggle_);
+    waveToggle_ = !waveToggle_;
+  } else {
+    sawRamp_.SetGate(settings_.sawOn);
+    squareRamp_.SetGate(settings_.squareOn);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Control rate
+
+void SoundEngine::UpdatePitch() {
+  const EngineSettings& s = settings_;
+  const double base = s.bendRange * pitchBend_ + s.masterTune;
+  double p1 = base + s.osc1Fine;
+  double p2 = base + s.osc2Coarse;
+  if (s.lfoRouting == kLfoFm) {
+    const double fm = modulationDepth_ * 14.0 * lfoValue_;
+    p1 += fm;
+    p2 += fm;
+  }
+  const double g = s.glideAmount * glideEnv_.Level();
+  switch (s.glideDirection) {
+    case 0: p1 -= g; p2 -= g; break;
+    case 1: p2 -= g; break;
+    case 2: p2 += g; break;
+    case 3: p1 += g; p2 += g; break;
+    default: break;
+  }
+  if (s.oscSync) p2 = p1;
+  osc1_.LoadPitch(p1);
+  osc2_.LoadPitch(p2);
+}
+
+bool SoundEngine::UpdateControls() {
+  const EngineSettings& s = settings_;
+  phaserInUse_ = s.phaserOnString || s.phaserOnSynth || s.phaserOnOrgan;
+
+  lfoPhase_ += lfoIncrement_;
+  if (lfoPhase_ >= 1.0) lfoPhase_ -= 2.0;
+  if (s.lfoSquare) {
+    lfoValue_ = lfoPhase_ < 0.0 ? 1.0 : -1.0;
+  } else {
+    lfoValue_ = lfoPhase_ < 0.0 ? -2.0 * lfoPhase_ - 1.0 : 2.0 * lfoPhase_ - 1.0;
+  }
+
+  if (modDelayCountdown_ >= 0) {
+    --modDelayCountdown_;
+    if (modDelayCountdown_ < 0) modEnv_.GateOn();
+  }
+  double d = 0.0;
+  if (modDelayCountdown_ < 0) {
+    modEnv_.Tick();
+    d = 1.0 - modEnv_.Level();
+  }
+  const double w = s.wheelAmount * wheel_;
+  modulationDepth_ = ((d - w) * s.modDepth + w) * 0.5;
+
+  if (s.octaveMod) {
+    osc1_.SetOctaveDown(lfoPhase_ < 0.0);
+    osc2_.SetOctaveDown(lfoPhase_ < 0.0);
+  } else {
+    osc1_.SetOctaveDown(s.osc1Octave);
+    osc2_.SetOctaveDown(s.osc2Octave);
+  }
+
+  glideEnv_.Tick();
+  UpdatePitch();
+
+  if (s.stringActive) ensemble_.Tick();
+  if (phaserInUse_) phaser_.Tick();
+
+  engine::TimeInfo time;
+  if (host_ != nullptr) host_->FillTimeInfo(time);
+  const double tempo = std::isfinite(time.tempo) && time.tempo > 0.0 ? time.tempo : kFallbackTempo;
+  delay_.Tick(s.delayTime, tempo);
+
+  if (organRamp_.Level() > 0.0 || stringEnv_.Level() > 0.0) return true;
+  for (const SynthChannel& channel : channels_) {
+    if (channel.gate) return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Render
+
+void SoundEngine::FireEvents(int32_t i) {
+  // Offsets below i fire too: a message that missed its sample (a negative
+  // host offset, or one stuck behind a later one) must not block all others.
+  while (!noteEvents_.Empty() && noteEvents_.Front().offset <= i) {
+    const engine::MidiMessage m = noteEvents_.Front();
+    noteEvents_.PopFront();
+    switch (engine::MessageKind(m)) {
+      case engine::kKindControlChange:
+        SetSustain(m.data2 > 0);
+        break;
+      case engine::kKindNoteOff:
+        NoteOff(m.data1);
+        break;
+      case engine::kKindNoteOn:
+        NoteOn(m.data1);
+        soundActive_ = true;
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void SoundEngine::FlushIdleAdvance() {
+  if (idleAdvance_ == 0) return;
+  for (int32_t p = 0; p < 12; ++p) {
+    osc1_.SetCounter(p, osc1_.Counter(p) + idleAdvance_ * osc1_.Increment(p));
+    osc2_.SetCounter(p, osc2_.Counter(p) + idleAdvance_ * osc2_.Increment(p));
+  }
+  idleAdvance_ = 0;
+}
+
+void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR) {
+  const EngineSettings& s = settings_;
+  keys_.StepRamps();
+
+  double X[4] = {0.0, 0.0, 0.0, 0.0};
+  double P[kChannels] = {};
+  double Q[kChannels] = {};
+  double SL = 0.0, SH = 0.0;
+  const bool organOn = s.organActive, synthOn = s.synthActive, stringOn = s.stringActive;
+  for (int i = 0, count = keys_.Size(); i < count; ++i) {
+    const uint8_t k = keys_.NoteAt(i);
+    const double a = keys_.StateAt(i).level;
+    double B1[4], B2[4];
+    osc1_.FootageValues(k, B1);
+    osc2_.FootageValues(k, B2);
+    for (int j = 0; j < 4; ++j) {
+      B1[j] *= a;
+      B2[j] *= a;
+    }
+    if (organOn) {
+      for (int j = 0; j < 4; ++j) X[j] += B1[j] + B2[j];
+    }
+    if (synthOn || stringOn) {
+      const double S2 = B2[0] + kW1 * B2[1] + kW2 * B2[2] + kW3 * B2[3];
+      if (stringOn) {
+        SL += S2;
+        SH += B2[1] + kW1 * B2[2] + kW2 * B2[3];
+      }
+      if (synthOn) {
+        const int c = k % kChannels;
+        P[c] += (B1[0] + B2[0]) + kW2 * (B1[1] + B2[1]);
+        Q[c] += B1[0] + kW1 * B1[1] + kW2 * B1[2] + kW3 * B1[3] + S2;
+      }
+    }
+  }
+
+  if (s.lfoSquare) lfoValue_ = lfoSmoother_.Process(lfoValue_);
+
+  organRamp_.Step();
+  stringEnv_.Tick();
+  sawRamp_.Step();
+  squareRamp_.Step();
+
+  for (SynthChannel& channel : channels_) {
+    if (!channel.gate) continue;
+    channel.envelope.Tick();
+    channel.gate = channel.envelope.State() != Envelope::kIdle;
+  }
+
+  double synth = 0.0;
+  if (synthOn) {
+    const double saw = sawRamp_.Level();
+    const double square = squareRamp_.Level();
+    const double vcfMod = s.lfoRouting == kLfoVcf ? modulationDepth_ * lfoValue_ : 0.0;
+    for (int c = 0; c < kChannels; ++c) {
+      SynthChannel& channel = channels_[c];
+      if (!channel.gate) continue;
+      const double in = Q[c] * saw + P[c] * square;
+      const double env = channel.envelope.Level();
+      const double control = env * channel.envAmount + channel.cutoff + vcfMod;
+      synth += channel.Process(in, control) * env;
+    }
+    if (s.lfoRouting == kLfoVca) synth *= 1.0 - (lfoValue_ + 1.0) * modulationDepth_;
+  }
+
+  double organ = 0.0;
+  if (organOn) {
+    for (int j = 0; j < 4; ++j) organ += organFilter_[j].Process(X[j]) * s.footageLevel[j];
+    organ *= organRamp_.Level();
+  }
+
+  double string = 0.0;
+  if (stringOn) {
+    const double in = SL + (SH - SL) * s.stringFootages;
+    const double e = ensemble_.Process(in);
+    string = stringFilter_.Process(in * s.stringTimbre + 0.5 * e) * stringEnv_.Level();
+  }
+
+  const double synthL = synth * s.synthGainL, synthR = synth * s.synthGainR;
+  const double organL = organ * s.organGainL, organR = organ * s.organGainR;
+  const double stringL = string * s.stringGainL, stringR = string * s.stringGainR;
+  if (phaserInUse_) {
+    auto route = [&](bool toBus, double l, double r) {
+      if (toBus) {
+        busL += l;
+        busR += r;
+      } else {
+        dryL += l;
+        dryR += r;
+      }
+    };
+    route(s.phaserOnString, stringL, stringR);
+    route(s.phaserOnSynth, synthL, synthR);
+    route(s.phaserOnOrgan, organL, organR);
+  } else {
+    dryL = stringL + synthL + organL;
+    dryR = stringR + synthR + organR;
+  }
+}
+
+void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
+  for (int32_t i = 0; i < len; ++i) {
+    FireEvents(i);
+    double dryL = 0.0, dryR = 0.0, busL = 0.0, busR = 0.0;
+    if (soundActive_) {
+      FlushIdleAdvance();
+      SynthesiseSample(dryL, dryR, busL, busR);
+      osc1_.Advance();
+      osc2_.Advance();
+    } else {
+      // Nothing reads the counters until sound resumes: advance them in bulk.
+      ++idleAdvance_;
+    }
+    if (phaserInUse_) {
+      phaser_.Process(busL, busR);
+      dryL += busL;
+      dryR += busR;
+    }
+    delay_.Process(dryL, dryR);
+    // A silent output stage fed silence stays exactly silent; skip its arithmetic.
+    if (dryL != 0.0 || outHp_[0].y != 0.0 || outLp_[0].y != 0.0) {
+      left[i] = outLp_[0].Process(outHp_[0].Process(dryL));
+    }
+    if (dryR != 0.0 || outHp_[1].y != 0.0 || outLp_[1].y != 0.0) {
+      right[i] = outLp_[1].Process(outHp_[1].Process(dryR));
+    }
+  }
+  FlushIdleAdvance();
+}
+
+void SoundEngine::RenderBlock(double* left, double* right, int32_t n) {
+  if (n <= 0 || left == nullptr || right == nullptr) return;
+  std::fill(left, left + n, 0.0);
+  std::fill(right, right + n, 0.0);
+  int32_t remaining = n;
+  int32_t position = 0;
+  while (remaining > 0) {
+    int32_t len;
+    if (samplesToControlUpdate_ <= 0) {
+      DrainMidiQueue();
+      const bool active = UpdateControls();
+      if (!active && soundActive_) ensemble_.Clear();
+      soundActive_ = active;
+      len = controlBlockLength_;
+      if (remaining < len) {
+        samplesToControlUpdate_ = len - remaining;
+        len = remaining;
+      }
+    } else if (samplesToControlUpdate_ < remaining) {
+      len = samplesToControlUpdate_;
+      samplesToControlUpdate_ = 0;
+    } else {
+      len = remaining;
+      samplesToControlUpdate_ -= remaining;
+    }
+    remaining -= len;
+    RenderSamples(left + position, right + position, len);
+    position += len;
+  }
+}
+
+}  // namespace tessaron
