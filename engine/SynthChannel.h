@@ -1,0 +1,46 @@
+#pragma once
+// One of the Synth section's six channels (keys by note number modulo 6): a
+// ladder filter, an envelope, the gate and the two filter settings the render
+// loop combines into the cutoff control.
+//
+// Threading: Reset and SetParam run in the reset and the parameter-change
+// operation, everything else in the render loop; all under the instrument's
+// lock.
+#include <cstdint>
+
+#include "dsp/Vcf.h"
+#include "engine/Envelope.h"
+
+namespace tessaron {
+
+// Parameters 25..31, passed to every channel.
+enum SynthChannelParam : int32_t {
+  kParamVcfCutoff = 25,
+  kParamVcfResonance = 26,
+  kParamVcfEnvelope = 27,
+  kParamEnvelopeAttack = 28,
+  kParamEnvelopeDecay = 29,
+  kParamEnvelopeSustain = 30,
+  kParamEnvelopeRelease = 31,
+};
+
+struct SynthChannel {
+  Vcf vcf;                 // built for 44100 Hz
+  Envelope envelope;       // clocked per sample after the first Reset
+  bool gate = false;       // set by a note-on of the channel, cleared once the envelope is idle
+  double cutoff = 0.0;     // "VCF: Cutoff" real value
+  double envAmount = 0.0;  // "VCF: Envelope" real value
+
+  // Instrument reset for sample rate fs: closes the gate, clears the filter,
+  // and restores the envelope's reset settings before the parameters are
+  // applied again.
+  void Reset(double fs);
+
+  // Applies one of the parameters 25..31 with real value v; other indices are
+  // ignored.
+  void SetParam(int32_t index, double v);
+
+  double Process(double x, double control) { return vcf.Process(x, control); }
+};
+
+}  // namespace tessaron
