@@ -44,6 +44,8 @@ public:
 
     // Lets tests compare the silent-input shortcut against the full computation.
     void SetIdleSkip(bool on) { idleSkip = on; }
+    // True while both channels are known to be exactly silent.
+    bool IsIdle() const { return idle[0] && idle[1]; }
 
     double clock = 1000.0;  // vibe ticks per second
     double vibeSpeed = 0.0;

@@ -1,0 +1,379 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "dsp/Delay.h"
+#include "tests/dsp/SignalProbe.h"
+
+namespace tessaron {
+namespace {
+
+constexpr double kFs = 44100.0;
+constexpr int kControlBlock = 44;
+
+// The delay a channel's clock gives, in milliseconds.
+double DelayMs(const Delay& d, int ch)
+{
+    const int cells = d.readOffset == 0 ? d.length : d.readOffset;
+    return cells * d.step[ch] / kFs * 1000.0;
+}
+
+Delay WetOnly()
+{
+    Delay d;
+    d.SetMix(1.0);
+    d.SetFeedback(0.0);
+    d.SetVibe(false);
+    return d;
+}
+
+// Runs the delay like the render loop does and returns both channels.
+void RunDelay(Delay& d, double time, double tempo, const std::vector<double>& inL,
+         const std::vector<double>& inR, std::vector<double>& outL, std::vector<double>& outR)
+{
+    outL.resize(inL.size());
+    outR.resize(inL.size());
+    for (size_t n = 0; n < inL.size(); ++n) {
+        if (n % kControlBlock == 0) {
+            d.Tick(time, tempo);
+        }
+        double l = inL[n];
+        double r = inR[n];
+        d.Process(l, r);
+        outL[n] = l;
+        outR[n] = r;
+    }
+}
+
+// Resampling in and out of the line adds a few samples of latency, never less than none.
+void ExpectArrival(int measured, double expected)
+{
+    EXPECT_GE(measured, expected - 1.0);
+    EXPECT_LE(measured, expected + 8.0);
+}
+
+int PeakIndex(const std::vector<double>& v, size_t from = 0)
+{
+    size_t best = from;
+    for (size_t n = from; n < v.size(); ++n) {
+        if (std::fabs(v[n]) > std::fabs(v[best])) {
+            best = n;
+        }
+    }
+    return static_cast<int>(best);
+}
+
+TEST(Delay, LineLengthFollowsTheRate)
+{
+    Delay d;
+    EXPECT_EQ(d.length, 52920);
+    EXPECT_EQ(d.buffer[1].size(), 52920u);
+    d.RateSetup(48000.0);
+    EXPECT_EQ(d.length, 57600);
+    EXPECT_DOUBLE_EQ(d.outFilter[0].omega, 2.0 * std::numbers::pi * 6000.0 / 48000.0);
+
+    // No cells: the pair passes untouched, not even scaled by the dry gain.
+    d.RateSetup(0.5);
+    EXPECT_EQ(d.length, 0);
+    d.SetMix(0.5);
+    d.Tick(0.5, 120.0);
+    double l = 0.8;
+    double r = -0.3;
+    d.Process(l, r);
+    EXPECT_EQ(l, 0.8);
+    EXPECT_EQ(r, -0.3);
+}
+
+TEST(Delay, SyncedTimesAtOneHundredTwentyBeatsPerMinute)
+{
+    struct Case {
+        int division;
+        double ms;
+        bool halfLine;
+    };
+    const Case cases[] = {
+        {0, 1000.0, false},   // "2/1": 4000 ms folded twice
+        {1, 750.0, false},    // "1/1." 3000 ms
+        {6, 2000.0 / 3.0, false},
+        {7, 500.0, false},    // "1/4"
+        {9, 1000.0 / 3.0, false},
+        {10, 250.0, false},   // "1/8"
+        {13, 125.0, false},
+        {16, 62.5, true},     // "1/32"
+        {17, 46.875, true},
+        {18, 125.0 / 3.0, true},
+        {19, 62.5, true},     // "1/64": 31.25 ms doubled
+    };
+    Delay d;
+    d.SetSync(true);
+    d.SetVibe(false);
+    d.SetDouble(false);  // has no say in sync mode
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.division);
+        d.Tick(1.0 - c.division / 19.0, 120.0);
+        EXPECT_EQ(d.readOffset, c.halfLine ? d.length / 2 : 0);
+        EXPECT_NEAR(DelayMs(d, 0), c.ms, 1e-9);
+        EXPECT_EQ(d.step[0], d.step[1]);
+    }
+    // The middle of the knob rounds to "1/8".
+    d.Tick(0.5, 120.0);
+    EXPECT_NEAR(DelayMs(d, 1), 250.0, 1e-9);
+    d.Tick(0.5, 90.0);
+    EXPECT_NEAR(DelayMs(d, 1), 1000.0 / 3.0, 1e-9);
+}
+
+TEST(Delay, FreeTimesAndDoubleLine)
+{
+    Delay d;
+    d.SetVibe(false);
+    d.Tick(0.0, 120.0);
+    EXPECT_EQ(d.step[0], 0.125);
+    EXPECT_NEAR(DelayMs(d, 0), 75.0, 1e-9);
+    d.Tick(1.0, 120.0);
+    EXPECT_NEAR(DelayMs(d, 1), 600.0, 1e-9);
+    d.SetDouble(true);
+    d.Tick(0.0, 120.0);
+    EXPECT_NEAR(DelayMs(d, 0), 150.0, 1e-9);
+    d.Tick(1.0, 120.0);
+    EXPECT_NEAR(DelayMs(d, 0), 1200.0, 1e-9);
+}
+
+TEST(Delay, BadTempoFallsBackAndStepsStayPositive)
+{
+    Delay d;
+    d.SetSync(true);
+    d.SetVibe(false);
+    d.Tick(0.5, 120.0);
+    const double reference = d.step[0];
+    for (double tempo : {0.0, -40.0, std::numeric_limits<double>::quiet_NaN(),
+                         std::numeric_limits<double>::infinity()}) {
+        d.Tick(0.5, tempo);
+        EXPECT_EQ(d.step[0], reference) << tempo;
+    }
+    for (double tempo : {1e-300, 5e-324, 1e300}) {
+        d.Tick(0.5, tempo);
+        EXPECT_TRUE(std::isfinite(d.step[0])) << tempo;
+        EXPECT_GT(d.step[0], 0.0) << tempo;
+    }
+
+    // Deep vibe at the bottom of the synced range would stop the clock.
+    d.SetVibe(true);
+    d.SetVibeDepth(1.0);
+    d.SetVibeSpeed(25.0);
+    double lowest = 1.0;
+    for (int k = 0; k < 200; ++k) {
+        d.Tick(1.0 - 16.0 / 19.0, 120.0);  // 62.5 ms, a = 0.5 on the half line
+        d.Tick(1.0 - 15.0 / 19.0, 2880.0 / 3.0 * 2.0);
+        lowest = std::min({lowest, d.step[0], d.step[1]});
+        double l = 0.1;
+        double r = 0.1;
+        d.Process(l, r);
+    }
+    EXPECT_GE(lowest, Delay::kMinStep);
+
+    // Free mode never reaches the bound, so the bound never changes its times.
+    Delay f;
+    f.SetVibe(true);
+    f.SetVibeDepth(1.0);
+    f.SetVibeSpeed(25.0);
+    for (int k = 0; k < 200; ++k) {
+        f.Tick(0.0, 120.0);
+        ASSERT_GT(std::min(f.step[0], f.step[1]), Delay::kMinStep);
+    }
+
+    // Processing before the first Tick must not hang on a zero step.
+    Delay fresh;
+    double l = 1.0;
+    double r = 1.0;
+    fresh.Process(l, r);
+    SUCCEED();
+}
+
+TEST(Delay, VibeBendsTheChannelsApart)
+{
+    Delay d;
+    d.SetVibeSpeed(5.0);
+    d.SetVibeDepth(0.5);
+    EXPECT_DOUBLE_EQ(d.vibeIncrement, 0.01);
+    EXPECT_DOUBLE_EQ(d.vibeDepth, 0.05);
+    d.SetVibe(true);
+    for (int k = 0; k < 30; ++k) {
+        d.Tick(0.4, 120.0);
+    }
+    const double centre = 0.4 * 0.875 + 0.125;
+    EXPECT_GT(std::fabs(d.step[0] - centre), 1e-3);
+    EXPECT_NEAR(d.step[0] + d.step[1], 2.0 * centre, 1e-12);
+
+    d.SetPingPong(true);
+    d.Tick(0.4, 120.0);
+    EXPECT_EQ(d.step[0], d.step[1]);
+    EXPECT_EQ(d.clockPhase[0], d.clockPhase[1]);
+
+    d.SetPingPong(false);
+    d.SetVibe(false);
+    d.Tick(0.4, 120.0);
+    EXPECT_EQ(d.step[0], d.step[1]);
+}
+
+TEST(Delay, EchoArrivesAtTheSetTime)
+{
+    const int n = 60000;
+    std::vector<double> impulse(n, 0.0);
+    impulse[100] = 1.0;
+    std::vector<double> outL;
+    std::vector<double> outR;
+
+    Delay free = WetOnly();
+    RunDelay(free, 0.5, 120.0, impulse, impulse, outL, outR);  // 0.6 s x 0.5625
+    ExpectArrival(PeakIndex(outL) - 100, 0.3375 * kFs);
+    ExpectArrival(PeakIndex(outR) - 100, 0.3375 * kFs);
+
+    Delay synced = WetOnly();
+    synced.SetSync(true);
+    RunDelay(synced, 1.0 - 7.0 / 19.0, 120.0, impulse, impulse, outL, outR);  // "1/4"
+    ExpectArrival(PeakIndex(outL) - 100, 0.5 * kFs);
+
+    RunDelay(synced, 1.0 - 19.0 / 19.0, 120.0, impulse, impulse, outL, outR);  // "1/64", half line
+    ExpectArrival(PeakIndex(outR, 100) - 100, 0.0625 * kFs);
+}
+
+TEST(Delay, FeedbackRepeatsAndPingPongCrosses)
+{
+    const int n = 40000;
+    std::vector<double> impulse(n, 0.0);
+    std::vector<double> silence(n, 0.0);
+    impulse[10] = 1.0;
+    std::vector<double> outL;
+    std::vector<double> outR;
+    const double period = 0.075 * kFs;  // time 0, single line
+
+    Delay d = WetOnly();
+    d.SetFeedback(0.5);
+    RunDelay(d, 0.0, 120.0, impulse, silence, outL, outR);
+    const int first = PeakIndex(outL);
+    ExpectArrival(first - 10, period);
+    const int second = PeakIndex(outL, first + 100);
+    EXPECT_NEAR(second - first, period, 3.0);
+    EXPECT_NEAR(std::fabs(outL[second]) / std::fabs(outL[first]), 0.5, 0.1);
+    for (double y : outR) {
+        ASSERT_EQ(y, 0.0);
+    }
+
+    Delay p = WetOnly();
+    p.SetFeedback(0.5);
+    p.SetPingPong(true);
+    RunDelay(p, 0.0, 120.0, impulse, silence, outL, outR);
+    ExpectArrival(PeakIndex(outL) - 10, period);
+    ExpectArrival(PeakIndex(outR) - 10, 2.0 * period);
+    EXPECT_NEAR(std::fabs(outR[PeakIndex(outR)]) / std::fabs(outL[PeakIndex(outL)]), 0.5, 0.1);
+}
+
+TEST(Delay, MixGainsAndBoundedFullFeedback)
+{
+    Delay d;
+    d.SetMix(0.5);
+    EXPECT_NEAR(d.dry, 0.70710678, 1e-8);
+    EXPECT_NEAR(d.wet, 0.70710678, 1e-8);
+
+    d.SetMix(0.0);
+    d.SetFeedback(1.0);
+    test::Noise noise;
+    for (int n = 0; n < 2000; ++n) {
+        if (n % kControlBlock == 0) {
+            d.Tick(0.2, 120.0);
+        }
+        const double x = noise.Next();
+        double l = x;
+        double r = -x;
+        d.Process(l, r);
+        ASSERT_EQ(l, x);
+        ASSERT_EQ(r, -x);
+    }
+
+    // Feedback 1 with loud input: the clamp keeps the loop bounded.
+    d.SetMix(1.0);
+    d.SetPingPong(true);
+    double peak = 0.0;
+    for (int n = 0; n < 300000; ++n) {
+        if (n % kControlBlock == 0) {
+            d.Tick(0.0, 120.0);
+        }
+        double l = 4.0 * noise.Next();
+        double r = 4.0 * noise.Next();
+        d.Process(l, r);
+        peak = std::max({peak, std::fabs(l), std::fabs(r)});
+    }
+    EXPECT_TRUE(std::isfinite(peak));
+    EXPECT_LT(peak, 20.0);
+}
+
+TEST(Delay, NaNInputDoesNotPoisonTheLine)
+{
+    Delay d = WetOnly();
+    d.SetFeedback(0.6);
+    d.Tick(0.0, 120.0);
+    double l = std::numeric_limits<double>::quiet_NaN();
+    double r = std::numeric_limits<double>::quiet_NaN();
+    d.Process(l, r);
+    double energy = 0.0;
+    for (int n = 0; n < 20000; ++n) {
+        if (n % kControlBlock == 0) {
+            d.Tick(0.0, 120.0);
+        }
+        l = r = (n < 100) ? 0.5 : 0.0;
+        d.Process(l, r);
+        ASSERT_TRUE(std::isfinite(l) && std::isfinite(r)) << n;
+        energy += l * l;
+    }
+    EXPECT_GT(energy, 1.0);
+}
+
+// The silent-input shortcut must give exactly what the full computation gives.
+TEST(Delay, IdleShortcutMatchesTheFullComputation)
+{
+    for (bool pingPong : {false, true}) {
+        SCOPED_TRACE(pingPong);
+        Delay fast;
+        Delay full;
+        full.SetIdleSkip(false);
+        for (Delay* d : {&fast, &full}) {
+            d->SetMix(0.4);
+            d->SetFeedback(0.0);
+            d->SetSync(true);
+            d->SetVibe(true);
+            d->SetVibeSpeed(3.0);
+            d->SetVibeDepth(0.8);
+            d->SetPingPong(pingPong);
+        }
+        test::Noise noise;
+        bool wentIdle = false;
+        const int total = 4 * 44100;
+        for (int n = 0; n < total; ++n) {
+            if (n % kControlBlock == 0) {
+                const double time = n < total / 2 ? 0.3 : 0.8;
+                fast.Tick(time, 133.0);
+                full.Tick(time, 133.0);
+            }
+            // Bursts of noise, a long silence, a burst, silence.
+            const bool sounding = n < 5000 || (n > 120000 && n < 121000);
+            const double x = sounding ? noise.Next() : 0.0;
+            double l1 = x;
+            double r1 = pingPong ? 0.0 : -x;
+            double l2 = l1;
+            double r2 = r1;
+            fast.Process(l1, r1);
+            full.Process(l2, r2);
+            ASSERT_EQ(l1, l2) << n;
+            ASSERT_EQ(r1, r2) << n;
+            wentIdle = wentIdle || fast.IsIdle();
+        }
+        EXPECT_TRUE(wentIdle);
+        EXPECT_EQ(fast.clockPhase[0], full.clockPhase[0]);
+        EXPECT_EQ(fast.writeIndex[0], full.writeIndex[0]);
+    }
+}
+
+}  // namespace
+}  // namespace tessaron
