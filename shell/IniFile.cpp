@@ -146,6 +146,8 @@ IniFile::LoadResult IniFile::Load(const std::string& path, IniFile& out) {
 bool IniFile::Save(const std::string& path) const { return platform::WriteFileAtomically(path, Text()); }
 
 std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
+  section = Trim(section);
+  key = Trim(key);
   bool inSection = false;
   bool seenSection = false;
   for (const std::string& text : lines_) {
