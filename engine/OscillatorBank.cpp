@@ -46,7 +46,24 @@ const SquareWaveTable& SharedSquareWaves() {
   return *table;
 }
 
-OscillatorBank::OscillatorBank() : waves_(&SharedSquareWaves()) {}
+OscillatorBank::OscillatorBank() : waves_(&SharedSquareWaves()) { MapFootages(); }
+
+void OscillatorBank::MapFootages() {
+  static const WaveRow kSilentRow{};
+  for (int32_t t0 = 0; t0 < 128; ++t0) {
+    for (int32_t j = 0; j < 4; ++j) {
+      const int32_t t = t0 + 12 * j;
+      FootageTap& tap = taps_[t0][j];
+      if (t <= 127 && oscillator_detail::kShift[t] >= 0) {
+        tap.row = (*waves_)[rowOfNote_[t]].data();
+        tap.shift = static_cast<uint32_t>(oscillator_detail::kShift[t]);
+      } else {
+        tap.row = kSilentRow.data();
+        tap.shift = 0;
+      }
+    }
+  }
+}
 
 void OscillatorBank::BuildTables(double fs) {
   waves_ = &SharedSquareWaves();
@@ -66,6 +83,7 @@ void OscillatorBank::BuildTables(double fs) {
     }
     rowOfNote_[t] = r < kWaveRows - 1 ? r : kWaveRows - 1;
   }
+  MapFootages();
 }
 
 void OscillatorBank::LoadPitch(double semitones) {

@@ -55,18 +55,16 @@ class OscillatorBank {
 
   // 16', 8', 4' and 2' samples of key k; silent footages give 0.
   void FootageValues(int32_t k, double out[4]) const {
-    out[0] = out[1] = out[2] = out[3] = 0.0;
-    if (k < 12 || k > 127) return;
+    if (k < 12 || k > 127) {
+      out[0] = out[1] = out[2] = out[3] = 0.0;
+      return;
+    }
     const int32_t t0 = octaveDown_ ? k - 12 : k;
     const uint32_t counter = counter_[oscillator_detail::kPitchClass[t0]];
-    for (int32_t j = 0; j < 4; ++j) {
-      const int32_t t = t0 + 12 * j;
-      if (t > 127) break;
-      const int32_t s = oscillator_detail::kShift[t];
-      if (s < 0) continue;
-      const uint32_t phase = (static_cast<uint32_t>(counter << s) >> 16) & 0xFFF;
-      out[j] = (*waves_)[rowOfNote_[t]][phase];
-    }
+    const FootageTap* tap = taps_[t0];
+    // Silent footages read a row of zeros, which keeps this free of branches.
+    for (int32_t j = 0; j < 4; ++j)
+      out[j] = tap[j].row[(static_cast<uint32_t>(counter << tap[j].shift) >> 16) & 0xFFF];
   }
 
   void Advance() {
@@ -92,6 +90,12 @@ class OscillatorBank {
   static constexpr int32_t Shift(int32_t t) { return oscillator_detail::kShift[t]; }
 
  private:
+  struct FootageTap {
+    const double* row;  // wave row of the footage's note, or a row of zeros
+    uint32_t shift;     // octaves above the counter
+  };
+  void MapFootages();
+
   uint32_t counter_[12] = {};
   uint32_t increment_[12] = {};
   bool octaveDown_ = false;
@@ -99,6 +103,7 @@ class OscillatorBank {
   const SquareWaveTable* waves_;
   std::array<int32_t, 128> rowOfNote_{};
   std::array<uint32_t, kIncrementEntries> incrementTable_{};
+  FootageTap taps_[128][4];  // per table note: its four footages
 };
 
 // Puts every counter of osc2 syncResetPhase cycles (0..0.5) ahead of osc1's.
