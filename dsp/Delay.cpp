@@ -135,13 +135,18 @@ void Delay::Tick(double a, double tempo)
 
 void Delay::AdvanceClock(int ch)
 {
-    int wi = writeIndex[ch];
+    // The same additions as the full loop, so the clock comes out of the silence
+    // bit for bit where the full computation would have left it.
     double cp = clockPhase[ch];
+    const double s = step[ch];
+    int ticks = 0;
     while (cp < 1.0) {
-        if (--wi < 0) {
-            wi = length - 1;
-        }
-        cp += step[ch];
+        cp += s;
+        ++ticks;
+    }
+    int wi = writeIndex[ch] - ticks;
+    while (wi < 0) {
+        wi += length;
     }
     writeIndex[ch] = wi;
     clockPhase[ch] = cp - 1.0;
