@@ -1,0 +1,80 @@
+#pragma once
+// One automatable parameter: the real value in its own range, and the normalised
+// 0..1 view that hosts and controls see.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "host/Text.h"
+
+namespace tessaron {
+
+// Writes the display text for a real value. text holds at least kParamTextSize bytes.
+using DisplayFormatter = void (*)(double value, char* text);
+
+constexpr std::size_t kParamTextSize = 64;  // every display text buffer, NUL included
+constexpr std::size_t kParamNameSize = 32;  // name, label, group and display-text fields
+
+class IParameter {
+ public:
+  enum Type : int { kTypeNone = 0, kTypeChoice = 3, kTypeContinuous = 4 };
+
+  struct DisplayText {
+    int32_t value;
+    char text[kParamNameSize];
+  };
+
+  void InitContinuous(const char* name, double defaultValue, double min, double max, double step,
+                      double shape);
+  void AddDisplayText(int32_t value, const char* text);
+
+  // Host, editor and controller writes. Inputs outside 0..1 are clamped; NaN is ignored
+  // and answers false, so a faulty host cannot push the value out of its range.
+  bool SetFromNormalized(double normalized);
+  double GetNormalized() const { return GetNormalized(value_); }
+  double GetNormalized(double realValue) const;
+
+  // text must hold kParamTextSize bytes.
+  void FormatForHost(double value, bool isNormalized, char* text, bool useDisplayTexts = true) const;
+  const char* LabelForHost() const;
+  const char* Name() const { return name_; }
+
+  // Real value clamped into [min, max], no step snapping (state readers, text entry).
+  // NaN leaves the value as it is.
+  void SetClamped(double realValue);
+
+  void SetType(Type type) { type_ = type; }
+  void SetFormatter(DisplayFormatter formatter) { formatter_ = formatter; }
+
+  DisplayFormatter Formatter() const { return formatter_; }
+  Type GetType() const { return type_; }
+  double Value() const { return value_; }
+  double Min() const { return min_; }
+  double Max() const { return max_; }
+  double Step() const { return step_; }
+  double Shape() const { return shape_; }
+  double Default() const { return default_; }
+  int Precision() const { return precision_; }
+  const char* Label() const { return label_; }
+  const char* Group() const { return group_; }
+  const std::vector<DisplayText>& DisplayTexts() const { return displayTexts_; }
+  // First display text for a whole value, nullptr when none.
+  const char* DisplayTextFor(int32_t value) const;
+
+ private:
+  DisplayFormatter formatter_ = nullptr;
+  Type type_ = kTypeNone;
+  double value_ = 0.0;
+  double min_ = 0.0;
+  double max_ = 1.0;
+  double step_ = 1.0;
+  double shape_ = 1.0;
+  double default_ = 0.0;
+  int precision_ = 0;
+  char name_[kParamNameSize] = {};
+  char label_[kParamNameSize] = {};
+  char group_[kParamNameSize] = {};
+  std::vector<DisplayText> displayTexts_;
+};
+
+}  // namespace tessaron
