@@ -1,0 +1,103 @@
+#pragma once
+// The instrument: its parameter table, state layout and program handling on top of the
+// shell and the VST 2 binding.
+#include <cstdint>
+
+#include "shell/Synth.h"
+
+namespace tessaron {
+
+constexpr int kParameterCount = 66;
+constexpr int kProgramCount = 64;
+constexpr int32_t kTessaronUniqueId = vst::FourCC('T', 's', 'r', 'n');
+constexpr int32_t kTessaronVersion = 0x00010001;  // 1.0.1
+constexpr char kStateTag[] = "Tessaron_1.0.0";
+constexpr int kStateTagLength = 14;
+static_assert(sizeof(kStateTag) == kStateTagLength + 1);
+
+// Parameter indices.
+enum EParam : int {
+  kBendRange = 0,
+  kWheelAmount,
+  kSynthLevel,
+  kOrganLevel,
+  kStringLevel,
+  kSynthPan,
+  kOrganPan,
+  kStringPan,
+  kOrgan2,
+  kOrgan4,
+  kOrgan8,
+  kOrgan16,
+  kOsc1Fine,
+  kOsc1Octave,
+  kOsc2Coarse,
+  kOsc2Octave,
+  kOscSync,
+  kOctaveMod,
+  kGlideAmount,
+  kGlideSpeed,
+  kGlideEnable,
+  kGlideDirection,
+  kWaveform,
+  kWaveAlternate,
+  kWaveSelectEnable,
+  kVcfCutoff,
+  kVcfResonance,
+  kVcfEnvelope,
+  kEnvAttack,
+  kEnvDecay,
+  kEnvSustain,
+  kEnvRelease,
+  kLfoRouting,
+  kLfoReset,
+  kLfoWaveshape,
+  kModSpeed,
+  kModSlope,
+  kModDelay,
+  kModDepth,
+  kStringFootages,
+  kStringTimbre,
+  kStringAttack,
+  kStringRelease,
+  kPhaserSpeed,
+  kPhaserFeedback,
+  kPhaserString,
+  kPhaserSynth,
+  kPhaserOrgan,
+  kDelayTime,
+  kDelayFeedback,
+  kDelayMix,
+  kDelayDouble,
+  kDelaySync,
+  kDelayVibe,
+  kDelayPingPong,
+  kMasterTune,
+  kSyncReset,
+  kSyncResetPhase,
+  kKeyRelease,
+  kEnsembleSpeed1,
+  kEnsembleSpeed2,
+  kEnsembleDepth1,
+  kEnsembleDepth2,
+  kDelayVibeSpeed,
+  kDelayVibeDepth,
+  kMasterLevel,
+};
+static_assert(kMasterLevel == kParameterCount - 1);
+
+class Tessaron : public Synth {
+ public:
+  explicit Tessaron(vst::AudioMasterCallback host);
+  ~Tessaron() override;
+
+  void OnParamChange(int index) override;
+  void ProcessDoubleReplacing(double** inputs, double** outputs, int frames) override;
+  bool WriteState(ChunkBuffer& buffer) override;
+  int ReadState(const ChunkBuffer& buffer, int pos) override;
+  void OnProgramsChanged() override;
+  void DefineParameters() override;
+  void LoadInitProgram() override;
+};
+
+}  // namespace tessaron
