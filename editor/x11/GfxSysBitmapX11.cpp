@@ -1,0 +1,82 @@
+// The drawing surface on X11: our own pixel buffer, wrapped in an XImage once a display is
+// attached so the window code can XPutImage it straight from memory.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <vector>
+
+#include "editor/GfxSysBitmap.h"
+
+namespace tessaron {
+
+struct GfxSysBitmap::Native {
+  std::vector<GfxPixel> pixels;
+  int width = 0, height = 0;
+  Display* display = nullptr;
+  XImage* image = nullptr;
+
+  void DropImage() {
+    if (!image) return;
+    image->data = nullptr;  // the buffer is ours, not Xlib's to free
+    XDestroyImage(image);
+    image = nullptr;
+  }
+
+  bool MakeImage() {
+    DropImage();
+    if (!display || pixels.empty()) return display != nullptr;
+    const int screen = DefaultScreen(display);
+    Visual* visual = DefaultVisual(display, screen);
+    const int depth = DefaultDepth(display, screen);
+    if (!visual || visual->c_class != TrueColor || (depth != 24 && depth != 32) || visual->red_mask != 0xFF0000 ||
+        visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF)
+      return false;
+    image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                         reinterpret_cast<char*>(pixels.data()), static_cast<unsigned>(width),
+                         static_cast<unsigned>(height), 32, width * 4);
+    if (!image) return false;
+    // Pixels are native 32-bit words; Xlib swaps on the way out if the server differs.
+    const uint32_t probe = 1;
+    image->byte_order = *reinterpret_cast<const unsigned char*>(&probe) ? LSBFirst : MSBFirst;
+    if (!XInitImage(image)) {
+      DropImage();
+      return false;
+    }
+    return true;
+  }
+};
+
+GfxSysBitmap::GfxSysBitmap(int width, int height) : native_(std::make_unique<Native>()) { Resize(width, height); }
+
+GfxSysBitmap::~GfxSysBitmap() { native_->DropImage(); }
+
+GfxPixel* GfxSysBitmap::Pixels() { return native_->pixels.empty() ? nullptr : native_->pixels.data(); }
+int GfxSysBitmap::Width() const { return native_->width; }
+int GfxSysBitmap::Height() const { return native_->height; }
+int GfxSysBitmap::Span() const { return native_->width; }
+bool GfxSysBitmap::IsBottomUp() const { return false; }
+void* GfxSysBitmap::DeviceContext() { return native_->image; }
+
+bool GfxSysBitmap::Resize(int width, int height) {
+  if (width < 0 || height < 0 || width > kGfxMaxBitmapSide || height > kGfxMaxBitmapSide) return false;
+  if (width == 0 || height == 0) width = height = 0;
+  native_->DropImage();
+  native_->pixels.assign(static_cast<std::size_t>(width) * height, 0);
+  native_->width = width;
+  native_->height = height;
+  if (native_->display) native_->MakeImage();
+  return true;
+}
+
+bool GfxSysBitmap::AttachDisplay(void* display) {
+  native_->display = static_cast<Display*>(display);
+  if (!native_->display) {
+    native_->DropImage();
+    return true;
+  }
+  if (native_->MakeImage()) return true;
+  native_->display = nullptr;
+  return false;
+}
+
+}  // namespace tessaron
