@@ -1,6 +1,5 @@
 #include "dsp/Delay.h"
 
-#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -34,6 +33,10 @@ Delay::Delay()
 
 void Delay::RateSetup(double fs)
 {
+    // A rate that is not a positive number keeps the last set-up.
+    if (!(fs > 0.0) || !std::isfinite(fs)) {
+        return;
+    }
     length = static_cast<int>(fs * kLineMilliseconds / 1000.0);
     if (!(length > 0)) {
         length = 0;

@@ -30,7 +30,8 @@ Ensemble::Ensemble()
 
 void Ensemble::RateSetup(double fs)
 {
-    if (fs != rate) {
+    // A rate that is not a positive number keeps the last set-up.
+    if (fs > 0.0 && std::isfinite(fs) && fs != rate) {
         rate = fs;
         length = static_cast<int>(fs * kLineSeconds);
         if (length < 0) {

@@ -1,5 +1,7 @@
 #include "dsp/Phaser.h"
 
+#include <cmath>
+
 namespace tessaron {
 
 namespace {
@@ -14,7 +16,10 @@ Phaser::Phaser()
 
 void Phaser::RateReset(double fs)
 {
-    omegaMax = kOmegaMaxTimesFs / fs;
+    // A rate that is not a positive number keeps the last sweep range.
+    if (fs > 0.0 && std::isfinite(fs)) {
+        omegaMax = kOmegaMaxTimesFs / fs;
+    }
     for (auto& channel : state) {
         for (double& s : channel) {
             s = 0.0;

@@ -74,6 +74,12 @@ TEST(Delay, LineLengthFollowsTheRate)
     EXPECT_EQ(d.length, 57600);
     EXPECT_DOUBLE_EQ(d.outFilter[0].omega, 2.0 * std::numbers::pi * 6000.0 / 48000.0);
 
+    for (double bad : {0.0, -44100.0, std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::infinity()}) {
+        d.RateSetup(bad);
+        EXPECT_EQ(d.length, 57600) << bad;
+    }
+
     // No cells: the pair passes untouched, not even scaled by the dry gain.
     d.RateSetup(0.5);
     EXPECT_EQ(d.length, 0);

@@ -53,6 +53,8 @@ TEST(Phaser, ResetAndSweepEndpoints)
     EXPECT_DOUBLE_EQ(ph.omegaMax, 2.0 * std::numbers::pi * 12000.0 / 48000.0);
     EXPECT_DOUBLE_EQ(ph.increment, 0.00038);
     EXPECT_EQ(ph.phase, 0.4);  // the sweep runs on through resets
+    ph.RateReset(0.0);
+    EXPECT_DOUBLE_EQ(ph.omegaMax, 2.0 * std::numbers::pi * 12000.0 / 48000.0);
 
     Phaser low = Frozen(0.0, 0.0);
     const double wLow = 0.02 * low.omegaMax;
