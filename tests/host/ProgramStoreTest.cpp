@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "engine/Tessaron.h"
+#include "host/ChunkBuffer.h"
+
+namespace tessaron {
+namespace {
+
+// An instance as the entry point hands it out: every slot filled.
+struct Instance {
+  Tessaron t{nullptr};
+  Instance() { t.FillEmptyPrograms(kProgramCount); }
+};
+
+ChunkBuffer BareDoubles(int count, double value) {
+  ChunkBuffer b;
+  for (int i = 0; i < count; ++i) b.PutDouble(value);
+  return b;
+}
+
+TEST(ChunkBuffer, LittleEndianAppendsAndCheckedReads) {
+  ChunkBuffer b;
+  b.PutInt32(0x01020304);
+  b.PutDouble(1.0);
+  b.PutString("ab");
+  ASSERT_EQ(b.Size(), 4 + 8 + 4 + 2);
+  EXPECT_EQ(b.Data()[0], 0x04);
+  EXPECT_EQ(b.Data()[3], 0x01);
+  EXPECT_EQ(b.Data()[4 + 7], 0x3F);  // 1.0 = 3FF0... stored low byte first
+  EXPECT_EQ(b.Data()[12], 2);
+
+  int32_t i = 7;
+  double d = 7;
+  std::string s = "keep";
+  EXPECT_EQ(b.GetInt32(i, 0), 4);
+  EXPECT_EQ(i, 0x01020304);
+  EXPECT_EQ(b.GetDouble(d, 4), 12);
+  EXPECT_EQ(d, 1.0);
+  EXPECT_EQ(b.GetString(s, 12), 18);
+  EXPECT_EQ(s, "ab");
+
+  i = 7;
+  d = 7;
+  EXPECT_EQ(b.GetInt32(i, -1), -1);
+  EXPECT_EQ(b.GetInt32(i, 15), -1);
+  EXPECT_EQ(b.GetDouble(d, 11), -1);
+  EXPECT_EQ(i, 7);
+  EXPECT_EQ(d, 7);
+
+  // A string whose bytes are cut short: position moves on, text untouched.
+  ChunkBuffer cut;
+  cut.PutInt32(10);
+  cut.PutBytes("abc", 3);
+  s = "keep";
+  EXPECT_EQ(cut.GetString(s, 0), 14);
+  EXPECT_EQ(s, "keep");
+
+  // Lengths that would move backwards or past any position are corrupt data.
+  ChunkBuffer negative;
+  negative.PutInt32(-4);
+  EXPECT_EQ(negative.GetString(s, 0), -1);
+  ChunkBuffer huge;
+  huge.PutInt32(std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(huge.GetString(s, 0), -1);
+
+  ChunkBuffer z;
+  z.PutByte(1);
+  z.Resize(5);
+  EXPECT_EQ(z.Size(), 5);
+  EXPECT_EQ(z.Data()[4], 0);
+}
+
+TEST(ChunkHeader, WrittenAndRecognised) {
+  ChunkBuffer b;
+  b.PutByte(9);
+  IPluginBase::BeginChunk(b);
+  const unsigned char expected[] = {'t', 'f', 'f', 'p', 0, 0, 1, 0};
+  ASSERT_EQ(b.Size(), 8);
+  EXPECT_EQ(std::memcmp(b.Data(), expected, 8), 0);
+  int pos = 0;
+  EXPECT_EQ(IPluginBase::ReadChunkHeader(b, pos), 0x00010000);
+  EXPECT_EQ(pos, 8);
+
+  ChunkBuffer none = BareDoubles(2, 0.5);
+  pos = 0;
+  EXPECT_EQ(IPluginBase::ReadChunkHeader(none, pos), 0);
+  EXPECT_EQ(pos, 0);
+
+  ChunkBuffer cut;
+  cut.PutInt32(kChunkMagic);
+  pos = 0;
+  EXPECT_EQ(IPluginBase::ReadChunkHeader(cut, pos), 0);
+  EXPECT_EQ(pos, -1);
+}
+
+TEST(TessaronState, WriteStateLayout) {
+  Instance in;
+  in.t.ModifyCurrentPreset("PAD: Star Tone");
+  in.t.GetParam(kBendRange)->SetClamped(-24);
+  ChunkBuffer b;
+  ASSERT_TRUE(in.t.WriteState(b));
+  ASSERT_EQ(b.Size(), 564);
+  EXPECT_EQ(std::memcmp(b.Data(), "Tessaron_1.0.0", 14), 0);
+  const unsigned char indexAndLength[] = {0, 0, 0, 0, 0x0E, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(b.Data() + 14, indexAndLength, 8), 0);
+  EXPECT_EQ(std::memcmp(b.Data() + 22, "PAD: Star Tone", 14), 0);
+  double v = 0;
+  b.GetDouble(v, 36);
+  EXPECT_EQ(v, -24.0);
+  b.GetDouble(v, 36 + 8 * kVcfCutoff);
+  EXPECT_EQ(v, 0.8);
+  b.GetDouble(v, 36 + 8 * kMasterLevel);
+  EXPECT_EQ(v, 0.5);
+}
+
+TEST(TessaronState, ReadStateTaggedUntaggedTruncatedAndClamped) {
+  Instance in;
+  Tessaron& t = in.t;
+
+  ChunkBuffer tagged;
+  t.GetParam(kDelayTime)->SetClamped(0.25);
+  t.WriteState(tagged);
+  t.GetParam(kDelayTime)->SetClamped(0.75);
+  EXPECT_EQ(t.ReadState(tagged, 0), tagged.Size());
+  EXPECT_EQ(t.GetParam(kDelayTime)->Value(), 0.25);
+
+  // Bare values, as the framework default writes them.
+  ChunkBuffer bare = BareDoubles(kParameterCount, 0.5);
+  EXPECT_EQ(t.ReadState(bare, 0), 528);
+  EXPECT_EQ(t.GetParam(kBendRange)->Value(), 0.5);  // no snapping
+  EXPECT_EQ(t.GetParam(kMasterLevel)->Value(), 0.5);
+
+  // 100 bytes: 12 whole values, the 13th becomes 0 clamped, the rest stay.
+  ChunkBuffer shortBare = BareDoubles(kParameterCount, 5.0);
+  shortBare.Resize(100);
+  t.GetParam(kOsc1Octave)->SetClamped(1);
+  EXPECT_EQ(t.ReadState(shortBare, 0), -1);
+  EXPECT_EQ(t.GetParam(kBendRange)->Value(), 5.0);
+  EXPECT_EQ(t.GetParam(kWheelAmount)->Value(), 1.0);  // 5.0 clamped into 0..1
+  EXPECT_EQ(t.GetParam(kOrgan16)->Value(), 1.0);
+  EXPECT_EQ(t.GetParam(kOsc1Fine)->Value(), 0.0);
+  EXPECT_EQ(t.GetParam(kOsc1Octave)->Value(), 1.0);
+  EXPECT_EQ(t.GetParam(kMasterLevel)->Value(), 0.5);
+
+  // A tagged state cut inside its name applies nothing and fails.
+  ChunkBuffer cutName;
+  cutName.PutBytes("Tessaron_1.0.0", 14);
+  cutName.PutInt32(0);
+  cutName.PutInt32(40);
+  cutName.PutBytes("abc", 3);
+  EXPECT_EQ(t.ReadState(cutName, 0), -1);
+  EXPECT_EQ(t.GetParam(kMasterLevel)->Value(), 0.5);
+
+  // A NaN in stored data cannot reach the engine: the value stays.
+  ChunkBuffer withNaN = BareDoubles(kParameterCount, 0.5);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::memcpy(withNaN.Data() + 8 * kSynthLevel, &nan, 8);
+  t.GetParam(kSynthLevel)->SetClamped(0.3);
+  EXPECT_EQ(t.ReadState(withNaN, 0), 528);
+  EXPECT_EQ(t.GetParam(kSynthLevel)->Value(), 0.3);
+}
+
+TEST(ProgramStore, SlotsAfterConstructionAndSelection) {
+  Tessaron t(nullptr);
+  EXPECT_EQ(t.ProgramName(0), "empty");
+  EXPECT_FALSE(t.GetSlot(0)->initialised);
+  // Selecting an empty slot turns it into a user preset holding the live values.
+  t.GetParam(kDelayMix)->SetClamped(0.4);
+  ASSERT_TRUE(t.SelectProgram(7));
+  EXPECT_EQ(t.ProgramName(7), "user preset 1");
+  EXPECT_EQ(t.CurrentProgram(), 7);
+  ASSERT_TRUE(t.SelectProgram(8));
+  EXPECT_EQ(t.ProgramName(8), "user preset 2");
+  EXPECT_FALSE(t.SelectProgram(64));
+  EXPECT_FALSE(t.SelectProgram(-1));
+  EXPECT_EQ(t.CurrentProgram(), 8);
+
+  t.FillEmptyPrograms(kProgramCount);
+  for (int i = 0; i < kProgramCount; ++i) {
+    EXPECT_TRUE(t.GetSlot(i)->initialised);
+    if (i != 7 && i != 8) {
+      EXPECT_EQ(t.ProgramName(i), "Empty");
+    }
+  }
+  EXPECT_EQ(t.ProgramName(64), "");
+
+  // Names are bounded whatever arrives.
+  t.ModifyCurrentPreset(std::string(1000, 'x').c_str());
+  EXPECT_EQ(t.ProgramName(8).size(), 255u);
+}
+
+TEST(ProgramStore, BankRoundTripAndUninitialisedSlots) {
+  Instance a;
+  for (int p = 0; p < kProgramCount; ++p) {
+    a.t.SelectProgram(p);
+    a.t.GetParam(kDelayTime)->SetClamped(p / 100.0);
+    a.t.GetParam(kVcfCutoff)->SetClamped(1.0 - p / 100.0);
+    a.t.ModifyCurrentPreset(("Program " + std::to_string(p)).c_str());
+  }
+  a.t.SelectProgram(5);
+  ChunkBuffer bank;
+  IPluginBase::BeginChunk(bank);
+  ASSERT_TRUE(a.t.SerializePresets(bank));
+
+  Instance b;
+  int pos = 0;
+  ASSERT_EQ(IPluginBase::ReadChunkHeader(bank, pos), kChunkVersion);
+  EXPECT_EQ(b.t.UnserializePresets(bank, pos), bank.Size());
+  for (int p = 0; p < kProgramCount; ++p) {
+    EXPECT_EQ(b.t.ProgramName(p), "Program " + std::to_string(p));
+  }
+  // Current index stays 0 on the reader; its live values are program 0's.
+  EXPECT_EQ(b.t.GetParam(kDelayTime)->Value(), 0.0);
+  b.t.SelectProgram(42);
+  EXPECT_EQ(b.t.GetParam(kDelayTime)->Value(), 0.42);
+  EXPECT_EQ(b.t.GetParam(kVcfCutoff)->Value(), 1.0 - 0.42);
+
+  // A bank whose slot 3 is flagged empty: the name is taken, the state is not read.
+  ChunkBuffer sparse;
+  for (int p = 0; p < kProgramCount; ++p) {
+    sparse.PutString(p == 3 ? "Hole" : "Full");
+    sparse.PutByte(p == 3 ? 0 : 1);
+    if (p != 3) a.t.WriteState(sparse);
+  }
+  Tessaron c(nullptr);
+  EXPECT_EQ(c.UnserializePresets(sparse, 0), sparse.Size());
+  EXPECT_FALSE(c.GetSlot(3)->initialised);
+  EXPECT_EQ(c.ProgramName(3), "Hole");
+  EXPECT_TRUE(c.GetSlot(4)->initialised);
+
+  // Cut short in slot 10: reading stops with -1, the slots before it are kept.
+  ChunkBuffer cut = bank;
+  cut.Resize(8 + 10 * (4 + 9 + 1 + 559) + 20);
+  Instance d;
+  int p = 0;
+  IPluginBase::ReadChunkHeader(cut, p);
+  EXPECT_EQ(d.t.UnserializePresets(cut, p), -1);
+  EXPECT_EQ(d.t.ProgramName(9), "Program 9");
+}
+
+TEST(SynthPrograms, CopyPasteChooseAndInit) {
+  Instance in;
+  Tessaron& t = in.t;
+  t.ChooseProgram(5);
+  t.GetParam(kPhaserFeedback)->SetClamped(0.9);
+  t.ModifyCurrentPreset("Five");
+  t.CopyProgram();
+  EXPECT_EQ(t.ClipboardSource(), 5);
+
+  t.ChooseProgram(9);
+  EXPECT_EQ(t.GetParam(kPhaserFeedback)->Value(), -0.3);
+  t.PasteProgram();
+  EXPECT_EQ(t.ProgramName(9), "Five");
+  EXPECT_EQ(t.GetParam(kPhaserFeedback)->Value(), 0.9);
+
+  // Choosing stores the edits of the program left behind.
+  t.GetParam(kPhaserFeedback)->SetClamped(-1.0);
+  t.ChooseProgram(2);
+  t.ChooseProgram(9);
+  EXPECT_EQ(t.GetParam(kPhaserFeedback)->Value(), -1.0);
+
+  t.GetParam(kModSpeed)->SetClamped(20);
+  t.GetParam(kDelaySync)->SetClamped(1);
+  t.LoadInitProgram();
+  EXPECT_EQ(t.ProgramName(9), "Init");
+  for (int i = 0; i < kParameterCount; ++i) {
+    EXPECT_NEAR(t.GetParam(i)->Value(), t.GetParam(i)->Default(), 1e-12) << i;
+  }
+}
+
+TEST(TessaronParameters, DelaySyncSwitchesTheTimeDisplay) {
+  Tessaron t(nullptr);
+  char text[kParamTextSize];
+  const IParameter& time = *t.GetParam(kDelayTime);
+  time.FormatForHost(time.Value(), false, text);
+  EXPECT_STREQ(text, "0.50");
+  t.GetParam(kDelaySync)->SetFromNormalized(1.0);
+  t.OnParamChange(kDelaySync);
+  time.FormatForHost(time.Value(), false, text);
+  EXPECT_STREQ(text, "1/8");
+  t.GetParam(kDelaySync)->SetFromNormalized(0.0);
+  t.OnParamChange(kDelaySync);
+  time.FormatForHost(time.Value(), false, text);
+  EXPECT_STREQ(text, "0.50");
+}
+
+}  // namespace
+}  // namespace tessaron
