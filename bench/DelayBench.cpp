@@ -40,16 +40,18 @@ void BM_Delay(benchmark::State& state)
 }
 BENCHMARK(BM_Delay)->Args({50, 0, 0})->Args({0, 0, 0})->Args({50, 0, 1})->Args({100, 1, 0});
 
+// arg: time in 1/100
 void BM_DelayIdle(benchmark::State& state)
 {
     tessaron::Delay d;
+    const double time = state.range(0) / 100.0;
     d.SetFeedback(0.3);
     d.SetMix(0.5);
     d.SetVibe(true);
     for (auto _ : state) {
         for (int i = 0; i < kBlock; ++i) {
             if (i % 44 == 0) {
-                d.Tick(0.0, 120.0);
+                d.Tick(time, 120.0);
             }
             double l = 0.0;
             double r = 0.0;
@@ -61,6 +63,6 @@ void BM_DelayIdle(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kBlock);
     state.counters["idle"] = d.IsIdle() ? 1 : 0;
 }
-BENCHMARK(BM_DelayIdle);
+BENCHMARK(BM_DelayIdle)->Arg(0)->Arg(50);
 
 }  // namespace
