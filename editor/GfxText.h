@@ -6,6 +6,12 @@
 #include "editor/GfxBitmap.h"
 #include "editor/GfxFont.h"
 
+// <windows.h> maps DrawText to DrawTextA or DrawTextW; this layer's DrawText must keep its
+// one name in every translation unit. Window code calls the system's DrawTextW by name.
+#ifdef DrawText
+#undef DrawText
+#endif
+
 namespace tessaron {
 
 constexpr int kGfxFaceNameLength = 32;  // including the terminating NUL
