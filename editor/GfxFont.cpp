@@ -92,15 +92,33 @@ bool GfxCachedFont::DrawString(IGfxBitmap* dest, const char* text, const GfxRect
   int width = 0, height = 0;
   MeasureText(text, width, height);
 
-  int left = rect.left;
-  if (align == kGfxAlignCentre) left = rect.left + (rect.Width() - width) / 2;
-  else if (align == kGfxAlignRight) left = rect.right - width;
-
   GfxRect clip{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, dest->Width()),
                std::min(rect.bottom, dest->Height())};
   if (clip.Empty()) return true;
 
-  if (paint.opaqueBack) {
+  // Turned text: the text's cell (width × line height) rotates with the baseline and its
+  // bounding box is aligned in rect like unturned text, top on rect.top.
+  long long dx, dy;
+  Advance(text, dx, dy);
+  const double run = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
+  const double ux = run > 0 ? dx / run : 1.0, uy = run > 0 ? dy / run : 0.0;  // along the baseline
+  const double vx = -uy, vy = ux;                                            // down the cell
+  double minX = 0, maxX = 0, minY = 0;
+  for (int corner = 1; corner < 4; ++corner) {
+    const double cx = (corner & 1) ? width : 0, cy = (corner & 2) ? height : 0;
+    const double px = cx * ux + cy * vx, py = cx * uy + cy * vy;
+    minX = std::min(minX, px);
+    maxX = std::max(maxX, px);
+    minY = std::min(minY, py);
+  }
+  const int boxWidth = static_cast<int>(std::lround(maxX - minX));
+  int left = rect.left;
+  if (align == kGfxAlignCentre) left = rect.left + (rect.Width() - boxWidth) / 2;
+  else if (align == kGfxAlignRight) left = rect.right - boxWidth;
+  const double originX = left - minX + vx * Ascent(), originY = rect.top - minY + vy * Ascent();
+  long long penX = std::llround(originX * 64.0), penY = std::llround(originY * 64.0);
+
+  if (paint.opaqueBack && dy == 0) {  // backgrounds behind unturned text only
     const GfxRect box{std::max(left, clip.left), std::max(rect.top, clip.top), std::min(left + width, clip.right),
                       std::min(rect.top + height, clip.bottom)};
     if (!box.Empty()) FillRect(dest, box.left, box.top, box.Width(), box.Height(), paint.back, paint.weight);
@@ -108,14 +126,6 @@ bool GfxCachedFont::DrawString(IGfxBitmap* dest, const char* text, const GfxRect
 
   const int w = paint.weight >= 1.0 ? 256 : (paint.weight > 0.0 ? static_cast<int>(paint.weight * 256.0) : 0);
   if (w == 0) return true;
-
-  // Pen in 1/64 pixel. The baseline sits one ascent below the top, turned with the text.
-  long long dx, dy;
-  Advance(text, dx, dy);
-  const double run = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
-  const double ux = run > 0 ? dx / run : 1.0, uy = run > 0 ? dy / run : 0.0;  // along the baseline
-  long long penX = static_cast<long long>(left) * 64 + std::llround(-uy * Ascent() * 64.0);
-  long long penY = static_cast<long long>(rect.top) * 64 + std::llround(ux * Ascent() * 64.0);
 
   const int sr = GfxRed(paint.text), sg = GfxGreen(paint.text), sb = GfxBlue(paint.text);
   while (*text) {

@@ -158,6 +158,39 @@ TEST(GfxText, AlignmentColourAndWeight) {
   EXPECT_GT(inked, 20);
 }
 
+TEST(GfxText, TurnedTextRunsAlongItsBaseline) {
+  // A quarter turn counter-clockwise: the text climbs, its box aligned inside the rectangle.
+  GfxTextStyle up("Arial", 14, {255, 255, 255, 255}, kGfxTextNormal, kGfxAlignLeft, 90);
+  GfxRect measured{0, 0, 0, 0};
+  ASSERT_TRUE(DrawText(nullptr, up, "Tessaron", measured, true));
+  GfxMemBitmap b(60, 120);
+  GfxRect r{10, 20, 60, 120};
+  ASSERT_TRUE(DrawText(&b, up, "Tessaron", r, false));
+  const Changed c = ChangedPixels(b, 0);
+  ASSERT_GT(c.count, 0);
+  EXPECT_GE(c.minX, 10);
+  EXPECT_LE(c.maxX, 10 + 14);
+  EXPECT_GE(c.minY, 20);
+  EXPECT_NEAR(c.maxY - c.minY, measured.Width(), 4);
+}
+
+TEST(GfxText, OpaqueBackgroundFillsTheTextBoxOnly) {
+  GfxTextStyle style("Arial", 14, {255, 0, 0, 0}, kGfxTextNormal, kGfxAlignCentre);
+  IGfxFont* font = GfxFontFor(style);
+  ASSERT_NE(font, nullptr);
+  int width = 0, height = 0;
+  ASSERT_TRUE(font->MeasureText("Tessaron", width, height));
+  GfxMemBitmap b(200, 30);
+  GfxTextPaint paint{0xFF000000, 0xFF0000FF, true};
+  ASSERT_TRUE(font->DrawString(&b, "Tessaron", GfxRect{0, 5, 200, 30}, kGfxAlignCentre, paint));
+  const Changed c = ChangedPixels(b, 0);
+  EXPECT_EQ(c.minX, (200 - width) / 2);
+  EXPECT_EQ(c.maxX, (200 - width) / 2 + width - 1);
+  EXPECT_EQ(c.minY, 5);
+  EXPECT_EQ(c.maxY, 5 + height - 1);
+  EXPECT_EQ(c.count, width * height);
+}
+
 TEST(GfxText, GlyphsAreRenderedOnce) {
   GfxTextStyle style("Arial", 16, {255, 0, 0, 0});
   auto* font = dynamic_cast<GfxCachedFont*>(GfxFontFor(style));
