@@ -25,6 +25,7 @@ test: deps build
 
 # Cross build of the 64-bit Windows module (build only).
 windows-x64: deps
+	bash scripts/build-mingw-libpng.sh x86_64-w64-mingw32
 	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DTESSARON_MODULE_ONLY=ON -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-win64 -j$(JOBS)
 

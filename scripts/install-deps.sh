@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev libx11-dev libfreetype-dev
   libfontconfig1-dev libcurl4-openssl-dev libsndfile1-dev libgtest-dev libbenchmark-dev
-  fonts-liberation g++-mingw-w64-x86-64 libz-mingw-w64-dev xvfb xdotool)
+  fonts-liberation g++-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev xvfb xdotool)
 [ "${1:-}" = "--demo" ] && packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev libx11-dev
   libfreetype-dev libfontconfig1-dev libcurl4-openssl-dev libsndfile1-dev fonts-liberation)
 
