@@ -1,0 +1,319 @@
+// Drives the built tessaron-render executable against a recording stand-in
+// instrument and checks what the instrument was told and what the WAV holds.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/render/SmfBuilder.h"
+
+namespace tessaron {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Smf;
+using test::Track;
+
+struct Outcome {
+    int exitCode = -1;
+    bool crashed = false;
+    std::string out;
+    std::string err;
+};
+
+struct Wav {
+    SF_INFO info{};
+    std::vector<double> samples;  // interleaved
+    double At(int64_t frame, int channel) const { return samples[frame * info.channels + channel]; }
+};
+
+std::string Quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+std::string ReadText(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class RenderTool : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("tessaron-render-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path Path(const std::string& name) const { return dir / name; }
+
+    Outcome Run(const std::vector<std::string>& args, const std::string& mode = "") const
+    {
+        // Built piece by piece: g++ 12 warns falsely about a chain of literal + string.
+        std::string cmd = "TESSARON_FAKE_LOG=";
+        cmd += Quote(Path("log.txt"));
+        cmd += " TESSARON_FAKE_MODE=";
+        cmd += Quote(mode);
+        cmd += ' ';
+        cmd += Quote(TESSARON_RENDER_EXE);
+        for (const auto& a : args) {
+            cmd += ' ';
+            cmd += Quote(a);
+        }
+        cmd += " >";
+        cmd += Quote(Path("out.txt"));
+        cmd += " 2>";
+        cmd += Quote(Path("err.txt"));
+        const int status = std::system(cmd.c_str());
+        Outcome o;
+        o.crashed = WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) >= 126);
+        o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        o.out = ReadText(Path("out.txt"));
+        o.err = ReadText(Path("err.txt"));
+        return o;
+    }
+
+    std::vector<std::string> Log() const { return Lines(ReadText(Path("log.txt"))); }
+
+    std::string Write(const std::string& name, const test::Bytes& bytes) const
+    {
+        std::ofstream(Path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return Path(name).string();
+    }
+
+    static Wav ReadWav(const fs::path& p)
+    {
+        Wav w;
+        SNDFILE* f = sf_open(p.c_str(), SFM_READ, &w.info);
+        EXPECT_NE(f, nullptr) << p;
+        if (f) {
+            w.samples.resize(static_cast<size_t>(w.info.frames * w.info.channels));
+            sf_readf_double(f, w.samples.data(), w.info.frames);
+            sf_close(f);
+        }
+        return w;
+    }
+
+    fs::path dir;
+};
+
+// 480 ticks per quarter: 50 samples per tick at 48 kHz until tick 960, then 100 (60 bpm).
+test::Bytes TimingFile()
+{
+    Track t;
+    t.Tempo(0, 500000)
+        .Event(0, {0x90, 60, 127})
+        .Event(1, {62, 100})         // running status
+        .Event(6, {0xB0, 1, 64})
+        .Event(473, {0x90, 64, 90})  // tick 480
+        .Event(1, {0xE0, 0, 80})
+        .Tempo(479, 1000000)         // tick 960
+        .Event(0, {0xC0, 5})
+        .Event(40, {0x90, 67, 80})   // tick 1000
+        .Event(2, {0x80, 60, 0})
+        .End(8);                     // tick 1010
+    return Smf(0, 480, {t});
+}
+
+TEST_F(RenderTool, EventsArriveAtTheirExactSampleForEveryBlockSize)
+{
+    const std::string midi = Write("timing.mid", TimingFile());
+    const std::vector<std::string> expected = {
+        "event 0 144 60 127",  "event 50 144 62 100", "event 350 176 1 64", "event 24000 144 64 90",
+        "event 24050 224 0 80", "event 48000 192 5 0", "event 52000 144 67 80", "event 52200 128 60 0"};
+    const int64_t frames = 53000 + 1 + 12000;  // last event, then a quarter second of tail
+
+    for (int block : {1, 64, 100, 512, 4096}) {
+        SCOPED_TRACE("block " + std::to_string(block));
+        const std::string mode = block == 100 ? "float" : "";
+        const Outcome o = Run({"--module", TESSARON_FAKE_MODULE, "--midi", midi, "-o", Path("out.wav"), "--rate",
+                               "48000", "--block", std::to_string(block), "--tail", "0.25", "--quiet"},
+                              mode);
+        ASSERT_EQ(o.exitCode, 0) << o.err;
+        EXPECT_EQ(o.err, "");  // no progress bar when stderr is not a terminal
+        EXPECT_EQ(o.out, "");  // --quiet
+
+        std::vector<std::string> events;
+        std::vector<std::string> times;
+        int64_t processed = 0;
+        for (const auto& line : Log()) {
+            if (line.rfind("event ", 0) == 0) {
+                events.push_back(line);
+            } else if (line.rfind("time ", 0) == 0) {
+                times.push_back(line);
+            } else if (line.rfind("process ", 0) == 0) {
+                EXPECT_EQ(line.rfind(mode == "float" ? "process float " : "process double ", 0), 0u) << line;
+                processed += std::stoll(line.substr(line.rfind(' ') + 1));
+            }
+            EXPECT_EQ(line.rfind("misplaced", 0), std::string::npos) << line;
+        }
+        if (block == 64) {
+            // Transport at block starts: 120 bpm, then 60 bpm from one second (quarter 2) on;
+            // the flags say playing, with valid ppq, tempo, bars and time signature.
+            for (const char* line : {"time 24000 120.000 1.0000 0.0000 4/4 11778",
+                                     "time 48000 60.000 2.0000 0.0000 4/4 11778",
+                                     "time 52032 60.000 2.0840 0.0000 4/4 11778"}) {
+                EXPECT_NE(std::find(times.begin(), times.end(), line), times.end()) << line;
+            }
+        }
+        EXPECT_EQ(events, expected);
+        EXPECT_EQ(processed, frames);
+
+        const Wav w = ReadWav(Path("out.wav"));
+        EXPECT_EQ(w.info.frames, frames);
+        EXPECT_EQ(w.info.samplerate, 48000);
+        EXPECT_EQ(w.info.channels, 2);
+        EXPECT_EQ(w.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+        std::vector<int64_t> impulses;
+        double toneMax = 0.0;
+        for (int64_t i = 0; i < w.info.frames; ++i) {
+            if (w.At(i, 0) != 0.0) {
+                impulses.push_back(i);
+            }
+            toneMax = std::max(toneMax, std::fabs(w.At(i, 1)));
+        }
+        EXPECT_EQ(impulses, (std::vector<int64_t>{0, 50, 24000, 52000}));
+        EXPECT_NEAR(w.At(50, 0), 100.0 / 127.0, 1e-6);
+        EXPECT_NEAR(toneMax, 0.25, 1e-3);
+    }
+}
+
+TEST_F(RenderTool, OpensLikeAHostSelectsProgramsAndAppliesParamsAfterThem)
+{
+    const Outcome o = Run({"--module", TESSARON_FAKE_MODULE, "--demo", "-o", Path("demo.wav"), "--program",
+                           "Bass Line", "--param", "2=0.75", "--param", "0=0.5", "--rate", "22050", "--float"});
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    std::vector<std::string> lifecycle;
+    int notes = 0;
+    for (const auto& line : Log()) {
+        if (line.rfind("process", 0) == 0 || line.rfind("time", 0) == 0) {
+            continue;
+        }
+        if (line.rfind("event ", 0) == 0) {
+            ++notes;
+            continue;
+        }
+        lifecycle.push_back(line);
+    }
+    EXPECT_EQ(lifecycle, (std::vector<std::string>{"version 2400", "open level 4 product Tessaron", "rate 22050",
+                                                   "block 512", "program 2", "param 2 0.7500", "param 0 0.5000",
+                                                   "mains 1", "mains 0", "close"}));
+    EXPECT_GT(notes, 40);
+
+    // Eight seconds of phrase at 22050 Hz, the sample it ends on, then the default two-second tail.
+    const Wav w = ReadWav(Path("demo.wav"));
+    EXPECT_EQ(w.info.frames, 8 * 22050 + 1 + 2 * 22050);
+    EXPECT_EQ(w.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_NE(o.out.find("demo.wav: 10.00 s, 22050 Hz, 2 channels, 32-bit float, peak"), std::string::npos) << o.out;
+
+    ASSERT_EQ(Run({"--module", TESSARON_FAKE_MODULE, "--demo", "-o", Path("demo.wav"), "--program", "1", "--timing",
+                   "--quiet"})
+                  .exitCode,
+              0);
+    const auto log = Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "program 1"), log.end());
+    EXPECT_EQ(ReadText(Path("out.txt")).rfind("timing: ", 0), 0u);
+}
+
+TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
+{
+    Track t;
+    t.Event(0, {0x90, 60, 100}).Event(100, {0x80, 60, 0}).End();
+    test::Bytes cut = Smf(0, 480, {t});
+    cut.resize(cut.size() - 3);
+    const std::string truncated = Write("cut.mid", cut);
+    const std::string text = Write("text.so", test::Bytes{'h', 'i', '\n'});
+    const std::string out = Path("x.wav");
+    const std::string fake = TESSARON_FAKE_MODULE;
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string mode;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"--module", fake, "--demo", "-o", out, "--program", "Nope"}, "", "no program named 'Nope'"},
+        {{"--module", fake, "--demo", "-o", out, "--program", "3"}, "", "program 3 does not exist"},
+        {{"--module", fake, "--demo", "-o", out, "--param", "4=0.5"}, "", "parameter 4 does not exist"},
+        {{"--module", fake, "--midi", Path("missing.mid"), "-o", out}, "", "cannot read MIDI file"},
+        {{"--module", fake, "--midi", truncated, "-o", out}, "", "past the end"},
+        {{"--module", fake, "--demo", "-o", "/nonexistent-folder/x.wav"}, "", "cannot write"},
+        {{"--module", text, "--demo", "-o", out}, "", "cannot load module"},
+        {{"--module", Path("nothing.so"), "--demo", "-o", out}, "", "cannot load module"},
+        {{"--module", TESSARON_NO_ENTRY_MODULE, "--demo", "-o", out}, "", "no VSTPluginMain or main"},
+        {{"--module", fake, "--demo", "-o", out}, "null", "answered null"},
+        {{"--module", fake, "--demo", "-o", out}, "badmagic", "wrong magic"},
+        {{"--module", fake, "--demo", "-o", out, "--block", "abc"}, "", "block size 'abc'"},
+        {{"--module", fake, "-o", out}, "", "nothing to play"},
+        {{"--demo", "-o", out, "--frobnicate"}, "", "unknown option '--frobnicate'"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Run(c.args, c.mode);
+        SCOPED_TRACE(c.message);
+        EXPECT_FALSE(o.crashed);
+        EXPECT_NE(o.exitCode, 0);
+        const auto lines = Lines(o.err);
+        ASSERT_EQ(lines.size(), 1u) << o.err;
+        EXPECT_EQ(lines[0].rfind("tessaron-render: ", 0), 0u) << lines[0];
+        EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
+    }
+
+    // A refusal after the instance was made still closes it.
+    Run({"--module", fake, "--demo", "-o", out, "--program", "Nope"});
+    const auto log = Log();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "close");
+
+    const Outcome help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: tessaron-render", 0), 0u);
+}
+
+TEST_F(RenderTool, RendersTheDemoThroughTheBuiltInstrument)
+{
+    if (!std::getenv("TESSARON_MODULE")) {
+        GTEST_SKIP() << "the instrument module is not built";
+    }
+    const Outcome o = Run({"--demo", "-o", Path("demo.wav"), "--tail", "0.5", "--quiet"});
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    const Wav w = ReadWav(Path("demo.wav"));
+    EXPECT_EQ(w.info.channels, 2);
+    EXPECT_EQ(w.info.samplerate, 44100);
+    EXPECT_EQ(w.info.frames, 8 * 44100 + 1 + 22050);
+    for (double v : w.samples) {
+        ASSERT_TRUE(std::isfinite(v));
+    }
+}
+
+}  // namespace
+}  // namespace tessaron

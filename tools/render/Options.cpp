@@ -1,0 +1,205 @@
+#include "tools/render/Options.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace tessaron {
+namespace {
+
+// Numbers are read with from_chars: independent of the process locale and strict about trailing junk.
+bool ParseInt(const std::string& s, int& v)
+{
+    const char* end = s.data() + s.size();
+    auto [p, ec] = std::from_chars(s.data(), end, v);
+    return ec == std::errc{} && p == end && !s.empty();
+}
+
+bool ParseDouble(const std::string& s, double& v)
+{
+    const char* end = s.data() + s.size();
+    auto [p, ec] = std::from_chars(s.data(), end, v);
+    return ec == std::errc{} && p == end && !s.empty() && std::isfinite(v);
+}
+
+bool IsDigits(const std::string& s)
+{
+    if (s.empty()) {
+        return false;
+    }
+    for (char c : s) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* UsageText()
+{
+    return "usage: tessaron-render (--midi FILE.mid | --demo) -o FILE.wav [options]\n"
+           "\n"
+           "Renders MIDI through a VST 2 instrument into a WAV file.\n"
+           "\n"
+           "  --midi FILE        play a Standard MIDI File (format 0 or 1)\n"
+           "  --demo             play the built-in demo phrase\n"
+           "  -o, --output FILE  WAV file to write (required)\n"
+           "  --module PATH      VST 2 module to load (default: the Tessaron module built with this tool)\n"
+           "  --program N|NAME   select a program by number (from 0) or by its exact name\n"
+           "  --param I=V        set parameter I to the normalised value V (0..1) after the program;\n"
+           "                     may be repeated\n"
+           "  --rate HZ          sample rate (default 44100)\n"
+           "  --block N          frames per process call (default 512)\n"
+           "  --tail SECONDS     time rendered after the last event (default 2)\n"
+           "  --float            write 32-bit float samples (default 24-bit PCM)\n"
+           "  --timing           report the CPU time spent in the module's process calls\n"
+           "  --quiet            no progress bar and no summary\n"
+           "  -h, --help         show this text\n";
+}
+
+ParseResult ParseOptions(const std::vector<std::string>& args, RenderOptions& out, std::string& error)
+{
+    out = RenderOptions{};
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool hasInlineValue = false;
+        if (name.rfind("--", 0) == 0) {
+            const auto eq = name.find('=');
+            if (eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name = name.substr(0, eq);
+                hasInlineValue = true;
+            }
+        }
+        auto takeValue = [&]() -> bool {
+            if (hasInlineValue) {
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        auto noValue = [&]() -> bool {
+            if (hasInlineValue) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            return true;
+        };
+
+        if (name == "-h" || name == "--help") {
+            return ParseResult::Help;
+        } else if (name == "--demo") {
+            if (!noValue()) {
+                return ParseResult::Error;
+            }
+            out.demo = true;
+        } else if (name == "--float") {
+            if (!noValue()) {
+                return ParseResult::Error;
+            }
+            out.floatSamples = true;
+        } else if (name == "--quiet") {
+            if (!noValue()) {
+                return ParseResult::Error;
+            }
+            out.quiet = true;
+        } else if (name == "--timing") {
+            if (!noValue()) {
+                return ParseResult::Error;
+            }
+            out.timing = true;
+        } else if (name == "--midi" || name == "-o" || name == "--output" || name == "--module") {
+            if (!takeValue()) {
+                return ParseResult::Error;
+            }
+            if (value.empty()) {
+                error = "option " + name + " needs a non-empty path";
+                return ParseResult::Error;
+            }
+            (name == "--midi" ? out.midiPath : name == "--module" ? out.modulePath : out.outputPath) = value;
+        } else if (name == "--program") {
+            if (!takeValue()) {
+                return ParseResult::Error;
+            }
+            if (value.empty()) {
+                error = "option --program needs a number or a name";
+                return ParseResult::Error;
+            }
+            out.program = value;
+            out.programIsNumber = IsDigits(value);
+            if (out.programIsNumber && !ParseInt(value, out.programNumber)) {
+                error = "program number '" + value + "' is out of range";
+                return ParseResult::Error;
+            }
+        } else if (name == "--rate") {
+            if (!takeValue()) {
+                return ParseResult::Error;
+            }
+            if (!ParseInt(value, out.sampleRate) || out.sampleRate < kMinSampleRate ||
+                out.sampleRate > kMaxSampleRate) {
+                error = "sample rate '" + value + "' must be a whole number from " + std::to_string(kMinSampleRate) +
+                        " to " + std::to_string(kMaxSampleRate);
+                return ParseResult::Error;
+            }
+        } else if (name == "--block") {
+            if (!takeValue()) {
+                return ParseResult::Error;
+            }
+            if (!ParseInt(value, out.blockSize) || out.blockSize < 1 || out.blockSize > kMaxBlockSize) {
+                error = "block size '" + value + "' must be a whole number from 1 to " + std::to_string(kMaxBlockSize);
+                return ParseResult::Error;
+            }
+        } else if (name == "--tail") {
+            if (!takeValue()) {
+                return ParseResult::Error;
+            }
+            if (!ParseDouble(value, out.tailSeconds) || out.tailSeconds < 0.0 || out.tailSeconds > kMaxTailSeconds) {
+                error = "tail '" + value + "' must be a number of seconds from 0 to " +
+                        std::to_string(static_cast<int>(kMaxTailSeconds));
+                return ParseResult::Error;
+            }
+        } else if (name == "--param") {
+            if (!takeValue()) {
+                return ParseResult::Error;
+            }
+            const auto eq = value.find('=');
+            ParamSetting setting;
+            double v = 0.0;
+            if (eq == std::string::npos || !ParseInt(value.substr(0, eq), setting.index) || setting.index < 0 ||
+                !ParseDouble(value.substr(eq + 1), v)) {
+                error = "parameter setting '" + value + "' must look like INDEX=VALUE";
+                return ParseResult::Error;
+            }
+            if (v < 0.0 || v > 1.0) {
+                error = "parameter value '" + value.substr(eq + 1) + "' is outside 0..1";
+                return ParseResult::Error;
+            }
+            setting.value = static_cast<float>(v);
+            out.params.push_back(setting);
+        } else if (!name.empty() && name[0] == '-') {
+            error = "unknown option '" + args[i] + "' (see --help)";
+            return ParseResult::Error;
+        } else {
+            error = "unexpected argument '" + args[i] + "' (see --help)";
+            return ParseResult::Error;
+        }
+    }
+
+    if (out.outputPath.empty()) {
+        error = "no output file given (-o FILE.wav)";
+        return ParseResult::Error;
+    }
+    if (out.demo == !out.midiPath.empty()) {
+        error = out.demo ? "give either --midi or --demo, not both" : "nothing to play: give --midi FILE or --demo";
+        return ParseResult::Error;
+    }
+    return ParseResult::Run;
+}
+
+}  // namespace tessaron
