@@ -245,6 +245,18 @@ TEST_F(RenderTool, OpensLikeAHostSelectsProgramsAndAppliesParamsAfterThem)
     EXPECT_EQ(ReadText(Path("out.txt")).rfind("timing: ", 0), 0u);
 }
 
+TEST_F(RenderTool, SamplesThatAreNotNumbersAreWrittenAsSilenceAndReported)
+{
+    const Outcome o = Run({"--module", TESSARON_FAKE_MODULE, "--demo", "-o", Path("nan.wav"), "--tail", "0"}, "nan");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("warning: 10 NaN or infinite samples"), std::string::npos) << o.out;
+    const Wav w = ReadWav(Path("nan.wav"));
+    for (int64_t i = 0; i < 10; ++i) {
+        EXPECT_EQ(w.At(i, 1), 0.0);
+    }
+    EXPECT_NE(w.At(10, 1), 0.0);
+}
+
 TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
 {
     Track t;

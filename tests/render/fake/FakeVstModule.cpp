@@ -2,12 +2,14 @@
 // host call it sees and plays an impulse (velocity / 127) on the left channel
 // at the exact sample of each note-on, with a steady tone on the right.
 // TESSARON_FAKE_LOG names the log file; TESSARON_FAKE_MODE may be "null"
-// (the entry point refuses), "badmagic" or "float" (no double-precision call).
+// (the entry point refuses), "badmagic", "float" (no double-precision call) or
+// "nan" (the right channel's first ten samples are not numbers).
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -33,6 +35,7 @@ struct Fake {
     FILE* log = nullptr;
     int program = 0;
     float params[kParams] = {};
+    bool emitNaN = false;
     double rate = 44100.0;
     long long position = 0;
     std::vector<Pending> pending;
@@ -70,6 +73,9 @@ void Render(Fake* f, T** outputs, VstInt32 frames, const char* kind)
     for (VstInt32 i = 0; i < frames; ++i) {
         outputs[0][i] = 0;
         outputs[1][i] = static_cast<T>(0.25 * std::sin(2.0 * std::numbers::pi * 1000.0 * (f->position + i) / f->rate));
+        if (f->emitNaN && f->position + i < 10) {
+            outputs[1][i] = std::numeric_limits<T>::quiet_NaN();
+        }
     }
     for (const Pending& p : f->pending) {
         if (p.delta < 0 || p.delta >= frames) {
@@ -170,6 +176,7 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(AudioMa
     }
     auto* f = new Fake;
     f->host = host;
+    f->emitNaN = m == "nan";
     if (const char* path = std::getenv("TESSARON_FAKE_LOG")) {
         f->log = std::fopen(path, "w");
     }
