@@ -189,8 +189,10 @@ intptr_t TestHost::SendMidi(const std::vector<std::vector<uint8_t>>& messages, i
   std::vector<VstIntPtr> storage(2 + pointers.size() + 2, 0);
   auto* list = reinterpret_cast<VstEvents*>(storage.data());
   list->numEvents = static_cast<VstInt32>(pointers.size());
-  std::memcpy(reinterpret_cast<unsigned char*>(storage.data()) + offsetof(VstEvents, events), pointers.data(),
-              pointers.size() * sizeof(VstEvent*));
+  if (!pointers.empty()) {
+    std::memcpy(reinterpret_cast<unsigned char*>(storage.data()) + offsetof(VstEvents, events), pointers.data(),
+                pointers.size() * sizeof(VstEvent*));
+  }
   return Dispatch(effProcessEvents, 0, 0, list);
 }
 
