@@ -559,7 +559,7 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
 
 void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
   for (int32_t i = 0; i < len; ++i) {
-    FireEvents(i);
+    if (!noteEvents_.Empty() && noteEvents_.Front().offset <= i) FireEvents(i);
     double dryL = 0.0, dryR = 0.0, busL = 0.0, busR = 0.0;
     if (soundActive_) {
       FlushIdleAdvance();
