@@ -1,8 +1,32 @@
 #include "shell/Synth.h"
 
+#include <algorithm>
+
+#include "host/IPluginEditor.h"
+#include "host/ProgramFiles.h"
+#include "platform/Resources.h"
+
 namespace tessaron {
 
-Synth::Synth(vst::AudioMasterCallback host, const PluginConfig& config) : IPluginVst(host, config) {}
+namespace {
+
+constexpr int kKindNoteOff = 0x8;
+constexpr int kKindNoteOn = 0x9;
+constexpr int kKindControlChange = 0xB;
+constexpr int kKindProgramChange = 0xC;
+constexpr int kKindPitchBend = 0xE;
+
+constexpr int kModWheel = 1;
+constexpr int kSustain = 64;
+constexpr int kAllSoundOff = 120;
+constexpr int kAllNotesOff = 123;
+constexpr double kMaxControllerValue = 127.0;
+
+}  // namespace
+
+Synth::Synth(vst::AudioMasterCallback host, const PluginConfig& config) : IPluginVst(host, config) {
+  config_.LocateFile();
+}
 
 void Synth::Activate(bool active) {
   if (active) ApplyAllParams();
@@ -51,6 +75,75 @@ void Synth::ChooseProgram(int index) {
   SelectProgram(index);
   InformHostOfProgramChange();
   ReportAllParamsToHost();
+}
+
+bool Synth::LoadFactoryBank() {
+  if (LoadBankFile(*this, config_.StartupBank())) return true;
+  config_.ForgetStartupBank();
+  const platform::ResourceData image = platform::FindResourceData("INIT", "PROGINIT");
+  if (!image) return false;
+  return ParseBankImage(*this, image.data, image.size);
+}
+
+void Synth::LoadStartupPrograms() {
+  if (LoadBankFile(*this, config_.StartupBank())) return;
+  config_.ForgetStartupBank();
+  LoadFactoryBank();
+}
+
+void Synth::HandleMidiMessage(const MidiMessage& msg) {
+  Lock lock(GetMutex());
+  // Thru echoes everything, also what the steps below swallow or ignore.
+  if (config_.MidiThru()) SendMidiOut(msg);
+  switch (msg.status >> 4) {
+    case kKindNoteOff:
+    case kKindNoteOn:
+    case kKindPitchBend:
+      QueueEngineMidi(msg);
+      break;
+    case kKindControlChange: {
+      const int controller = msg.data1;
+      if (controller < Configuration::kControllerCount) {
+        if (learn_.Active()) {
+          learn_.CaptureController(controller, config_);
+        } else {
+          QueueEngineMidi(msg);
+        }
+      } else if (controller == kAllSoundOff || controller == kAllNotesOff) {
+        ReleaseAllKeys();
+      }
+      break;
+    }
+    case kKindProgramChange:
+      if (!config_.IgnoreProgramChange()) SelectProgram(msg.data1);
+      break;
+    default:
+      break;
+  }
+}
+
+void Synth::ApplyController(int controller, int value) {
+  if (controller == kModWheel || controller == kSustain) return;
+  const int32_t index = config_.Controller(controller);
+  IParameter* param = GetParam(index);
+  if (!param) return;
+  const double normalized = std::clamp(value, 0, 127) / kMaxControllerValue;
+  if (param->GetNormalized() == normalized) return;
+  Lock lock(GetMutex());
+  if (IPluginEditor* editor = GetEditorAttached()) editor->SetParameterFromPlug(index, normalized, true);
+  SetParamFromEditor(index, normalized);
+}
+
+void Synth::CaptureParameter(int index) { learn_.CaptureParameter(index, NParams(), config_); }
+
+void Synth::ArmLearn(bool active, bool unlearnFace) {
+  Lock lock(GetMutex());
+  learn_.Arm(active, unlearnFace);
+}
+
+void Synth::SetLearnSwitch(LearnSwitchHook* hook) {
+  Lock lock(GetMutex());
+  learn_.SetSwitch(hook);
 }
 
 }  // namespace tessaron
