@@ -56,6 +56,7 @@ bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
 
   osc1_.BuildTables(fs);
   osc2_.BuildTables(fs);
+  loadedPitch1_ = loadedPitch2_ = kNoPitch;
   keys_.Reset(fs);
 
   for (int j = 0; j < 4; ++j) {
@@ -368,8 +369,15 @@ void SoundEngine::UpdatePitch() {
     default: break;
   }
   if (s.oscSync) p2 = p1;
-  osc1_.LoadPitch(p1);
-  osc2_.LoadPitch(p2);
+  // Loading is a pure function of the pitch; most control blocks repeat the last one.
+  if (!(p1 == loadedPitch1_)) {
+    osc1_.LoadPitch(p1);
+    loadedPitch1_ = p1;
+  }
+  if (!(p2 == loadedPitch2_)) {
+    osc2_.LoadPitch(p2);
+    loadedPitch2_ = p2;
+  }
 }
 
 bool SoundEngine::UpdateControls() {
@@ -466,7 +474,9 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
   double Q[kChannels] = {};
   double SL = 0.0, SH = 0.0;
   const bool organOn = s.organActive, synthOn = s.synthActive, stringOn = s.stringActive;
-  for (int i = 0, count = keys_.Size(); i < count; ++i) {
+  // With no section listening the footage readings would go nowhere.
+  const int count = organOn || synthOn || stringOn ? keys_.Size() : 0;
+  for (int i = 0; i < count; ++i) {
     const uint8_t k = keys_.NoteAt(i);
     const double a = keys_.StateAt(i).level;
     double B1[4], B2[4];

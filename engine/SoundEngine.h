@@ -7,6 +7,7 @@
 // whichever thread the host uses.
 #include <array>
 #include <cstdint>
+#include <limits>
 
 #include "dsp/Delay.h"
 #include "dsp/Ensemble.h"
@@ -202,6 +203,10 @@ class SoundEngine {
   double modulationDepth_ = 0.0;
   bool waveToggle_ = false;
   uint32_t idleAdvance_ = 0;  // counter steps owed while nothing sounds
+  // Pitches the increments were last loaded for; NaN forces a load.
+  static constexpr double kNoPitch = std::numeric_limits<double>::quiet_NaN();
+  double loadedPitch1_ = kNoPitch;
+  double loadedPitch2_ = kNoPitch;
 
   double vibeSpeedDefault_ = 0.02;
   double vibeDepthDefault_ = 0.2;
