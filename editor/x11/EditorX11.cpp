@@ -1,0 +1,470 @@
+// The editor on X11: a child window of the host's window on a Display connection of our
+// own, pumped from the host's idle calls. Nothing here blocks outside the modal dialogs.
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "editor/x11/X11Common.h"
+#include "editor/x11/X11TextEntry.h"
+#include "platform/OpenUrl.h"
+
+#include <X11/Xatom.h>
+#include <X11/keysym.h>
+
+namespace tessaron {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kHoverDelayMs = 500;
+constexpr unsigned kDoubleClickMs = 400;
+constexpr int kDoubleClickSlop = 4;
+constexpr int kClipboardTimeoutMs = 500;
+constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                               LeaveWindowMask | EnterWindowMask | KeyPressMask | KeyReleaseMask |
+                               FocusChangeMask | StructureNotifyMask;
+
+class X11EditorPlatform final : public EditorPlatform {
+ public:
+  explicit X11EditorPlatform(IEditor& editor) : editor_(editor) {}
+  ~X11EditorPlatform() override { CloseWindow(); }
+
+  bool OpenWindow(void* parent, int width, int height) override;
+  void CloseWindow() override;
+  bool IsWindowOpen() const override { return window_ != 0; }
+  void PumpEvents() override;
+  void Invalidate(const GfxRect& rect) override;
+  void ResizeWindow(int width, int height) override;
+  void CaptureMouse() override;
+  void ReleaseMouse() override;
+  void HideCursor() override;
+  void ShowCursor() override;
+  bool ShowTooltip(const char* text) override;
+  void HideTooltip() override;
+  void RequestHover() override;
+  bool CreateTextEntry(const GfxRect& rect, const char* text, const GfxTextStyle& style, int maxLength) override;
+  std::string TextEntryText() override { return entry_ ? entry_->Text() : std::string(); }
+  void DestroyTextEntry() override { entry_.reset(); }
+  int MessageBox(const char* text, const char* caption, int type) override;
+  bool PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) override;
+  std::string RunFileDialog(const FileDialogRequest& request) override;
+  std::string ClipboardText() override;
+  bool OpenWebPage(const char* url) override { return platform::OpenUrl(url); }
+  std::string LibraryFolder() override;
+  const char* BackEndDescription() const override { return "X11 (Xlib, FreeType)"; }
+
+ private:
+  void HandleEvent(XEvent& event);
+  void HandleOther(XEvent& event);  // the editor window's events while a dialog runs
+  void ShowSurface(const GfxRect& rect);
+  void ForwardToHost(XEvent& event);
+  int EditorKey(KeySym keysym, const std::string& text) const;
+  static IMouseMod Modifiers(unsigned state, unsigned button);
+  x11::OtherEvent Other() {
+    return [this](XEvent& e) { HandleOther(e); };
+  }
+
+  IEditor& editor_;
+  Display* display_ = nullptr;
+  Window parent_ = 0;
+  Window window_ = 0;
+  GC gc_ = nullptr;
+  Window tooltip_ = 0;
+  std::string tooltipText_;
+  Cursor blankCursor_ = 0;
+  bool grabbed_ = false;
+  int savedX_ = 0, savedY_ = 0;  // pointer position on the root while hidden
+  bool hoverPending_ = false;
+  Clock::time_point hoverDue_{};
+  int pointerX_ = 0, pointerY_ = 0;
+  Time lastPressTime_ = 0;
+  int lastPressX_ = -100, lastPressY_ = -100;
+  std::unique_ptr<x11::TextEntry> entry_;
+};
+
+bool X11EditorPlatform::OpenWindow(void* parent, int width, int height) {
+  CloseWindow();
+  const auto parentWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
+  if (!parentWindow) return false;
+  display_ = XOpenDisplay(nullptr);
+  if (!display_) return false;
+  if (!x11::WindowExists(display_, parentWindow)) {
+    XCloseDisplay(display_);
+    display_ = nullptr;
+    return false;
+  }
+  {
+    x11::ErrorTrap trap(display_);
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = kWindowEvents;
+    attributes.background_pixel = BlackPixel(display_, DefaultScreen(display_));
+    window_ = XCreateWindow(display_, parentWindow, 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                            CWEventMask | CWBackPixel, &attributes);
+    if (window_ && !trap.Failed()) {
+      XStoreName(display_, window_, "Tessaron");
+      gc_ = XCreateGC(display_, window_, 0, nullptr);
+      XMapRaised(display_, window_);
+    }
+    if (trap.Failed()) window_ = 0;
+  }
+  if (!window_) {
+    XCloseDisplay(display_);
+    display_ = nullptr;
+    return false;
+  }
+  parent_ = parentWindow;
+  if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface())) surface->AttachDisplay(display_);
+  XFlush(display_);
+  return true;
+}
+
+void X11EditorPlatform::CloseWindow() {
+  if (!display_) return;
+  entry_.reset();
+  if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface())) surface->AttachDisplay(nullptr);
+  {
+    // The host may have destroyed its window, and ours with it, already.
+    x11::ErrorTrap trap(display_);
+    if (grabbed_) XUngrabPointer(display_, CurrentTime);
+    if (tooltip_) XDestroyWindow(display_, tooltip_);
+    if (window_) XDestroyWindow(display_, window_);
+    if (blankCursor_) XFreeCursor(display_, blankCursor_);
+    if (gc_) XFreeGC(display_, gc_);
+    trap.Failed();
+  }
+  XCloseDisplay(display_);
+  display_ = nullptr;
+  window_ = tooltip_ = parent_ = 0;
+  gc_ = nullptr;
+  blankCursor_ = 0;
+  grabbed_ = false;
+  hoverPending_ = false;
+}
+
+void X11EditorPlatform::PumpEvents() {
+  if (!display_) return;
+  x11::ErrorTrap trap(display_);
+  while (display_ && XPending(display_)) {
+    XEvent event;
+    XNextEvent(display_, &event);
+    HandleEvent(event);
+  }
+  if (hoverPending_ && Clock::now() >= hoverDue_) {
+    hoverPending_ = false;
+    editor_.OnHover();
+  }
+  if (display_) XFlush(display_);
+}
+
+IMouseMod X11EditorPlatform::Modifiers(unsigned state, unsigned button) {
+  IMouseMod mod;
+  mod.L = (state & Button1Mask) || button == Button1;
+  mod.R = (state & Button3Mask) || button == Button3;
+  mod.S = state & ShiftMask;
+  mod.C = state & ControlMask;
+  mod.A = state & Mod1Mask;
+  return mod;
+}
+
+void X11EditorPlatform::HandleEvent(XEvent& event) {
+  if (entry_ && event.xany.window == entry_->Window()) {
+    entry_->HandleEvent(event);
+    return;
+  }
+  if (tooltip_ && event.xany.window == tooltip_) {
+    if (event.type == Expose && event.xexpose.count == 0) ShowTooltip(tooltipText_.c_str());
+    return;
+  }
+  if (event.xany.window != window_) return;
+  switch (event.type) {
+    case Expose:
+      ShowSurface({event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
+                   event.xexpose.y + event.xexpose.height});
+      break;
+    case ButtonPress: {
+      const XButtonEvent& b = event.xbutton;
+      pointerX_ = b.x;
+      pointerY_ = b.y;
+      if (b.button == Button4 || b.button == Button5) {
+        editor_.OnMouseWheel(b.x, b.y, Modifiers(b.state, 0), b.button == Button4 ? IEditor::kWheelDelta
+                                                                                 : -IEditor::kWheelDelta);
+        break;
+      }
+      if (b.button != Button1 && b.button != Button2 && b.button != Button3) break;
+      if (!entry_) XSetInputFocus(display_, window_, RevertToParent, b.time);
+      const bool doubleClick = b.button == Button1 && b.time - lastPressTime_ <= kDoubleClickMs &&
+                               std::abs(b.x - lastPressX_) <= kDoubleClickSlop &&
+                               std::abs(b.y - lastPressY_) <= kDoubleClickSlop;
+      if (doubleClick) {
+        lastPressTime_ = 0;
+        editor_.OnMouseDoubleClick(b.x, b.y, Modifiers(b.state, b.button));
+      } else {
+        if (b.button == Button1) {
+          lastPressTime_ = b.time;
+          lastPressX_ = b.x;
+          lastPressY_ = b.y;
+        }
+        editor_.OnMouseDown(b.x, b.y, Modifiers(b.state, b.button));
+      }
+      break;
+    }
+    case ButtonRelease:
+      if (event.xbutton.button == Button1 || event.xbutton.button == Button3)
+        editor_.OnMouseUp(event.xbutton.x, event.xbutton.y, Modifiers(event.xbutton.state, 0));
+      break;
+    case MotionNotify: {
+      // Only the latest position of a burst matters.
+      while (XCheckTypedWindowEvent(display_, window_, MotionNotify, &event)) {
+      }
+      const XMotionEvent& m = event.xmotion;
+      if (hoverPending_) hoverDue_ = Clock::now() + std::chrono::milliseconds(kHoverDelayMs);
+      if (m.x == pointerX_ && m.y == pointerY_ && !(m.state & (Button1Mask | Button3Mask))) break;
+      pointerX_ = m.x;
+      pointerY_ = m.y;
+      if (m.state & (Button1Mask | Button2Mask | Button3Mask))
+        editor_.OnMouseDrag(m.x, m.y, Modifiers(m.state, 0));
+      else
+        editor_.OnMouseMove(m.x, m.y, Modifiers(m.state, 0));
+      break;
+    }
+    case LeaveNotify:
+      if (event.xcrossing.mode == NotifyNormal && event.xcrossing.detail != NotifyInferior) {
+        hoverPending_ = false;
+        editor_.OnMouseLeave();
+      }
+      break;
+    case KeyPress: {
+      KeySym keysym = NoSymbol;
+      const std::string text = x11::KeyText(event.xkey, keysym);
+      const int key = EditorKey(keysym, text);
+      if (key == kKeyNone || !editor_.OnKeyDown(event.xkey.x, event.xkey.y, key)) ForwardToHost(event);
+      break;
+    }
+    case KeyRelease:
+      ForwardToHost(event);
+      break;
+    case DestroyNotify:
+      if (event.xdestroywindow.window == window_) {
+        // Destroyed with the host's window: nothing of it is ours to free any more.
+        window_ = 0;
+        entry_.reset();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void X11EditorPlatform::HandleOther(XEvent& event) {
+  if (event.xany.window == window_ && event.type == Expose)
+    ShowSurface({event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
+                 event.xexpose.y + event.xexpose.height});
+  else if (entry_ && event.xany.window == entry_->Window() && event.type == Expose)
+    entry_->HandleEvent(event);
+}
+
+int X11EditorPlatform::EditorKey(KeySym keysym, const std::string& text) const {
+  switch (keysym) {
+    case XK_Up: case XK_KP_Up: return kKeyUp;
+    case XK_Down: case XK_KP_Down: return kKeyDown;
+    case XK_Left: case XK_KP_Left: return kKeyLeft;
+    case XK_Right: case XK_KP_Right: return kKeyRight;
+    default: break;
+  }
+  return text.size() == 1 ? KeyCodeForCharacter(static_cast<unsigned char>(text[0])) : kKeyNone;
+}
+
+void X11EditorPlatform::ForwardToHost(XEvent& event) {
+  if (!parent_) return;
+  XEvent copy = event;
+  copy.xkey.window = parent_;
+  XSendEvent(display_, parent_, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &copy);
+}
+
+void X11EditorPlatform::ShowSurface(const GfxRect& rect) {
+  IGfxBitmap* surface = editor_.Surface();
+  if (!display_ || !window_ || !surface) return;
+  const GfxRect r{std::max(0, rect.left), std::max(0, rect.top), std::min(surface->Width(), rect.right),
+                  std::min(surface->Height(), rect.bottom)};
+  if (r.Empty()) return;
+  auto* image = static_cast<XImage*>(surface->DeviceContext());
+  if (image)
+    XPutImage(display_, window_, gc_, image, r.left, r.top, r.left, r.top, static_cast<unsigned>(r.Width()),
+              static_cast<unsigned>(r.Height()));
+  else
+    x11::PutBitmap(display_, window_, gc_, *surface, r);
+}
+
+void X11EditorPlatform::Invalidate(const GfxRect& rect) {
+  if (!window_) return;
+  editor_.Paint(rect);
+  ShowSurface(rect);
+  XFlush(display_);
+}
+
+void X11EditorPlatform::ResizeWindow(int width, int height) {
+  if (!window_) return;
+  x11::ErrorTrap trap(display_);
+  XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface())) surface->AttachDisplay(display_);
+}
+
+void X11EditorPlatform::CaptureMouse() {
+  if (!window_ || grabbed_) return;
+  grabbed_ = XGrabPointer(display_, window_, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                          GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+}
+
+void X11EditorPlatform::ReleaseMouse() {
+  if (!grabbed_) return;
+  XUngrabPointer(display_, CurrentTime);
+  grabbed_ = false;
+}
+
+void X11EditorPlatform::HideCursor() {
+  if (!window_) return;
+  if (!blankCursor_) {
+    static const char kEmpty[1] = {0};
+    Pixmap pixmap = XCreateBitmapFromData(display_, window_, kEmpty, 1, 1);
+    XColor black{};
+    blankCursor_ = XCreatePixmapCursor(display_, pixmap, pixmap, &black, &black, 0, 0);
+    XFreePixmap(display_, pixmap);
+  }
+  x11::PointerOnRoot(display_, savedX_, savedY_);
+  XDefineCursor(display_, window_, blankCursor_);
+  if (grabbed_) XChangeActivePointerGrab(display_, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                         blankCursor_, CurrentTime);
+}
+
+void X11EditorPlatform::ShowCursor() {
+  if (!window_) return;
+  XUndefineCursor(display_, window_);
+  if (grabbed_) XChangeActivePointerGrab(display_, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, None,
+                                         CurrentTime);
+  XWarpPointer(display_, None, DefaultRootWindow(display_), 0, 0, 0, 0, savedX_, savedY_);
+}
+
+bool X11EditorPlatform::ShowTooltip(const char* text) {
+  if (!window_) return false;
+  tooltipText_ = text ? text : "";
+  if (tooltipText_.empty()) {
+    HideTooltip();
+    return true;
+  }
+  const int w = x11::TextWidth(tooltipText_, 12) + 10, h = 19;
+  int x = 0, y = 0;
+  x11::PointerOnRoot(display_, x, y);
+  const int screenW = DisplayWidth(display_, DefaultScreen(display_));
+  x = std::clamp(x + 2, 0, std::max(0, screenW - w));
+  y += 20;
+  if (!tooltip_) {
+    tooltip_ = x11::CreatePopupWindow(display_, x, y, w, h, ExposureMask);
+  } else {
+    XMoveResizeWindow(display_, tooltip_, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h));
+  }
+  XMapRaised(display_, tooltip_);
+  GfxMemBitmap face(w, h);
+  x11::DrawFrame(face, 0xFFFFFFE1, 0xFF767676);
+  GfxTextStyle style = x11::Theme::Text(0xFF000000, 12);
+  GfxRect r{5, 2, w - 5, h - 2};
+  DrawText(&face, style, tooltipText_.c_str(), r, false);
+  x11::PutBitmap(display_, tooltip_, gc_, face, {0, 0, w, h});
+  XFlush(display_);
+  return true;
+}
+
+void X11EditorPlatform::HideTooltip() {
+  if (tooltip_ && display_) XUnmapWindow(display_, tooltip_);
+}
+
+void X11EditorPlatform::RequestHover() {
+  hoverPending_ = true;
+  hoverDue_ = Clock::now() + std::chrono::milliseconds(kHoverDelayMs);
+}
+
+bool X11EditorPlatform::CreateTextEntry(const GfxRect& rect, const char* text, const GfxTextStyle& style,
+                                        int maxLength) {
+  if (!window_) return false;
+  entry_ = std::make_unique<x11::TextEntry>(display_, window_, rect, text, style, maxLength,
+                                            [this](TextEntryEvent e) { editor_.OnTextEntryEvent(e); });
+  if (!entry_->Window()) {
+    entry_.reset();
+    return false;
+  }
+  return true;
+}
+
+int X11EditorPlatform::MessageBox(const char* text, const char* caption, int type) {
+  // A message box is wanted even with the window closed (menu commands report errors);
+  // it then runs on a connection of its own.
+  Display* display = display_ ? display_ : XOpenDisplay(nullptr);
+  if (!display) return kAnswerNone;
+  const int answer = x11::RunMessageBox(display, window_, text, caption, type, Other());
+  if (display != display_) XCloseDisplay(display);
+  return answer;
+}
+
+bool X11EditorPlatform::PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) {
+  if (!window_) return false;
+  if (grabbed_) ReleaseMouse();
+  int rootX = 0, rootY = 0;
+  Window child;
+  XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
+  HideTooltip();
+  return x11::RunPopupMenu(display_, menu, rootX, rootY, choice, Other());
+}
+
+std::string X11EditorPlatform::RunFileDialog(const FileDialogRequest& request) {
+  if (!window_) return {};
+  if (grabbed_) ReleaseMouse();
+  return x11::RunFileDialog(display_, window_, request, Other());
+}
+
+std::string X11EditorPlatform::ClipboardText() {
+  if (!window_) return {};
+  const Atom clipboard = XInternAtom(display_, "CLIPBOARD", False);
+  const Atom utf8 = XInternAtom(display_, "UTF8_STRING", False);
+  const Atom target = XInternAtom(display_, "TESSARON_CLIPBOARD", False);
+  if (XGetSelectionOwner(display_, clipboard) == None) return {};
+  XConvertSelection(display_, clipboard, utf8, target, window_, CurrentTime);
+  XFlush(display_);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kClipboardTimeoutMs);
+  XEvent event;
+  for (;;) {
+    if (XCheckTypedWindowEvent(display_, window_, SelectionNotify, &event)) break;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return {};
+    x11::WaitForEvent(display_, static_cast<int>(std::min<long long>(left, 50)));
+  }
+  if (event.xselection.property == None) return {};
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::string text;
+  if (XGetWindowProperty(display_, window_, target, 0, 1 << 20, True, AnyPropertyType, &type, &format, &count,
+                         &after, &data) == Success &&
+      data && format == 8 && (type == utf8 || type == XA_STRING))
+    text.assign(reinterpret_cast<const char*>(data), count);
+  if (data) XFree(data);
+  return text;
+}
+
+std::string X11EditorPlatform::LibraryFolder() {
+  Dl_info info{};
+  if (!dladdr(reinterpret_cast<void*>(&CreateEditorPlatform), &info) || !info.dli_fname) return {};
+  std::string path = info.dli_fname;
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::unique_ptr<EditorPlatform> CreateEditorPlatform(IEditor& editor) {
+  return std::make_unique<X11EditorPlatform>(editor);
+}
+
+}  // namespace tessaron
