@@ -117,7 +117,7 @@ TEST_P(HostVendors, ChunkRequestsFollowTheVendor) {
   ASSERT_TRUE(host.Load());
   host.Dispatch(effOpen);
   const std::vector<uint8_t> chunk = host.GetChunk(true);
-  const bool isProgram = chunk.size() == 8u + 550u + 5u + 4u + 5u;  // "Empty" in both places
+  const bool isProgram = chunk.size() == 8u + 550u + 14u + 4u + 14u;  // "PAD: Star Tone" in both places
   EXPECT_EQ(isProgram, GetParam().programOnly);
   host.GetChunk(false);
   EXPECT_EQ(host.CountCalls(audioMasterGetVendorString), 1);  // asked once, then cached

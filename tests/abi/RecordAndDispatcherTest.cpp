@@ -171,6 +171,7 @@ TEST_F(Dispatcher, CanDoPinsAndVendorSpecific) {
 }
 
 TEST_F(Dispatcher, ParameterNamesDisplaysAndHostWrites) {
+  host.Dispatch(effSetProgram, 0, 63);  // the factory bank's "Init" holds the defaults
   for (int i = 0; i < 66; ++i) {
     EXPECT_EQ(host.ParamName(i), kNames[i]) << i;
     EXPECT_EQ(host.ParamDisplay(i), kDefaultDisplays[i]) << i << " " << kNames[i];
@@ -236,7 +237,7 @@ TEST_F(Dispatcher, TextToParameter) {
 TEST_F(Dispatcher, ProgramsSwitchStoreAndRename) {
   EXPECT_EQ(host.Dispatch(effGetProgram), 0);
   intptr_t answer = 0;
-  EXPECT_EQ(host.DispatchText(effGetProgramNameIndexed, 63, &answer), "Empty");
+  EXPECT_EQ(host.DispatchText(effGetProgramNameIndexed, 63, &answer), "Init");
   EXPECT_EQ(answer, 1);
   EXPECT_EQ(host.DispatchText(effGetProgramNameIndexed, 64, &answer), "");
   EXPECT_EQ(answer, 0);

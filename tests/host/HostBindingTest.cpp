@@ -78,6 +78,7 @@ TEST(HostBinding, EditorWritesAndProgramCommandsNotifyTheHost) {
   EXPECT_FLOAT_EQ(Recorder::automations[kParameterCount + kVcfCutoff].second, 0.64f);
 
   Recorder::automations.clear();
+  Recorder::updateDisplays = 0;  // loading the factory bank told the host once
   t.ChooseProgram(3);
   EXPECT_EQ(Recorder::updateDisplays, 1);
   EXPECT_EQ(Recorder::automations.size(), static_cast<std::size_t>(kParameterCount));

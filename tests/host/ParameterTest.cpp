@@ -59,6 +59,7 @@ TEST(IParameter, InitContinuousDerivesPrecisionAndBounds) {
 
 TEST(IParameter, NormalisationFollowsShapeAndSnapsOnlyChoices) {
   Tessaron t(nullptr);
+  t.SelectProgram(kProgramCount - 1);  // the factory bank's "Init" holds the defaults
   IParameter& cutoff = *t.GetParam(kVcfCutoff);
   EXPECT_NEAR(cutoff.GetNormalized(), 0.64, 1e-12);
   cutoff.SetFromNormalized(0.5);
@@ -100,6 +101,7 @@ TEST(IParameter, EveryDefaultHasTheDocumentedNormalisedValue) {
       0.35,     0,   0,   0,   0.5, 0.3, 0, 0, 0, 1, 0, 0.5, 0, 0.125, 0.3, 0.169706, 0.447214, 0.12, 0.04,
       0.028284, 0.2, 0.5};
   Tessaron t(nullptr);
+  t.SelectProgram(kProgramCount - 1);  // the factory bank's "Init" holds the defaults
   for (int i = 0; i < kParameterCount; ++i) {
     const IParameter& p = *t.GetParam(i);
     EXPECT_NEAR(p.GetNormalized(), expected[i], 5e-7) << i << " " << p.Name();

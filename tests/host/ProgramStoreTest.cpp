@@ -112,7 +112,7 @@ TEST(TessaronState, WriteStateLayout) {
   b.GetDouble(v, 36);
   EXPECT_EQ(v, -24.0);
   b.GetDouble(v, 36 + 8 * kVcfCutoff);
-  EXPECT_EQ(v, 0.8);
+  EXPECT_EQ(v, 0.3635759893);  // the factory bank's first program
   b.GetDouble(v, 36 + 8 * kMasterLevel);
   EXPECT_EQ(v, 0.5);
 }
@@ -166,15 +166,24 @@ TEST(TessaronState, ReadStateTaggedUntaggedTruncatedAndClamped) {
 
 TEST(ProgramStore, SlotsAfterConstructionAndSelection) {
   Tessaron t(nullptr);
-  EXPECT_EQ(t.ProgramName(0), "empty");
-  EXPECT_FALSE(t.GetSlot(0)->initialised);
+  EXPECT_EQ(t.ProgramName(0), "PAD: Star Tone");  // the factory bank
+  EXPECT_TRUE(t.GetSlot(0)->initialised);
+  // A bank without programs; reselecting the current slot 0 makes it the first user preset.
+  ChunkBuffer none;
+  for (int i = 0; i < kProgramCount; ++i) {
+    none.PutString("empty");
+    none.PutByte(0);
+  }
+  t.UnserializePresets(none, 0);
+  EXPECT_EQ(t.ProgramName(0), "user preset 1");
+  EXPECT_FALSE(t.GetSlot(1)->initialised);
   // Selecting an empty slot turns it into a user preset holding the live values.
   t.GetParam(kDelayMix)->SetClamped(0.4);
   ASSERT_TRUE(t.SelectProgram(7));
-  EXPECT_EQ(t.ProgramName(7), "user preset 1");
+  EXPECT_EQ(t.ProgramName(7), "user preset 2");
   EXPECT_EQ(t.CurrentProgram(), 7);
   ASSERT_TRUE(t.SelectProgram(8));
-  EXPECT_EQ(t.ProgramName(8), "user preset 2");
+  EXPECT_EQ(t.ProgramName(8), "user preset 3");
   EXPECT_FALSE(t.SelectProgram(64));
   EXPECT_FALSE(t.SelectProgram(-1));
   EXPECT_EQ(t.CurrentProgram(), 8);
@@ -182,7 +191,7 @@ TEST(ProgramStore, SlotsAfterConstructionAndSelection) {
   t.FillEmptyPrograms(kProgramCount);
   for (int i = 0; i < kProgramCount; ++i) {
     EXPECT_TRUE(t.GetSlot(i)->initialised);
-    if (i != 7 && i != 8) {
+    if (i != 0 && i != 7 && i != 8) {
       EXPECT_EQ(t.ProgramName(i), "Empty");
     }
   }
@@ -274,6 +283,7 @@ TEST(SynthPrograms, CopyPasteChooseAndInit) {
 
 TEST(TessaronParameters, DelaySyncSwitchesTheTimeDisplay) {
   Tessaron t(nullptr);
+  t.SelectProgram(kProgramCount - 1);  // the factory bank's "Init" holds the defaults
   char text[kParamTextSize];
   const IParameter& time = *t.GetParam(kDelayTime);
   time.FormatForHost(time.Value(), false, text);
