@@ -45,6 +45,7 @@ struct MidiFixture : ::testing::Test {
   Host host;
   Probe t;
   Configuration& config = t.GetConfiguration();
+  Synth& shell = t;  // the instrument drains controllers through the shell
 };
 
 TEST_F(MidiFixture, MessageKindsGoWhereTheyBelong) {
@@ -163,23 +164,23 @@ TEST_F(MidiFixture, ApplyControllerNotifiesOnlyOnChange) {
   config.SetController(64, kDelayMix);
   t.GetParam(kDelayMix)->SetClamped(0.0);
 
-  t.ApplyController(7, 127);
+  shell.ApplyController(7, 127);
   ASSERT_EQ(Host::automations.size(), 1u);
   EXPECT_EQ(Host::automations[0], std::make_pair(static_cast<int>(kDelayMix), 1.0f));
   EXPECT_EQ(t.GetParam(kDelayMix)->Value(), 1.0);
-  t.ApplyController(7, 127);  // the same value again
+  shell.ApplyController(7, 127);  // the same value again
   EXPECT_EQ(Host::automations.size(), 1u);
 
   // Wheel and sustain keep their engine meaning whatever the table says.
-  t.ApplyController(1, 0);
-  t.ApplyController(64, 0);
-  t.ApplyController(9, 0);
-  t.ApplyController(119, 0);
+  shell.ApplyController(1, 0);
+  shell.ApplyController(64, 0);
+  shell.ApplyController(9, 0);
+  shell.ApplyController(119, 0);
   EXPECT_EQ(Host::automations.size(), 1u);
 
-  t.ApplyController(8, 127);
+  shell.ApplyController(8, 127);
   EXPECT_EQ(t.GetParam(kGlideDirection)->Value(), 3.0);  // the last choice
-  t.ApplyController(8, 0);
+  shell.ApplyController(8, 0);
   EXPECT_EQ(t.GetParam(kGlideDirection)->Value(), 0.0);
 }
 
