@@ -36,16 +36,29 @@ PluginConfig MakeConfig() {
 IPluginVst* CreateInstrument(vst::AudioMasterCallback host) { return new Tessaron(host); }
 
 Tessaron::Tessaron(vst::AudioMasterCallback host) : Synth(host, MakeConfig()) {
+  engine_.SetHost(this);
+  ReadConfiguration();
   DefineParameters();
+  // A rate change restores the delay vibe from these, before the parameters apply again.
+  engine_.SetDelayVibeDefaults(GetParam(kDelayVibeSpeed)->Default(), GetParam(kDelayVibeDepth)->Default());
   BuildEditorLayout();
-  LoadFactoryBank();
+  LoadStartupPrograms();
 }
 
 Tessaron::~Tessaron() = default;
 
+void Tessaron::Reset() {
+  // A new rate rebuilds every rate-dependent table; the settings are then applied anew.
+  if (engine_.Reset(SampleRate(), BlockSize())) {
+    for (int i = 0; i < NParams(); ++i) OnParamChange(i);
+  }
+}
+
 void Tessaron::OnParamChange(int index) {
   const IParameter* param = GetParam(index);
   if (!param) return;
+  CaptureParameter(index);
+  engine_.ApplyParameter(index, param->Value(), param->GetNormalized());
   if (index == kDelaySync) {
     // While synced, the delay time selects a note division and is shown as one.
     GetParam(kDelayTime)->SetFormatter(param->GetNormalized() >= 0.5 ? &FormatSyncDivision : nullptr);
@@ -54,10 +67,41 @@ void Tessaron::OnParamChange(int index) {
 
 void Tessaron::ProcessDoubleReplacing(double** inputs, double** outputs, int frames) {
   (void)inputs;
-  for (int c = 0; c < NOutChannels(); ++c) {
-    if (outputs[c]) std::fill(outputs[c], outputs[c] + frames, 0.0);
-  }
+  if (NOutChannels() < 2 || !outputs[0] || !outputs[1]) return;
+  engine_.RenderBlock(outputs[0], outputs[1], frames);
 }
+
+void Tessaron::QueueEngineMidi(const MidiMessage& msg) {
+  engine_.HandleMidiMessage(engine::MidiMessage{msg.offset, msg.status, msg.data1, msg.data2});
+}
+
+void Tessaron::ReleaseAllKeys() { engine_.AllNotesOff(); }
+
+void Tessaron::FillTimeInfo(engine::TimeInfo& info) {
+  TimeInfo t;
+  t.tempo = info.tempo;
+  t.samplePos = info.samplePosition;
+  t.ppqPos = info.quarterNotePosition;
+  t.lastBarPos = info.lastBarStart;
+  t.cycleStart = info.cycleStart;
+  t.cycleEnd = info.cycleEnd;
+  t.numerator = info.timeSignatureNumerator;
+  t.denominator = info.timeSignatureDenominator;
+  t.transportIsRunning = info.playing;
+  t.transportLoopEnabled = info.cycleActive;
+  GetTime(&t);
+  info.tempo = t.tempo;
+  info.samplePosition = t.samplePos;
+  info.quarterNotePosition = t.ppqPos;
+  info.lastBarStart = t.lastBarPos;
+  info.cycleStart = t.cycleStart;
+  info.cycleEnd = t.cycleEnd;
+  info.timeSignatureNumerator = t.numerator;
+  info.timeSignatureDenominator = t.denominator;
+  info.playing = t.transportIsRunning;
+  info.cycleActive = t.transportLoopEnabled;
+}
+
 
 bool Tessaron::WriteState(ChunkBuffer& buffer) {
   buffer.PutBytes(kStateTag, kStateTagLength);

@@ -3,6 +3,7 @@
 // shell and the VST 2 binding.
 #include <cstdint>
 
+#include "engine/SoundEngine.h"
 #include "shell/Synth.h"
 
 namespace tessaron {
@@ -86,18 +87,33 @@ enum EParam : int {
 };
 static_assert(kMasterLevel == kParameterCount - 1);
 
-class Tessaron : public Synth {
+// The instrument ties the shell to the sound engine: it turns parameters into engine
+// settings, forwards render and MIDI calls, and answers the engine's questions about the
+// host. Every member is touched under the plug-in lock.
+class Tessaron : public Synth, private EngineHost {
  public:
   explicit Tessaron(vst::AudioMasterCallback host);
   ~Tessaron() override;
 
+  void Reset() override;
   void OnParamChange(int index) override;
   void ProcessDoubleReplacing(double** inputs, double** outputs, int frames) override;
+  void QueueEngineMidi(const MidiMessage& msg) override;
+  void ReleaseAllKeys() override;
   bool WriteState(ChunkBuffer& buffer) override;
   int ReadState(const ChunkBuffer& buffer, int pos) override;
   void OnProgramsChanged() override;
   void DefineParameters() override;
   void LoadInitProgram() override;
+
+  const SoundEngine& Engine() const { return engine_; }
+
+ private:
+  void FillTimeInfo(engine::TimeInfo& info) override;
+  // Drained controllers go through the shell's controller table.
+  void ApplyController(int32_t controller, int32_t value) override { Synth::ApplyController(controller, value); }
+
+  SoundEngine engine_;
 };
 
 }  // namespace tessaron
