@@ -1,0 +1,242 @@
+// Pins the exact output of long, varied renders. Speed work on the engine and
+// its DSP must leave every sample bit for bit as it was; a changed hash here
+// means the sound changed, not merely that a tolerance was crossed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <pmmintrin.h>
+#include <xmmintrin.h>
+#endif
+
+#include "tests/engine/SoundEngineTestFixture.h"
+
+namespace tessaron {
+namespace {
+
+using testing::EngineRig;
+
+// FNV-1a over the raw bytes, so that -0.0 and NaN payloads count too.
+struct Fnv1a {
+  uint64_t h = 1469598103934665603ull;
+  void Add(const std::vector<double>& x) {
+    for (double v : x) {
+      unsigned char b[sizeof v];
+      std::memcpy(b, &v, sizeof v);
+      for (unsigned char c : b) h = (h ^ c) * 1099511628211ull;
+    }
+  }
+};
+
+// Something that happens at an absolute sample: MIDI, or a parameter change
+// applied between host blocks.
+struct Cue {
+  int32_t at;
+  enum Kind { kMidi, kParam } kind;
+  uint8_t status, d1, d2;  // kMidi
+  int index;               // kParam
+  double value;
+};
+Cue Midi(int32_t at, uint8_t status, uint8_t d1, uint8_t d2) { return {at, Cue::kMidi, status, d1, d2, 0, 0.0}; }
+Cue On(int32_t at, uint8_t note) { return Midi(at, 0x90, note, 100); }
+Cue Off(int32_t at, uint8_t note) { return Midi(at, 0x80, note, 0); }
+Cue Param(int32_t at, int index, double v) { return {at, Cue::kParam, 0, 0, 0, index, v}; }
+
+// Renders total samples in host blocks cycling through blockSizes; cues go
+// into the block that contains them, parameters before that block.
+struct Outcome {
+  uint64_t hash;
+  double peak;
+  bool wentIdle;
+};
+Outcome Play(EngineRig& rig, std::vector<Cue> cues, int32_t total, const std::vector<int32_t>& blockSizes) {
+  std::stable_sort(cues.begin(), cues.end(), [](const Cue& a, const Cue& b) { return a.at < b.at; });
+  Fnv1a fnv;
+  Outcome out{0, 0.0, false};
+  size_t next = 0, sizeIndex = 0;
+  for (int32_t pos = 0; pos < total;) {
+    const int32_t len = std::min(blockSizes[sizeIndex++ % blockSizes.size()], total - pos);
+    for (; next < cues.size() && cues[next].at < pos + len; ++next) {
+      const Cue& c = cues[next];
+      if (c.kind == Cue::kParam) {
+        rig.Set(c.index, c.value);
+      } else {
+        rig.Send(c.at - pos, c.status, c.d1, c.d2);
+      }
+    }
+    rig.Render(len, len);
+    fnv.Add(rig.left);
+    fnv.Add(rig.right);
+    out.peak = std::max({out.peak, testing::PeakAbs(rig.left), testing::PeakAbs(rig.right)});
+    out.wentIdle = out.wentIdle || !rig.engine.SoundActive();
+    pos += len;
+  }
+  out.hash = fnv.h;
+  return out;
+}
+
+// The audio callbacks run with flush-to-zero and denormals-are-zero; the
+// scenarios that reach silence run that way too.
+class FlushDenormals {
+ public:
+  FlushDenormals() {
+#if defined(__SSE2__)
+    saved_ = _mm_getcsr();
+    _mm_setcsr(saved_ | 0x8040);
+#endif
+  }
+  ~FlushDenormals() {
+#if defined(__SSE2__)
+    _mm_setcsr(saved_);
+#endif
+  }
+
+ private:
+  unsigned saved_ = 0;
+};
+
+// All sections through phaser and a fed-back vibe delay; glide, FM with a
+// delayed modulation onset, wheel, bend, sustain, oscillator sync with its
+// phase reset, and mid-phrase changes of routing and delay mode.
+TEST(OutputChecksum, FullPhraseAt44k) {
+  EngineRig rig(44100.0, 1024);
+  rig.Sections(true, true, true);
+  rig.Set(8, 0.3);
+  rig.Set(9, 0.6);
+  rig.Set(10, 1.0);
+  rig.Set(11, 0.8);
+  rig.Set(12, 0.07);
+  rig.Set(14, -5.0);
+  rig.Set(18, 0.5);   // glide
+  rig.Set(19, 0.3);
+  rig.Set(20, 1.0);
+  rig.Set(21, 1);
+  rig.Set(22, 2);     // both waveforms
+  rig.Set(25, 0.45);
+  rig.Set(26, 0.7);
+  rig.Set(27, 0.4);
+  rig.Set(28, 0.2);
+  rig.Set(29, 0.4);
+  rig.Set(30, 0.6);
+  rig.Set(31, 0.3);
+  rig.Set(35, 6.0);   // LFO to FM
+  rig.Set(36, 0.3);
+  rig.Set(37, 0.2);
+  rig.Set(38, 0.5);
+  rig.Set(39, 0.3);
+  rig.Set(40, 0.7);
+  rig.Set(41, 0.1);
+  rig.Set(43, 0.8);   // phaser on every section
+  rig.Set(44, 0.6);
+  for (int i = 45; i <= 47; ++i) rig.Set(i, 1.0);
+  rig.Set(48, 0.35);  // delay with feedback and vibe
+  rig.Set(49, 0.6);
+  rig.Set(50, 0.4);
+  rig.Set(53, 1.0);
+  rig.Set(63, 3.0);
+  rig.Set(64, 0.6);
+  rig.Set(56, 1.0);   // sync reset, realigned when sync comes on
+  rig.Set(57, 100.0);
+
+  std::vector<Cue> cues = {
+      On(0, 48), On(30, 55), On(700, 60), On(701, 64), On(2000, 67),
+      Midi(4000, 0xB0, 1, 90),  // wheel
+      Midi(9000, 0xE0, 0, 100), // bend
+      Off(22050, 55), Off(22051, 60), On(23000, 72), On(23001, 74),
+      Midi(30000, 0xB0, 64, 127),  // sustain down
+      Off(31000, 48), Off(31000, 64), Off(33000, 72),
+      Param(40000, 16, 1.0),       // oscillator sync on
+      Param(44100, 32, 1),         // LFO to the filters
+      Midi(50000, 0xB0, 64, 0),    // sustain up
+      On(60000, 36), On(60010, 43), On(60020, 50), On(60030, 57), On(60040, 62),
+      Param(70000, 54, 1.0),       // ping-pong
+      Midi(75000, 0xE0, 0, 20),
+      Param(88200, 32, 2),         // LFO to the amplifier
+      Param(88200, 34, 1.0),       // square LFO
+      Off(100000, 36), Off(100000, 43), Off(100100, 50), Off(100200, 57), Off(120000, 62),
+      Off(120000, 74),
+      Param(150000, 51, 1.0),      // double line
+      Param(150000, 54, 0.0),
+      On(180000, 65), Off(200000, 65),
+  };
+  const Outcome out = Play(rig, cues, 220500, {512, 37, 256, 1, 1000, 64});
+  EXPECT_GT(out.peak, 0.05);
+  EXPECT_EQ(out.hash, 0x369bbe52313a358eull);
+}
+
+// Ping-pong delay synced to a host tempo with a deep vibe, phaser on the
+// String alone, octave modulation, alternating waveforms, and a square LFO
+// on the filters, at 48 kHz.
+TEST(OutputChecksum, SyncedPingPongAt48k) {
+  EngineRig rig(48000.0, 1024);
+  rig.host.giveTempo = true;
+  rig.host.tempo = 133.0;
+  rig.Sections(true, false, true);
+  rig.Set(5, 0.2);
+  rig.Set(7, 0.8);
+  rig.Set(17, 1.0);   // octave modulation
+  rig.Set(23, 0.0);   // alternate waveforms
+  rig.Set(24, 1.0);
+  rig.Set(26, 1.0);   // self-oscillating filters
+  rig.Set(27, -0.5);
+  rig.Set(32, 1);
+  rig.Set(34, 1.0);
+  rig.Set(35, 2.5);
+  rig.Set(38, 0.8);
+  rig.Set(45, 1.0);
+  rig.Set(48, 0.7);
+  rig.Set(49, 0.8);
+  rig.Set(50, 0.5);
+  rig.Set(52, 1.0);
+  rig.Set(53, 1.0);
+  rig.Set(54, 1.0);
+  rig.Set(64, 1.0);
+  rig.Set(59, 2.0);
+  rig.Set(61, 0.5);
+
+  std::vector<Cue> cues = {
+      On(0, 60), On(5000, 63), On(10000, 67), Off(20000, 60), On(24000, 70),
+      Param(30000, 48, 0.1), Midi(36000, 0xB0, 1, 127),
+      Off(40000, 63), Off(40000, 67), Off(50000, 70), On(90000, 58), Off(120000, 58),
+  };
+  const Outcome out = Play(rig, cues, 144000, {1024, 100, 7});
+  EXPECT_GT(out.peak, 0.05);
+  EXPECT_EQ(out.hash, 0x79f2d95b0f00e52cull);
+}
+
+// Short notes that die away completely at 96 kHz: the engine and the delay
+// go quiet, skip their work, and must come back exactly where the full
+// computation would be.
+TEST(OutputChecksum, TailsToSilenceAndBackAt96k) {
+  FlushDenormals ftz;
+  EngineRig rig(96000.0, 1024);
+  rig.Sections(true, true, true);
+  rig.Set(9, 1.0);
+  rig.Set(22, 2);
+  rig.Set(31, 0.0);   // quick releases
+  rig.Set(42, 0.0);
+  rig.Set(58, 0.0);
+  rig.Set(48, 0.2);   // echoes without feedback, so the line empties
+  rig.Set(49, 0.0);
+  rig.Set(50, 0.5);
+  rig.Set(32, 2);
+  rig.Set(38, 0.3);
+
+  std::vector<Cue> cues = {
+      On(0, 57), On(0, 61), Off(9600, 57), Off(9600, 61),
+      On(400000, 69), Off(410000, 69),
+      Param(500000, 54, 1.0), On(700000, 45), Off(705000, 45),
+  };
+  const Outcome out = Play(rig, cues, 960000, {512, 333});
+  EXPECT_TRUE(out.wentIdle);
+  EXPECT_TRUE(rig.engine.DelayLine().IsIdle());
+  EXPECT_GT(out.peak, 0.05);
+  EXPECT_EQ(out.hash, 0x5e741cff157c9042ull);
+}
+
+}  // namespace
+}  // namespace tessaron
