@@ -143,6 +143,7 @@ MENU = (974, 296, 1022, 316)
 PREV = (704, 295, 726, 317)
 NEXT = (754, 295, 776, 317)
 LEARN = (1026, 295, 1076, 317)
+VERSION = (1027, 328, 1075, 344)
 TWEAK_AREA = (32, 355, 382, 391)
 TWEAK_SCREW = (36, 360, 61, 384)
 
@@ -203,12 +204,18 @@ def text_width(ctx, s, spacing=0.0):
     return ctx.text_extents(s).x_advance + spacing * max(0, len(s) - 1)
 
 
+# Ink boxes (text, x0, y0, x1, y1) of every text drawn, so the layout can be checked.
+TEXT_BOXES = []
+
+
 def text(ctx, s, x, y, colour, align="c", spacing=0.0, shadow=True):
     """Draws s with its baseline at y; align c/l/r against x."""
     w = text_width(ctx, s, spacing)
     x0 = x - w / 2 if align == "c" else (x - w if align == "r" else x)
     # Whole-pixel pen positions keep hinted glyphs evenly spaced.
     x0 = round(x0)
+    e = ctx.text_extents(s)
+    TEXT_BOXES.append((s, x0 + e.x_bearing, y + e.y_bearing, x0 + w, y + e.y_bearing + e.height + (1 if shadow else 0)))
     passes = [((0, 1), rgb("#000000", 0.55))] if shadow else []
     passes.append(((0, 0), colour))
     for (dx, dy), col in passes:
@@ -445,7 +452,8 @@ def draw_button(ctx, size, lit, pressed):
         ctx.fill()
     x0, y0, x1, y1 = m, m + off, size - m, size - m + off
     rrect(ctx, x0, y0, x1, y1, 4 * k)
-    top, bottom = ("#4e463f", "#27221e") if not pressed else ("#3c352f", "#221e1b")
+    # A pressed cap catches less light on top than at its lower edge.
+    top, bottom = ("#4e463f", "#27221e") if not pressed else ("#1f1b18", "#3a332d")
     ctx.set_source(vgrad(y0, y1, [(0, rgb(top)), (1, rgb(bottom))]))
     ctx.fill_preserve()
     ctx.set_source_rgba(*rgb("#0a0807"))
@@ -679,9 +687,9 @@ def heading(ctx, s, x, y, x_end):
         ctx.stroke()
 
 
-def label(ctx, s, x, y, colour=C_LABEL, size=8.0, align="c"):
+def label(ctx, s, x, y, colour=C_LABEL, size=8.0, align="c", spacing=1):
     set_font(ctx, size, NARROW, True)
-    text(ctx, s, x, y, rgb(colour), align=align, spacing=1)
+    text(ctx, s, x, y, rgb(colour), align=align, spacing=spacing)
 
 
 def band(ctx, x0, y0, x1, y1):
@@ -746,7 +754,7 @@ def selector_legend(ctx, rect, angles, names, r_dot=16.8):
         w = text_width(ctx, name, 1)
         h = 5.5
         s, c = math.sin(math.radians(a)), -math.cos(math.radians(a))
-        r = r_dot + 2.5 + 0.5 * (abs(w * s) + abs(h * c))
+        r = r_dot + 2.5 + 0.5 * abs(w * s) + (0.5 * h + 1.5) * abs(c)
         tx, ty = polar(cx, cy, r, a)
         text(ctx, name, tx, ty + h / 2, rgb(C_LABEL), spacing=1)
 
@@ -806,6 +814,7 @@ def cheek(ctx, x0, x1):
 
 
 def make_back():
+    TEXT_BOXES.clear()
     s, ctx = new_surface(W, H)
     ctx.set_source(vgrad(0, H, [(0, rgb("#221d19")), (1, rgb("#15120f"))]))
     ctx.paint()
@@ -815,10 +824,8 @@ def make_back():
     # Title strip.
     set_font(ctx, 19, SANS, True)
     _, tx = text(ctx, "TESSARON", 194, 23, rgb(C_LABEL), align="l", spacing=6)
-    set_font(ctx, 8.5, SANS, True)
-    text(ctx, "PARAPHONIC  SYNTHESIZER", tx + 14, 22, rgb(C_HEAD), align="l", spacing=2)
-    set_font(ctx, 13, SERIF, False, italic=True)
-    text(ctx, "Grey Lantern Labs", W - 16, 22, rgb(C_DIM), align="r")
+    set_font(ctx, 9, SANS, True)
+    text(ctx, "PARAPHONIC  SYNTHESIZER", W - 18, 22, rgb(C_HEAD), align="r", spacing=2)
 
     # Bands and dividers.
     band(ctx, 14, 8, 180, 132)
@@ -928,11 +935,50 @@ def make_back():
         x0, y0, x1, y1 = rect
         if kind == "smallknob":
             knob_scale(ctx, rect, 10.0, 11.6, 7)
-        label(ctx, name, (x0 + x1) / 2, y0 - 3, C_LABEL, 6.8)
+        label(ctx, name, (x0 + x1) / 2, y0 - 4, C_LABEL, 7.0, spacing=0)
     for name, gx0, gx1 in TWEAK_GROUPS:
         label(ctx, name, (gx0 + gx1) / 2, 397, C_DIM, 6.5)
 
+
+    # Maker's plate in the open lower right corner.
+    draw_plate(ctx, 850, 354, 1110, 396)
+    draw_lantern(ctx, 874, 375)
+    set_font(ctx, 17, SERIF, False, italic=True)
+    text(ctx, "Grey Lantern Labs", 1094, 381, rgb(C_LABEL), align="r")
+    for sx in (857, 1103):
+        draw_screw(ctx, sx, 375, 2.6, 30 + sx % 7 * 20)
     return s
+
+
+def draw_lantern(ctx, cx, cy):
+    """The maker's mark: a small lantern with a warm flame."""
+    soft_circle(ctx, cx, cy + 2, 7, rgb(C_AMBER, 0.35), 9)
+    ctx.set_line_width(1.2)
+    ctx.set_source_rgba(*rgb("#cfc4b4"))
+    ctx.arc(cx, cy - 13, 3.2, math.pi, 2 * math.pi)  # bail
+    ctx.stroke()
+    ctx.move_to(cx - 7, cy - 8)  # cap
+    ctx.line_to(cx - 3, cy - 13)
+    ctx.line_to(cx + 3, cy - 13)
+    ctx.line_to(cx + 7, cy - 8)
+    ctx.close_path()
+    ctx.fill()
+    rrect(ctx, cx - 6, cy - 8, cx + 6, cy + 10, 2)  # glass
+    g = cairo.RadialGradient(cx, cy + 2, 0.5, cx, cy + 2, 9)
+    g.add_color_stop_rgba(0, *rgb("#fff3cf"))
+    g.add_color_stop_rgba(0.4, *rgb(C_AMBER))
+    g.add_color_stop_rgba(1, *rgb("#8a4a12"))
+    ctx.set_source(g)
+    ctx.fill()
+    ctx.set_source_rgba(*rgb("#2a211a"))
+    ctx.set_line_width(1.1)
+    for x in (cx - 6, cx, cx + 6):  # frame bars
+        ctx.move_to(x, cy - 8)
+        ctx.line_to(x, cy + 10)
+        ctx.stroke()
+    ctx.set_source_rgba(*rgb("#cfc4b4"))
+    rrect(ctx, cx - 8, cy + 10, cx + 8, cy + 13, 1)  # base
+    ctx.fill()
 
 
 # ---------------------------------------------------------------- preview
@@ -990,13 +1036,53 @@ def make_preview(img, tweak_open):
     return s
 
 
+# ---------------------------------------------------------------- layout check
+
+def keep_out_areas():
+    """Where the controls draw or take clicks; no legend may lie there."""
+    areas = []
+    for kind, rect, *_ in ORGAN + TOP + MIDDLE + BOTTOM + TWEAK:
+        x0, y0, x1, y1 = rect
+        if kind == "slider":
+            areas.append(("rect", (x0, y0 - 13, x1, y1)))  # track plus the value strip above it
+        elif kind in ("selector3", "selector4"):
+            areas.append(("circle", ((x0 + x1) / 2, (y0 + y1) / 2, 15.0)))  # legends sit in its clear corners
+        else:
+            areas.append(("rect", rect))
+    for rect in (PROGRAM_NUMBER, PROGRAM_NAME, PREV, NEXT, LEARN, VERSION, TWEAK_SCREW):
+        areas.append(("rect", rect))
+    return areas
+
+
+def check_layout():
+    bad = []
+    for s, tx0, ty0, tx1, ty1 in TEXT_BOXES:
+        for shape, a in keep_out_areas():
+            if shape == "rect":
+                hit = tx0 < a[2] and a[0] < tx1 and ty0 < a[3] and a[1] < ty1
+            else:
+                cx, cy, r = a
+                nx, ny = min(max(cx, tx0), tx1), min(max(cy, ty0), ty1)
+                hit = (nx - cx) ** 2 + (ny - cy) ** 2 < r * r
+            if hit:
+                bad.append("%r at (%.1f, %.1f, %.1f, %.1f) lies under a control at %r" % (s, tx0, ty0, tx1, ty1, a))
+    for i, (s1, *b1) in enumerate(TEXT_BOXES):
+        for s2, *b2 in TEXT_BOXES[i + 1:]:
+            if b1[0] < b2[2] and b2[0] < b1[2] and b1[1] < b2[3] and b2[1] < b1[3]:
+                bad.append("%r and %r overlap" % (s1, s2))
+    if bad:
+        raise SystemExit("\n".join(bad))
+
+
 # ---------------------------------------------------------------- main
 
 def main():
     os.makedirs(IMG, exist_ok=True)
     os.makedirs(DOCS, exist_ok=True)
+    back = make_back()
+    check_layout()
     img = {
-        "back": make_back(),
+        "back": back,
         "button_off": make_button(32, False),
         "button_on": make_button(32, True),
         "button_small_off": make_button(18, False),
