@@ -31,7 +31,6 @@ def rgb(hexstr, a=1.0):
 
 
 # Palette: dark walnut panel, warm amber headings, cream legends.
-C_BG = "#1b1714"
 C_BAND = "#2a231e"
 C_BAND_HI = "#3e342c"
 C_BAND_LO = "#120f0d"
@@ -492,16 +491,15 @@ def make_button(size, lit):
     return frames(size, size, 2, lambda ctx, i: draw_button(ctx, size, lit, pressed=(i == 1)))
 
 
-def draw_face_button(ctx, w, h, label, lit, lit_colour, pressed=False):
-    off = 1.0 if pressed else 0.0
+def draw_face_button(ctx, w, h, lit, lit_colour=None, pressed=False):
+    """A flat key in a dark well; pressed it sits one pixel lower, lit it glows in lit_colour."""
     rrect(ctx, 0.5, 0.5, w - 0.5, h - 0.5, 3.5)
     ctx.set_source_rgba(*rgb("#060504", 0.9))
     ctx.fill()
-    x0, y0, x1, y1 = 1.5, 1.5 + off, w - 1.5, h - 1.5 - (0 if pressed else 1.0) + off * 0
+    x0, y0, x1, y1 = 1.5, 2.5 if pressed else 1.5, w - 1.5, h - 1.5 if pressed else h - 2.5
     rrect(ctx, x0, y0, x1, y1, 3)
     if lit:
-        ctx.set_source(vgrad(y0, y1, [(0, rgb("#fff0c8")), (0.25, rgb(lit_colour)),
-                                      (1, rgb(lit_colour, 1.0)[:3] + (1.0,))]))
+        ctx.set_source(vgrad(y0, y1, [(0, rgb("#fff0c8")), (0.25, rgb(lit_colour)), (1, rgb(lit_colour))]))
         ctx.fill_preserve()
         ctx.set_source(vgrad(y0, y1, [(0, rgb("#000000", 0.0)), (1, rgb("#000000", 0.3))]))
     else:
@@ -520,7 +518,7 @@ def draw_face_button(ctx, w, h, label, lit, lit_colour, pressed=False):
 
 
 def draw_learn(ctx, label, lit, lit_colour):
-    x0, y0, x1, y1 = draw_face_button(ctx, 50, 22, label, lit, lit_colour)
+    x0, y0, x1, y1 = draw_face_button(ctx, 50, 22, lit, lit_colour)
     set_font(ctx, 9.5 if len(label) < 7 else 8.5, NARROW, True)
     base = (y0 + y1) / 2 + 3.4
     if lit:
@@ -534,7 +532,7 @@ def make_learn(label, lit_colour):
 
 
 def draw_arrow_button(ctx, right, pressed):
-    x0, y0, x1, y1 = draw_face_button(ctx, 22, 22, "", False, None, pressed)
+    x0, y0, x1, y1 = draw_face_button(ctx, 22, 22, False, pressed=pressed)
     cx, cy = (x0 + x1) / 2, (y0 + y1) / 2
     d = 1 if right else -1
     ctx.move_to(cx + 4.2 * d, cy)
@@ -794,7 +792,6 @@ def display_window(ctx, rect):
 
 def cheek(ctx, x0, x1):
     """Walnut end cheeks; the grain comes from a fixed seed."""
-    ctx.set_source(cairo.LinearGradient(x0, 0, x1, 0))
     g = cairo.LinearGradient(x0, 0, x1, 0)
     g.add_color_stop_rgba(0, *rgb("#3b2416"))
     g.add_color_stop_rgba(0.5, *rgb("#5a3820"))
