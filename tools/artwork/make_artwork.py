@@ -892,7 +892,9 @@ def make_back():
                 nx = cx
                 if rect == (902, 177, 934, 209):  # the rate lamp sits under this knob's left half
                     nx = cx + 9
-                label(ctx, name, nx, rowspec["name"])
+                # Delay buttons stand only 36 pixels apart: long names go unspaced.
+                tight = kind == "button" and len(name) > 7
+                label(ctx, name, nx, rowspec["name"], spacing=0 if tight else 1)
     label(ctx, "PAN", 93, 166, C_DIM, 7.5, align="r")
 
     # Program panel.
