@@ -861,7 +861,7 @@ def make_back():
         label(ctx, name, rect[0] - 6, rect[1] + 9.5, C_LABEL, 9.0, align="r")
     label(ctx, "FOOTAGE", 159, 128, C_DIM, 7.0)
 
-    for row, rowspec in ((TOP, ROW_TOP), (MIDDLE, ROW_MID), (BOTTOM, ROW_BOT)):
+    for row, baselines in ((TOP, ROW_TOP), (MIDDLE, ROW_MID), (BOTTOM, ROW_BOT)):
         for c in row:
             kind, rect, _, name = c[:4]
             x0, y0, x1, y1 = rect
@@ -894,7 +894,7 @@ def make_back():
                     nx = cx + 9
                 # Delay buttons stand only 36 pixels apart: long names go unspaced.
                 tight = kind == "button" and len(name) > 7
-                label(ctx, name, nx, rowspec["name"], spacing=0 if tight else 1)
+                label(ctx, name, nx, baselines["name"], spacing=0 if tight else 1)
     label(ctx, "PAN", 93, 166, C_DIM, 7.5, align="r")
 
     # Program panel.
