@@ -136,23 +136,38 @@ void Delay::Tick(double a, double tempo)
     }
 }
 
-void Delay::AdvanceClock(int ch)
+void Delay::AdvanceClock(int ch, int samples)
 {
-    // The same additions as the full loop, so the clock comes out of the silence
-    // bit for bit where the full computation would have left it.
+    // The same additions as the full loop, sample by sample, so the clock comes
+    // out of the silence bit for bit where the full computation would have left it.
     double cp = clockPhase[ch];
     const double s = step[ch];
-    int ticks = 0;
-    while (cp < 1.0) {
-        cp += s;
-        ++ticks;
+    long long ticks = 0;
+    for (int i = 0; i < samples; ++i) {
+        while (cp < 1.0) {
+            cp += s;
+            ++ticks;
+        }
+        cp -= 1.0;
     }
-    int wi = writeIndex[ch] - ticks;
-    while (wi < 0) {
-        wi += length;
+    clockPhase[ch] = cp;
+    const long long wi = (writeIndex[ch] - ticks) % length;
+    writeIndex[ch] = static_cast<int>(wi < 0 ? wi + length : wi);
+}
+
+bool Delay::SkipSilence(int n)
+{
+    if (length <= 0 || buffer[0].empty()) {
+        return true;  // Process leaves its input untouched as well
     }
-    writeIndex[ch] = wi;
-    clockPhase[ch] = cp - 1.0;
+    if (!idleSkip || !idle[0] || !idle[1]) {
+        return false;
+    }
+    AdvanceClock(0, n);
+    if (!pingPong) {
+        AdvanceClock(1, n);
+    }
+    return true;
 }
 
 bool Delay::ChannelSilent(int ch) const

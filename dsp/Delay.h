@@ -41,6 +41,11 @@ public:
     // Once per control tick: a = delay time 0..1, tempo in beats per minute.
     void Tick(double a, double tempo);
     void Process(double& left, double& right);
+    // n samples of silent input at once, when the line is known to stay silent
+    // through them: only the clocks move, exactly as n calls of Process would
+    // move them, and every output would be 0. Returns false, having changed
+    // nothing, when the samples need the full computation.
+    bool SkipSilence(int n);
 
     // Lets tests compare the silent-input shortcut against the full computation.
     void SetIdleSkip(bool on) { idleSkip = on; }
@@ -75,7 +80,7 @@ private:
     void ProcessChannel(int ch, double& x);
     void ProcessPingPong(double& left, double& right);
     bool ChannelSilent(int ch) const;
-    void AdvanceClock(int ch);
+    void AdvanceClock(int ch, int samples = 1);
 
     // Consecutive line ticks that wrote exactly zero; at length or more the whole
     // line is zero. Together with zero filter states and histories the channel's

@@ -71,13 +71,26 @@ void Ensemble::SetSpeed(int osc, double v)
 
 void Ensemble::SetDepth(int osc, double v)
 {
+    SettlePendingSteps();  // a pending step belongs to the depth it was ticked with
     (osc == 0 ? depth1 : depth2) = v * kDepthScale;
 }
 
 void Ensemble::Tick()
 {
+    TickDeferred();
+    UpdateSteps();
+}
+
+void Ensemble::TickDeferred()
+{
     Advance(osc1);
     Advance(osc2);
+    stepsPending = true;
+}
+
+void Ensemble::UpdateSteps()
+{
+    stepsPending = false;
     for (int n = 0; n < kLines; ++n) {
         const double h = centre[n]
                        - (std::sin(std::numbers::pi * (kLineOffset[n] + osc1.phase)) + 0.5) * depth1
@@ -94,6 +107,7 @@ double Ensemble::Process(double x)
     if (length <= 0) {
         return 0.0;
     }
+    SettlePendingSteps();
     double y = 0.0;
     for (int n = 0; n < kLines; ++n) {
         inHist[n].Push(inFilter[n].Process(x));

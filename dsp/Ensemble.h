@@ -30,9 +30,17 @@ public:
     // osc: 0 for the first modulation oscillator, 1 for the second.
     void SetSpeed(int osc, double v);
     void SetDepth(int osc, double v);
-    void SetCentre(int line, double v) { centre[line] = v; }
+    void SetCentre(int line, double v)
+    {
+        SettlePendingSteps();
+        centre[line] = v;
+    }
 
     void Tick();  // once per control tick
+    // Tick, but the clock steps (six sines) wait until Process first needs
+    // them: while nothing sounds the engine keeps the oscillators turning for
+    // free. The steps come out exactly as Tick would have left them.
+    void TickDeferred();
     double Process(double x);
 
     Oscillator osc1;
@@ -51,6 +59,17 @@ public:
     double centre[kLines] = {0.5, 0.5, 0.5};
     double depth1 = 0.03;
     double depth2 = 0.01;
+
+private:
+    void UpdateSteps();
+    void SettlePendingSteps()
+    {
+        if (stepsPending) {
+            UpdateSteps();
+        }
+    }
+
+    bool stepsPending = false;
 };
 
 }  // namespace tessaron

@@ -415,7 +415,7 @@ bool SoundEngine::UpdateControls() {
   glideEnv_.Tick();
   UpdatePitch();
 
-  if (s.stringActive) ensemble_.Tick();
+  if (s.stringActive) ensemble_.TickDeferred();
   if (phaserInUse_) phaser_.Tick();
 
   engine::TimeInfo time;
@@ -567,9 +567,26 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
   }
 }
 
+bool SoundEngine::SkipSilence(int32_t n) {
+  // Outputs stay at the zeros RenderBlock filled in only while the output
+  // stage is at rest and the delay has nothing left to say.
+  if (outHp_[0].y != 0.0 || outLp_[0].y != 0.0 || outHp_[1].y != 0.0 || outLp_[1].y != 0.0) return false;
+  if (!delay_.SkipSilence(n)) return false;
+  idleAdvance_ += uint32_t(n);
+  return true;
+}
+
 void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
-  for (int32_t i = 0; i < len; ++i) {
+  for (int32_t i = 0; i < len;) {
     if (!noteEvents_.Empty() && noteEvents_.Front().offset <= i) FireEvents(i);
+    if (!soundActive_ && !phaserInUse_) {
+      // Silence up to the next event, handled as one run when nothing holds a tail.
+      const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset);
+      if (SkipSilence(end - i)) {
+        i = end;
+        continue;
+      }
+    }
     double dryL = 0.0, dryR = 0.0, busL = 0.0, busR = 0.0;
     if (soundActive_) {
       FlushIdleAdvance();
@@ -593,6 +610,7 @@ void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
     if (dryR != 0.0 || outHp_[1].y != 0.0 || outLp_[1].y != 0.0) {
       right[i] = outLp_[1].Process(outHp_[1].Process(dryR));
     }
+    ++i;
   }
   FlushIdleAdvance();
 }

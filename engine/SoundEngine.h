@@ -160,6 +160,7 @@ class SoundEngine {
   void RestartModulationDelay();
   void FireEvents(int32_t i);
   void RenderSamples(double* left, double* right, int32_t len);
+  bool SkipSilence(int32_t n);
   void SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR);
   void FlushIdleAdvance();
 

@@ -336,14 +336,15 @@ TEST(Delay, NaNInputDoesNotPoisonTheLine)
 }
 
 // The silent-input shortcut must give exactly what the full computation gives.
-TEST(Delay, IdleShortcutMatchesTheFullComputation)
+TEST(Delay, IdleShortcutsMatchTheFullComputation)
 {
     for (bool pingPong : {false, true}) {
         SCOPED_TRACE(pingPong);
-        Delay fast;
+        Delay fast;  // skips silent samples one at a time
+        Delay bulk;  // skips whole silent control blocks
         Delay full;
         full.SetIdleSkip(false);
-        for (Delay* d : {&fast, &full}) {
+        for (Delay* d : {&fast, &bulk, &full}) {
             d->SetMix(0.4);
             d->SetFeedback(0.0);
             d->SetSync(true);
@@ -352,31 +353,53 @@ TEST(Delay, IdleShortcutMatchesTheFullComputation)
             d->SetVibeDepth(0.8);
             d->SetPingPong(pingPong);
         }
+        EXPECT_FALSE(full.SkipSilence(kControlBlock));
         test::Noise noise;
         bool wentIdle = false;
+        int skippedBlocks = 0;
         const int total = 4 * 44100;
-        for (int n = 0; n < total; ++n) {
-            if (n % kControlBlock == 0) {
-                const double time = n < total / 2 ? 0.3 : 0.8;
-                fast.Tick(time, 133.0);
-                full.Tick(time, 133.0);
+        for (int start = 0; start < total; start += kControlBlock) {
+            const double time = start < total / 2 ? 0.3 : 0.8;
+            for (Delay* d : {&fast, &bulk, &full}) {
+                d->Tick(time, 133.0);
             }
             // Bursts of noise, a long silence, a burst, silence.
-            const bool sounding = n < 5000 || (n > 120000 && n < 121000);
-            const double x = sounding ? noise.Next() : 0.0;
-            double l1 = x;
-            double r1 = pingPong ? 0.0 : -x;
-            double l2 = l1;
-            double r2 = r1;
-            fast.Process(l1, r1);
-            full.Process(l2, r2);
-            ASSERT_EQ(l1, l2) << n;
-            ASSERT_EQ(r1, r2) << n;
+            double in[kControlBlock];
+            bool silent = true;
+            for (int k = 0; k < kControlBlock; ++k) {
+                const int n = start + k;
+                const bool sounding = n < 5000 || (n > 120000 && n < 121000);
+                in[k] = sounding ? noise.Next() : 0.0;
+                silent = silent && !sounding;
+            }
+            const bool skipped = silent && bulk.SkipSilence(kControlBlock);
+            skippedBlocks += skipped ? 1 : 0;
+            for (int k = 0; k < kControlBlock; ++k) {
+                double l[3] = {in[k], in[k], in[k]};
+                double r[3] = {pingPong ? 0.0 : -in[k], 0.0, 0.0};
+                r[1] = r[2] = r[0];
+                fast.Process(l[0], r[0]);
+                full.Process(l[2], r[2]);
+                if (skipped) {
+                    l[1] = r[1] = 0.0;
+                } else {
+                    bulk.Process(l[1], r[1]);
+                }
+                ASSERT_EQ(l[0], l[2]) << start + k;
+                ASSERT_EQ(r[0], r[2]) << start + k;
+                ASSERT_EQ(l[1], l[2]) << start + k;
+                ASSERT_EQ(r[1], r[2]) << start + k;
+            }
             wentIdle = wentIdle || fast.IsIdle();
         }
         EXPECT_TRUE(wentIdle);
-        EXPECT_EQ(fast.clockPhase[0], full.clockPhase[0]);
-        EXPECT_EQ(fast.writeIndex[0], full.writeIndex[0]);
+        EXPECT_GT(skippedBlocks, 1000);
+        for (int ch = 0; ch < 2; ++ch) {
+            EXPECT_EQ(fast.clockPhase[ch], full.clockPhase[ch]);
+            EXPECT_EQ(fast.writeIndex[ch], full.writeIndex[ch]);
+            EXPECT_EQ(bulk.clockPhase[ch], full.clockPhase[ch]);
+            EXPECT_EQ(bulk.writeIndex[ch], full.writeIndex[ch]);
+        }
     }
 }
 

@@ -160,5 +160,38 @@ TEST(Ensemble, TinyRatesNeitherBreakNorBlowUp)
     }
 }
 
+TEST(Ensemble, DeferredTickGivesTheSameOutputAsTick)
+{
+    // Depth and centre changes land between ticks, where a deferred step is
+    // still waiting; it must belong to the settings it was ticked with.
+    Ensemble eager;
+    Ensemble deferred;
+    for (Ensemble* e : {&eager, &deferred}) {
+        e->SetSpeed(0, 3.0);
+        e->SetSpeed(1, 7.0);
+        e->SetDepth(0, 0.9);
+    }
+    test::Noise noise;
+    for (int n = 0; n < 20000; ++n) {
+        if (n % 44 == 0) {
+            eager.Tick();
+            deferred.TickDeferred();
+            if (n % 440 == 0) {
+                const double v = (n % 880 == 0) ? 0.2 : 0.7;
+                for (Ensemble* e : {&eager, &deferred}) {
+                    e->SetDepth(1, v);
+                    e->SetCentre(n % 3, v);
+                }
+            }
+        }
+        // Stretches where nothing is processed, as while the engine is silent.
+        if (n % 5000 > 3000) {
+            continue;
+        }
+        const double x = noise.Next();
+        ASSERT_EQ(eager.Process(x), deferred.Process(x)) << n;
+    }
+}
+
 }  // namespace
 }  // namespace tessaron
