@@ -260,6 +260,15 @@ VstIntPtr TESSARON_VSTCALL IPluginVst::VSTDispatcher(AEffect* effect, VstInt32 o
       delete plug;
       return 0;
     }
+    if (opcode == effEditIdle || opcode == effIdle) {
+      // Pumping the editor window's events can open menus and dialogs that wait for the
+      // user; the audio thread must not wait with them, so the pump runs outside the lock,
+      // as window messages do where the host delivers them itself.
+      if (IPluginEditor* editor = plug->GetEditorAttached()) editor->HostIdle();
+      Lock lock(plug->GetMutex());
+      plug->OnEditorIdle();
+      return 0;
+    }
     Lock lock(plug->GetMutex());
     return plug->Dispatch(opcode, index, value, ptr, opt);
   } catch (...) {
@@ -271,11 +280,6 @@ VstIntPtr IPluginVst::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value,
   const IParameter* param = GetParam(index);
   char text[kParamTextSize];
   switch (opcode) {
-    case effEditIdle:
-    case effIdle:
-      if (editor_) editor_->HostIdle();
-      OnEditorIdle();
-      return 0;
     case effOpen:
       AdaptToHost();
       ApplyAllParams();
