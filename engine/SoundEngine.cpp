@@ -26,6 +26,13 @@ int32_t BlockLengthFor(double fs) {
 
 bool On(double n) { return n >= 0.5; }
 
+// Synth channel of each note, a division the key loop would otherwise repeat per key.
+constexpr std::array<uint8_t, 128> kChannelOfNote = [] {
+  std::array<uint8_t, 128> a{};
+  for (int note = 0; note < 128; ++note) a[size_t(note)] = uint8_t(note % SoundEngine::kChannels);
+  return a;
+}();
+
 }  // namespace
 
 SoundEngine::SoundEngine() {
@@ -465,17 +472,11 @@ void SoundEngine::FlushIdleAdvance() {
   idleAdvance_ = 0;
 }
 
-void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR) {
-  const EngineSettings& s = settings_;
-  keys_.StepRamps();
-
-  double X[4] = {0.0, 0.0, 0.0, 0.0};
-  double P[kChannels] = {};
-  double Q[kChannels] = {};
-  double SL = 0.0, SH = 0.0;
-  const bool organOn = s.organActive, synthOn = s.synthActive, stringOn = s.stringActive;
-  // With no section listening the footage readings would go nowhere.
-  const int count = organOn || synthOn || stringOn ? keys_.Size() : 0;
+template <bool kOrgan, bool kSynth, bool kString>
+void SoundEngine::SumKeys(KeySums& sums) const {
+  // Accumulators in locals stay in registers; stores through sums could not.
+  double X0 = 0.0, X1 = 0.0, X2 = 0.0, X3 = 0.0, SL = 0.0, SH = 0.0;
+  const int count = keys_.Size();
   for (int i = 0; i < count; ++i) {
     const uint8_t k = keys_.NoteAt(i);
     const double a = keys_.StateAt(i).level;
@@ -486,22 +487,55 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
       B1[j] *= a;
       B2[j] *= a;
     }
-    if (organOn) {
-      for (int j = 0; j < 4; ++j) X[j] += B1[j] + B2[j];
+    if constexpr (kOrgan) {
+      X0 += B1[0] + B2[0];
+      X1 += B1[1] + B2[1];
+      X2 += B1[2] + B2[2];
+      X3 += B1[3] + B2[3];
     }
-    if (synthOn || stringOn) {
+    if constexpr (kSynth || kString) {
       const double S2 = B2[0] + kW1 * B2[1] + kW2 * B2[2] + kW3 * B2[3];
-      if (stringOn) {
+      if constexpr (kString) {
         SL += S2;
         SH += B2[1] + kW1 * B2[2] + kW2 * B2[3];
       }
-      if (synthOn) {
-        const int c = k % kChannels;
-        P[c] += (B1[0] + B2[0]) + kW2 * (B1[1] + B2[1]);
-        Q[c] += B1[0] + kW1 * B1[1] + kW2 * B1[2] + kW3 * B1[3] + S2;
+      if constexpr (kSynth) {
+        const int c = kChannelOfNote[k];
+        sums.P[c] += (B1[0] + B2[0]) + kW2 * (B1[1] + B2[1]);
+        sums.Q[c] += B1[0] + kW1 * B1[1] + kW2 * B1[2] + kW3 * B1[3] + S2;
       }
     }
   }
+  sums.X[0] = X0;
+  sums.X[1] = X1;
+  sums.X[2] = X2;
+  sums.X[3] = X3;
+  sums.SL = SL;
+  sums.SH = SH;
+}
+
+void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR) {
+  const EngineSettings& s = settings_;
+  keys_.StepRamps();
+
+  KeySums sums;
+  const bool organOn = s.organActive, synthOn = s.synthActive, stringOn = s.stringActive;
+  // One loop per combination of listening sections keeps the section tests
+  // out of the per-key work; with none listening the readings would go nowhere.
+  switch ((organOn ? 1 : 0) | (synthOn ? 2 : 0) | (stringOn ? 4 : 0)) {
+    case 1: SumKeys<true, false, false>(sums); break;
+    case 2: SumKeys<false, true, false>(sums); break;
+    case 3: SumKeys<true, true, false>(sums); break;
+    case 4: SumKeys<false, false, true>(sums); break;
+    case 5: SumKeys<true, false, true>(sums); break;
+    case 6: SumKeys<false, true, true>(sums); break;
+    case 7: SumKeys<true, true, true>(sums); break;
+    default: break;
+  }
+  const double* X = sums.X;
+  const double* P = sums.P;
+  const double* Q = sums.Q;
+  const double SL = sums.SL, SH = sums.SH;
 
   if (s.lfoSquare) lfoValue_ = lfoSmoother_.Process(lfoValue_);
 

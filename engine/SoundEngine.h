@@ -161,6 +161,15 @@ class SoundEngine {
   void FireEvents(int32_t i);
   void RenderSamples(double* left, double* right, int32_t len);
   bool SkipSilence(int32_t n);
+  // Every sounding key's footages, gathered per sample for the sections.
+  struct KeySums {
+    double X[4] = {0.0, 0.0, 0.0, 0.0};  // organ, per footage
+    double P[kChannels] = {};            // synth square input, per channel
+    double Q[kChannels] = {};            // synth saw input, per channel
+    double SL = 0.0, SH = 0.0;           // string low and high mixes
+  };
+  template <bool kOrgan, bool kSynth, bool kString>
+  void SumKeys(KeySums& sums) const;
   void SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR);
   void FlushIdleAdvance();
 
