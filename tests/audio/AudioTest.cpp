@@ -170,6 +170,29 @@ TEST_F(Sound, SameInputGivesSameOutputForAnyHostBlockSize) {
   }
 }
 
+TEST_F(Sound, PedalHoldsReleasedKeysUntilItIsLifted) {
+  Note(0x90, 60, 100);
+  Render(4410);
+  host.SendMidi({{0xB0, 64, 127}});
+  Note(0x80, 60, 0);
+  const Stereo held = Render(44100);
+  EXPECT_GT(Rms(held[0], 40000), 1e-2);  // a second later the key still sounds
+  host.SendMidi({{0xB0, 64, 0}});
+  const Stereo released = Render(88200);
+  EXPECT_LT(Rms(released[0], 84000), 1e-5);
+}
+
+TEST_F(Sound, AllNotesOffSilencesAtOnceWhileLaterNotesStillPlay) {
+  Note(0x90, 60, 100);
+  Render(4410);
+  // Both in one block: the controller acts on arrival, the note at its own offset.
+  host.SendMidi({{0xB0, 123, 0}});
+  Note(0x90, 72, 100, 300);
+  const Stereo out = Render(1024);
+  EXPECT_LT(Rms(std::vector<double>(out[0].begin() + 20, out[0].begin() + 300)), 1e-3);
+  EXPECT_GT(Rms(std::vector<double>(out[0].begin() + 400, out[0].end())), 1e-2);
+}
+
 TEST_F(Sound, ResetAtTheSameRateKeepsTheDelayTail) {
   host.SetParameter(50, 0.5f);  // delay mix
   host.SetParameter(49, 0.6f);  // feedback
