@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps demo-deps build demo test windows-x64 clean
+.PHONY: all deps demo-deps windows-deps build demo test windows windows-x64 windows-x86 test-windows clean
 
 all: build
 
@@ -13,12 +13,17 @@ deps:
 demo-deps:
 	bash scripts/install-deps.sh --demo
 
+windows-deps:
+	bash scripts/install-deps.sh --windows
+
 build:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS)
 
+# The demo's chords stack up to nine keys on "PAD: Star Tone": a lower master level
+# keeps them below full scale.
 demo: demo-deps build
-	$(BUILD)/tools/render/tessaron-render --demo -o demo.wav
+	$(BUILD)/tools/render/tessaron-render --demo --program 0 --param 65=0.35 -o demo.wav
 
 test: deps build
 	cd $(BUILD) && ctest -j$(JOBS) --output-on-failure --timeout 600
@@ -34,11 +39,27 @@ bench:
 	             printf "%-36s %14s %12s\n", "benchmark", "cpu ns", "x realtime"; next } \
 	   { gsub(/"/, "", $$1); printf "%-36s %14.0f %12s\n", $$1, $$4, (rt && $$rt != "") ? sprintf("%.1f", $$rt) : "-" }'
 
-# Cross build of the 64-bit Windows module (build only).
-windows-x64: deps
+# Cross builds of the Windows modules: build-win64/Tessaron64.dll and build-win32/Tessaron.dll.
+WINDOWS_FLAGS ?= -DTESSARON_MODULE_ONLY=ON -DCMAKE_BUILD_TYPE=Release
+
+windows: windows-x64 windows-x86
+
+windows-x64: windows-deps
 	bash scripts/build-mingw-libpng.sh x86_64-w64-mingw32
-	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DTESSARON_MODULE_ONLY=ON -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(WINDOWS_FLAGS)
 	cmake --build build-win64 -j$(JOBS)
+	bash scripts/check-windows-imports.sh build-win64/Tessaron64.dll
+
+windows-x86: windows-deps
+	bash scripts/build-mingw-libpng.sh i686-w64-mingw32
+	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(WINDOWS_FLAGS)
+	cmake --build build-win32 -j$(JOBS)
+	bash scripts/check-windows-imports.sh build-win32/Tessaron.dll
+
+# Both modules with the Windows build of the ABI and audio tests, run under Wine.
+test-windows:
+	$(MAKE) windows WINDOWS_FLAGS="$(WINDOWS_FLAGS) -DTESSARON_WINDOWS_TESTS=ON"
+	bash scripts/run-wine-tests.sh build-win64 build-win32
 
 clean:
 	rm -rf $(BUILD) build-win64 build-win32
