@@ -12,10 +12,15 @@
 #endif
 
 // C++ reserves the name main for the program, so the second export gets it as a symbol name.
+// On 32-bit Windows gcc would export it under its decorated name "_main"; the export
+// directive is written by hand instead, undecorated like VSTPluginMain.
 #if defined(_WIN32) && !defined(_WIN64)
 #define TESSARON_MAIN_SYMBOL "_main"
+#define TESSARON_MAIN_EXPORT
+__asm__(".section .drectve\n\t.ascii \" -export:main\"\n\t.text");
 #else
 #define TESSARON_MAIN_SYMBOL "main"
+#define TESSARON_MAIN_EXPORT TESSARON_EXPORT
 #endif
 
 using tessaron::vst::AEffect;
@@ -38,7 +43,7 @@ extern "C" TESSARON_EXPORT AEffect* TESSARON_VSTCALL VSTPluginMain(AudioMasterCa
   }
 }
 
-extern "C" TESSARON_EXPORT AEffect* TESSARON_VSTCALL VSTPluginMainAlias(AudioMasterCallback host) __asm__(
+extern "C" TESSARON_MAIN_EXPORT AEffect* TESSARON_VSTCALL VSTPluginMainAlias(AudioMasterCallback host) __asm__(
     TESSARON_MAIN_SYMBOL);
 
 extern "C" AEffect* TESSARON_VSTCALL VSTPluginMainAlias(AudioMasterCallback host) { return VSTPluginMain(host); }

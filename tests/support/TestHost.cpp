@@ -50,7 +50,9 @@ LoadedModule::LoadedModule() {
 LoadedModule::EntryPoint LoadedModule::SymbolEntry(const char* name) const {
   if (!handle_) return nullptr;
 #if defined(_WIN32)
-  return reinterpret_cast<EntryPoint>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
+  // Through the generic function type, which converts to any other without a warning.
+  return reinterpret_cast<EntryPoint>(
+      reinterpret_cast<void (*)()>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name)));
 #else
   return reinterpret_cast<EntryPoint>(dlsym(handle_, name));
 #endif
