@@ -393,7 +393,7 @@ void IEditor::OnMouseDown(int x, int y, const IMouseMod& mod) {
     return;
   }
   auto instrumentLock = LockInstrument();
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::unique_lock<std::recursive_mutex> lock(mutex_);
   platform_->CaptureMouse();
   captured_ = -1;
   capturedBegan_ = false;
@@ -406,8 +406,19 @@ void IEditor::OnMouseDown(int x, int y, const IMouseMod& mod) {
   if (c->ParamIdx() >= 0 && instrument_) {
     instrument_->BeginParamEdit(c->ParamIdx());
     capturedBegan_ = true;
+  } else {
+    UnlockForCommand(instrumentLock, lock);
   }
   c->MouseDown(x, y, mod);
+}
+
+void IEditor::UnlockForCommand(std::unique_lock<std::recursive_mutex>& instrumentLock,
+                               std::unique_lock<std::recursive_mutex>& editorLock) {
+  // Controls without a parameter open menus and dialogs that wait for the user; audio
+  // must not wait with them. They take the instrument's lock where they change it, and
+  // the control list does not change while the editor lives.
+  editorLock.unlock();
+  if (instrumentLock.owns_lock()) instrumentLock.unlock();
 }
 
 void IEditor::OnMouseUp(int x, int y, const IMouseMod& mod) {
@@ -475,16 +486,21 @@ void IEditor::OnMouseLeave() {
 
 void IEditor::OnMouseDoubleClick(int x, int y, const IMouseMod& mod) {
   auto instrumentLock = LockInstrument();
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::unique_lock<std::recursive_mutex> lock(mutex_);
   const int hit = FindHit(x, y, false);
   IControl* c = GetControl(hit);
   if (!c) return;
   const bool hasParam = c->ParamIdx() >= 0 && instrument_;
   if (!c->DoubleClickAsSingle()) {
+    if (!hasParam) {
+      UnlockForCommand(instrumentLock, lock);
+      c->MouseDoubleClick(x, y, mod);
+      return;
+    }
     // A gesture of its own, so the host records the reset as one edit.
-    if (hasParam) instrument_->BeginParamEdit(c->ParamIdx());
+    instrument_->BeginParamEdit(c->ParamIdx());
     c->MouseDoubleClick(x, y, mod);
-    if (hasParam) instrument_->EndParamEdit(c->ParamIdx());
+    instrument_->EndParamEdit(c->ParamIdx());
     return;
   }
   captured_ = hit;
@@ -493,6 +509,7 @@ void IEditor::OnMouseDoubleClick(int x, int y, const IMouseMod& mod) {
   capturedBegan_ = hasParam;
   if (hasParam) instrument_->BeginParamEdit(c->ParamIdx());
   if (platform_) platform_->CaptureMouse();
+  if (!hasParam) UnlockForCommand(instrumentLock, lock);
   c->MouseDown(x, y, mod);
 }
 

@@ -183,6 +183,8 @@ class IEditor : public IPluginEditor {
   bool CollectDirty(GfxRect& rect);
   void DrawControl(IControl& control);
   std::unique_lock<std::recursive_mutex> LockInstrument();
+  static void UnlockForCommand(std::unique_lock<std::recursive_mutex>& instrumentLock,
+                               std::unique_lock<std::recursive_mutex>& editorLock);
 
   std::unique_ptr<EditorPlatform> platform_;
   std::unique_ptr<EditorInstrument> adapter_;  // when attached through IPluginBase
