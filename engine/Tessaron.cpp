@@ -43,9 +43,8 @@ Tessaron::Tessaron(vst::AudioMasterCallback host) : Synth(host, MakeConfig()) {
   engine_.SetDelayVibeDefaults(GetParam(kDelayVibeSpeed)->Default(), GetParam(kDelayVibeDepth)->Default());
   BuildEditorLayout();
   LoadStartupPrograms();
+  AttachEditor(GetEditor());
 }
-
-Tessaron::~Tessaron() = default;
 
 void Tessaron::Reset() {
   // A new rate rebuilds every rate-dependent table; the settings are then applied anew.

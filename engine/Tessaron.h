@@ -2,6 +2,7 @@
 // The instrument: its parameter table, state layout and program handling on top of the
 // shell and the VST 2 binding.
 #include <cstdint>
+#include <memory>
 
 #include "engine/SoundEngine.h"
 #include "shell/Synth.h"
@@ -87,6 +88,12 @@ enum EParam : int {
 };
 static_assert(kMasterLevel == kParameterCount - 1);
 
+class TessaronPanel;
+// Defined beside the panel, so that this header needs no more than its name.
+struct TessaronPanelDeleter {
+  void operator()(TessaronPanel* panel) const;
+};
+
 // The instrument ties the shell to the sound engine: it turns parameters into engine
 // settings, forwards render and MIDI calls, and answers the engine's questions about the
 // host. Every member is touched under the plug-in lock.
@@ -105,6 +112,11 @@ class Tessaron : public Synth, private EngineHost {
   void OnProgramsChanged() override;
   void DefineParameters() override;
   void LoadInitProgram() override;
+  // The editor panel (TessaronLayout.cpp): built once in the constructor; the idle hook
+  // drives the lamps and the octave buttons while the window is open.
+  void BuildEditorLayout() override;
+  void OnEditorIdle() override;
+  bool TweakRowOpen() const;
 
   const SoundEngine& Engine() const { return engine_; }
 
@@ -114,6 +126,7 @@ class Tessaron : public Synth, private EngineHost {
   void ApplyController(int32_t controller, int32_t value) override { Synth::ApplyController(controller, value); }
 
   SoundEngine engine_;
+  std::unique_ptr<TessaronPanel, TessaronPanelDeleter> panel_;  // the controls' references; editor thread or under the lock
 };
 
 }  // namespace tessaron

@@ -1,7 +1,9 @@
 #include "shell/Synth.h"
 
 #include <algorithm>
+#include <atomic>
 
+#include "editor/IEditor.h"
 #include "host/IPluginEditor.h"
 #include "host/ProgramFiles.h"
 #include "platform/Resources.h"
@@ -22,11 +24,24 @@ constexpr int kAllSoundOff = 120;
 constexpr int kAllNotesOff = 123;
 constexpr double kMaxControllerValue = 127.0;
 
+std::atomic<Synth::EditorFactory> editorFactory{nullptr};
+
 }  // namespace
 
 Synth::Synth(vst::AudioMasterCallback host, const PluginConfig& config) : IPluginVst(host, config) {
   config_.LocateFile();
+  const EditorFactory factory = editorFactory.load();
+  editorObject_ = factory ? factory() : std::make_unique<IEditorWin>(IEditor::kDefaultWidth, IEditor::kDefaultHeight);
 }
+
+Synth::~Synth() {
+  if (editorObject_) editorObject_->CloseWindow();
+  AttachEditor(nullptr);
+}
+
+IPluginEditor* Synth::GetEditor() { return editorObject_.get(); }
+
+void Synth::SetEditorFactory(EditorFactory factory) { editorFactory.store(factory); }
 
 void Synth::Activate(bool active) {
   if (active) ApplyAllParams();

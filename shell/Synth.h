@@ -3,6 +3,8 @@
 // and program commands, the per-user configuration, the MIDI message handler with
 // controller mapping and learn, and the operations an instrument adds to the binding's
 // table.
+#include <memory>
+
 #include "host/ChunkBuffer.h"
 #include "host/IPluginVst.h"
 #include "shell/Configuration.h"
@@ -10,12 +12,19 @@
 
 namespace tessaron {
 
+class IEditor;
 class IPluginEditor;
 
 class Synth : public IPluginVst {
  public:
-  // Locates and reads the configuration file.
+  // Makes the editor object; tests and off-screen tools give it a window system of their own.
+  using EditorFactory = std::unique_ptr<IEditor> (*)();
+
+  // Locates and reads the configuration file and creates the editor object (its window
+  // exists only while the host shows it).
   Synth(vst::AudioMasterCallback host, const PluginConfig& config);
+  // The window closes before anything it could reach goes.
+  ~Synth() override;
 
   // Activation re-applies every parameter, so the engine starts from the live values.
   void Activate(bool active) override;
@@ -24,7 +33,7 @@ class Synth : public IPluginVst {
 
   // ---- Operations the shell adds, in slot order ----
   virtual void BuildEditorLayout() {}
-  virtual IPluginEditor* GetEditor() { return nullptr; }
+  virtual IPluginEditor* GetEditor();
   virtual void ReleaseAllKeys() {}
   // The startup bank, or else the bank built into the library. Answers whether a
   // bank was loaded.
@@ -71,7 +80,12 @@ class Synth : public IPluginVst {
   void SetLearnSwitch(LearnSwitchHook* hook);
   const MidiLearn& Learn() const { return learn_; }
 
+  // The editor object; the window system is this build's unless a factory is set.
+  IEditor* Editor() const { return editorObject_.get(); }
+  static void SetEditorFactory(EditorFactory factory);
+
  private:
+  std::unique_ptr<IEditor> editorObject_;
   Configuration config_;
   MidiLearn learn_;
   ChunkBuffer clipboard_{4096};

@@ -47,7 +47,7 @@ TEST(Module, RecordAsTheHostSeesIt) {
   EXPECT_EQ(e->numOutputs, 2);
   EXPECT_EQ(e->uniqueID, 0x5473726E);
   EXPECT_EQ(e->version, 10001);
-  EXPECT_EQ(e->flags, 0x1130);
+  EXPECT_EQ(e->flags, 0x1131);  // with the editor
   EXPECT_EQ(e->initialDelay, 0);
   EXPECT_EQ(e->ioRatio, 1.0f);
   EXPECT_EQ(e->realQualities, 0);
@@ -104,11 +104,16 @@ TEST_F(Dispatcher, FixedAnswers) {
   EXPECT_EQ(answer, 1);
   EXPECT_EQ(host.Dispatch(effGetEffectName), 0);  // null text buffer
 
-  // No editor attached yet.
+  // The editor is 1125 x 400; it cannot open without a parent window.
   ERect* rect = nullptr;
-  EXPECT_EQ(host.Dispatch(effEditGetRect, 0, 0, &rect), 0);
+  EXPECT_EQ(host.Dispatch(effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->top, 0);
+  EXPECT_EQ(rect->left, 0);
+  EXPECT_EQ(rect->bottom, 400);
+  EXPECT_EQ(rect->right, 1125);
   EXPECT_EQ(host.Dispatch(effEditOpen), 0);
-  EXPECT_EQ(host.Dispatch(effEditClose), 0);
+  EXPECT_EQ(host.Dispatch(effEditClose), 1);
 
   MidiKeyName key{};
   key.thisKeyNumber = 60;

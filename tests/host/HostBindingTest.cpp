@@ -140,7 +140,7 @@ TEST(HostBinding, UnusableRatesAndBlockSizesAreIgnored) {
   t.SetBlockSize(-1);
   t.SetBlockSize(kMaxBlockSize + 1);
   EXPECT_EQ(t.BlockSize(), 256);
-  EXPECT_EQ(t.GetAEffect()->flags, 0x1130);
+  EXPECT_EQ(t.GetAEffect()->flags, 0x1131);
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+#pragma once
+// The options menu of the program panel: program clipboard and initialisation, program
+// and bank files, the startup bank, the program folder, the global MIDI switches, the
+// configuration file and the online entries. Runs on the editor thread with no lock
+// held; every step that changes the instrument takes its lock.
+#include <memory>
+#include <string>
+
+namespace tessaron {
+
+class EditorMenu;
+class IEditor;
+class Synth;
+struct EditorMenuChoice;
+
+// Command numbers: an item's position in the main menu, counted from 0, or the first
+// number of its sub-menu plus its index there.
+enum OptionsCommand : int {
+  kCmdCopyProgram = 0,
+  kCmdPasteProgram = 1,
+  kCmdInitProgram = 2,
+  kCmdLoadProgram = 4,
+  kCmdSaveProgram = 5,
+  kCmdLoadBank = 6,
+  kCmdSaveBank = 7,
+  kCmdSelectStartupBank = 9,
+  kCmdLoadStartupBank = 10,
+  kCmdUnselectStartupBank = 11,
+  kCmdDefaultProgramFolder = 13,
+  kCmdMidiSettingsMenu = 14,
+  kCmdReloadConfiguration = 15,
+  kCmdSaveConfiguration = 16,
+  kCmdOnlineMenu = 18,
+  kCmdMidiThru = 19,
+  kCmdIgnoreProgramChange = 20,
+  kCmdCheckForUpdate = 22,
+  kCmdVisitHomePage = 23,
+  kCmdNone = -1,
+};
+
+class OptionsMenu {
+ public:
+  OptionsMenu(Synth& synth, IEditor& editor);
+
+  // Builds the menu, runs it at (x, y) and performs the chosen command.
+  void Open(int x, int y);
+  // The menu with every entry's current condition.
+  std::unique_ptr<EditorMenu> Build() const;
+  // The command of a chosen item of a menu from Build; kCmdNone without a choice.
+  static int CommandOf(const EditorMenu& menu, const EditorMenuChoice& choice);
+  void Perform(int command);
+
+ private:
+  bool Confirm(const std::string& text, const char* caption);
+  void ReportFailure(bool ok, const char* text);
+  std::string Ask(bool save, const std::string& fileName, const std::string& folder, const char* extensions);
+
+  Synth& synth_;
+  IEditor& editor_;
+};
+
+// The program name made fit for a file name: the characters that file systems refuse
+// become underscores, and it is cut to 63 characters.
+std::string ProgramFileName(const std::string& programName);
+// The folder part of a path: cut at its last slash or backslash from position 1 on; a
+// path without one gives an empty folder.
+std::string FolderOfPath(const std::string& path);
+
+// The folders the file dialogs start in, shared by every instance in the process and
+// created from the first instance that performs a menu command.
+struct RememberedFolders {
+  std::string programs;
+  std::string startupBanks;
+};
+RememberedFolders& SharedFolders();
+// Forgets them, so that the next menu command creates them again (tests).
+void ForgetSharedFolders();
+
+}  // namespace tessaron
