@@ -184,18 +184,18 @@ def Picture(stereo, rate, title, path):
     warnings.filterwarnings('ignore', category=RuntimeWarning)  # log of silent spectrogram cells
     mono = 0.5 * (stereo[0] + stereo[1])
     t = np.arange(len(mono)) / rate
-    fig, (wave, spec) = plt.subplots(2, 1, figsize=(6.4, 3.2), dpi=72, sharex=True,
+    fig, (wave, gram) = plt.subplots(2, 1, figsize=(6.4, 3.2), dpi=72, sharex=True,
                                      gridspec_kw={'height_ratios': [1, 2.2]})
     wave.plot(t, stereo[0], color='#3a6ea5', linewidth=0.4)
     wave.plot(t, stereo[1], color='#c2571a', linewidth=0.4, alpha=0.6)
     wave.set_ylim(-1, 1)
     wave.set_yticks([-1, 0, 1])
     wave.set_title(title, fontsize=10)
-    spec.specgram(mono + 1e-7, NFFT=2048, Fs=rate, noverlap=1536, cmap='magma', vmin=-140, vmax=-20)
-    spec.set_ylim(0, 8000)
-    spec.set_ylabel('Hz', fontsize=8)
-    spec.set_xlabel('s', fontsize=8)
-    for ax in (wave, spec):
+    gram.specgram(mono + 1e-7, NFFT=2048, Fs=rate, noverlap=1536, cmap='magma', vmin=-140, vmax=-20)
+    gram.set_ylim(0, 8000)
+    gram.set_ylabel('Hz', fontsize=8)
+    gram.set_xlabel('s', fontsize=8)
+    for ax in (wave, gram):
         ax.tick_params(labelsize=7)
     fig.tight_layout()
     fig.canvas.draw()
