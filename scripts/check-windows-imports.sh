@@ -10,6 +10,7 @@ command -v "$objdump" >/dev/null || objdump=i686-w64-mingw32-objdump
 
 system_dlls=" kernel32.dll user32.dll gdi32.dll msvcrt.dll shell32.dll wininet.dll comctl32.dll comdlg32.dll
   ole32.dll oleaut32.dll advapi32.dll shlwapi.dll winmm.dll ws2_32.dll version.dll imm32.dll uxtheme.dll "
+system_dlls=" $(tr -s '[:space:]' ' ' <<<"$system_dlls") "
 
 dump=$("$objdump" -p "$dll")
 status=0
