@@ -16,7 +16,7 @@ case "${1:-}" in
       libfreetype-dev libfontconfig1-dev libcurl4-openssl-dev libsndfile1-dev fonts-liberation) ;;
   --windows)
     packages=(cmake g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev googletest
-      binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 xvfb xdotool x11-apps imagemagick)
+      binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64)
     optional=(wine32:i386) ;;
 esac
 
