@@ -63,3 +63,25 @@ test-windows:
 
 clean:
 	rm -rf $(BUILD) build-win64 build-win32
+
+# Installs the Linux module where VST 2 hosts on Linux look for it. VST_DIR overrides the folder.
+VST_DIR ?= $(HOME)/.vst
+.PHONY: install uninstall dist
+
+install: demo-deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target Tessaron64
+	install -d "$(VST_DIR)"
+	install -m 644 $(BUILD)/Tessaron64.so "$(VST_DIR)/Tessaron64.so"
+	@echo "Installed $(VST_DIR)/Tessaron64.so. Let your host rescan its VST 2 folders to find Tessaron."
+
+# Removes only the module; the configuration file and your program and bank files stay.
+uninstall:
+	rm -f "$(VST_DIR)/Tessaron64.so"
+	@echo "Removed $(VST_DIR)/Tessaron64.so."
+
+# The release archive: the three modules, the factory bank, the user guide and the licence notices.
+dist: windows
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target Tessaron64
+	bash scripts/dist.sh $(BUILD) build-win64 build-win32
