@@ -51,16 +51,14 @@ OscillatorBank::OscillatorBank() : waves_(&SharedSquareWaves()) { MapFootages();
 void OscillatorBank::MapFootages() {
   static const WaveRow kSilentRow{};
   for (int32_t t0 = 0; t0 < 128; ++t0) {
+    NoteTaps& taps = taps_[t0];
+    // Footage j of note t0 sounds kShift[t0] + j octaves above the counter
+    // whenever it sounds at all; at most 8, so the shift stays within 5..15.
+    taps.shift2 = static_cast<uint32_t>(13 - oscillator_detail::kShift[t0]);
     for (int32_t j = 0; j < 4; ++j) {
       const int32_t t = t0 + 12 * j;
-      FootageTap& tap = taps_[t0][j];
-      if (t <= 127 && oscillator_detail::kShift[t] >= 0) {
-        tap.row = (*waves_)[rowOfNote_[t]].data();
-        tap.shift = static_cast<uint32_t>(oscillator_detail::kShift[t]);
-      } else {
-        tap.row = kSilentRow.data();
-        tap.shift = 0;
-      }
+      const bool sounds = t <= 127 && oscillator_detail::kShift[t] >= 0;
+      taps.row[j] = sounds ? (*waves_)[rowOfNote_[t]].data() : kSilentRow.data();
     }
   }
 }

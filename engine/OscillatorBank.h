@@ -60,11 +60,15 @@ class OscillatorBank {
       return;
     }
     const int32_t t0 = octaveDown_ ? k - 12 : k;
-    const uint32_t counter = counter_[oscillator_detail::kPitchClass[t0]];
-    const FootageTap* tap = taps_[t0];
-    // Silent footages read a row of zeros, which keeps this free of branches.
-    for (int32_t j = 0; j < 4; ++j)
-      out[j] = tap[j].row[(static_cast<uint32_t>(counter << tap[j].shift) >> 16) & 0xFFF];
+    const NoteTaps& taps = taps_[t0];
+    // Footage j sits j octaves above the 16', so its index is the 2' index
+    // shifted down by 3 - j; one variable shift serves all four. Silent
+    // footages read a row of zeros, which keeps this free of branches.
+    const uint32_t top = counter_[oscillator_detail::kPitchClass[t0]] >> taps.shift2;
+    out[0] = taps.row[0][(top >> 3) & 0xFFF];
+    out[1] = taps.row[1][(top >> 2) & 0xFFF];
+    out[2] = taps.row[2][(top >> 1) & 0xFFF];
+    out[3] = taps.row[3][top & 0xFFF];
   }
 
   void Advance() {
@@ -90,9 +94,11 @@ class OscillatorBank {
   static constexpr int32_t Shift(int32_t t) { return oscillator_detail::kShift[t]; }
 
  private:
-  struct FootageTap {
-    const double* row;  // wave row of the footage's note, or a row of zeros
-    uint32_t shift;     // octaves above the counter
+  // A footage sounding o octaves above its counter reads the wave at bits
+  // (16 - o) .. (27 - o) of the 28-bit counter.
+  struct NoteTaps {
+    const double* row[4];  // wave row of each footage's note, or a row of zeros
+    uint32_t shift2;       // right shift that brings the 2' footage's index to bit 0
   };
   void MapFootages();
 
@@ -103,7 +109,7 @@ class OscillatorBank {
   const SquareWaveTable* waves_;
   std::array<int32_t, 128> rowOfNote_{};
   std::array<uint32_t, kIncrementEntries> incrementTable_{};
-  FootageTap taps_[128][4];  // per table note: its four footages
+  NoteTaps taps_[128];  // per table note: its four footages
 };
 
 // Puts every counter of osc2 syncResetPhase cycles (0..0.5) ahead of osc1's.
