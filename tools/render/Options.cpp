@@ -39,8 +39,10 @@ bool IsDigits(const std::string& s)
 const char* UsageText()
 {
     return "usage: tessaron-render (--midi FILE.mid | --demo) -o FILE.wav [options]\n"
+           "       tessaron-render --snapshot FILE.png [--program N|NAME] [--param I=V]\n"
            "\n"
-           "Renders MIDI through a VST 2 instrument into a WAV file.\n"
+           "Renders MIDI through a VST 2 instrument into a WAV file, or draws Tessaron's\n"
+           "editor off-screen into a PNG file.\n"
            "\n"
            "  --midi FILE        play a Standard MIDI File (format 0 or 1)\n"
            "  --demo             play the built-in demo phrase\n"
@@ -54,6 +56,7 @@ const char* UsageText()
            "  --tail SECONDS     time rendered after the last event (default 2)\n"
            "  --float            write 32-bit float samples (default 24-bit PCM)\n"
            "  --timing           report the CPU time spent in the module's process calls\n"
+           "  --snapshot FILE    draw the editor with the chosen program into a PNG file\n"
            "  --quiet            no progress bar and no summary\n"
            "  -h, --help         show this text\n";
 }
@@ -114,6 +117,15 @@ ParseResult ParseOptions(const std::vector<std::string>& args, RenderOptions& ou
                 return ParseResult::Error;
             }
             out.timing = true;
+        } else if (name == "--snapshot") {
+            if (!takeValue()) {
+                return ParseResult::Error;
+            }
+            if (value.empty()) {
+                error = "option --snapshot needs a non-empty path";
+                return ParseResult::Error;
+            }
+            out.snapshotPath = value;
         } else if (name == "--midi" || name == "-o" || name == "--output" || name == "--module") {
             if (!takeValue()) {
                 return ParseResult::Error;
@@ -191,6 +203,13 @@ ParseResult ParseOptions(const std::vector<std::string>& args, RenderOptions& ou
         }
     }
 
+    if (!out.snapshotPath.empty()) {
+        if (out.demo || !out.midiPath.empty() || !out.outputPath.empty() || !out.modulePath.empty()) {
+            error = "--snapshot draws the built-in editor; it takes no --midi, --demo, --module or -o";
+            return ParseResult::Error;
+        }
+        return ParseResult::Run;
+    }
     if (out.outputPath.empty()) {
         error = "no output file given (-o FILE.wav)";
         return ParseResult::Error;

@@ -14,6 +14,7 @@
 #include "tools/render/PluginModule.h"
 #include "tools/render/RenderHost.h"
 #include "tools/render/Renderer.h"
+#include "tools/render/Snapshot.h"
 #include "tools/render/TempoMap.h"
 #include "tools/render/WavWriter.h"
 
@@ -124,6 +125,13 @@ int Run(const std::vector<std::string>& args)
         return Fail(error);
     case ParseResult::Run:
         break;
+    }
+    if (!opt.snapshotPath.empty()) {
+        SnapshotRequest request{opt.snapshotPath, opt.program, opt.programIsNumber, opt.programNumber, {}};
+        for (const auto& p : opt.params) {
+            request.params.emplace_back(p.index, p.value);
+        }
+        return WriteEditorSnapshot(request, error) ? 0 : Fail(error);
     }
 
     MidiFile song;

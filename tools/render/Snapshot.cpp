@@ -1,0 +1,47 @@
+#include "tools/render/Snapshot.h"
+
+#include "editor/EditorSnapshot.h"
+#include "editor/IEditor.h"
+#include "engine/Tessaron.h"
+
+namespace tessaron {
+
+bool WriteEditorSnapshot(const SnapshotRequest& options, std::string& error) {
+  Tessaron plug(nullptr);
+  IEditor* editor = plug.Editor();
+  if (!editor) {
+    error = "the instrument has no editor";
+    return false;
+  }
+  if (!options.program.empty()) {
+    int index = -1;
+    if (options.programIsNumber) {
+      index = options.programNumber;
+    } else {
+      for (int i = 0; i < plug.NPrograms() && index < 0; ++i)
+        if (plug.ProgramName(i) == options.program) index = i;
+    }
+    if (index < 0 || index >= plug.NPrograms()) {
+      error = "no program '" + options.program + "' (numbers run from 0 to " + std::to_string(plug.NPrograms() - 1) +
+              ")";
+      return false;
+    }
+    plug.SelectProgram(index);
+  }
+  for (auto [index, value] : options.params) {
+    if (index < 0 || index >= plug.NParams()) {
+      error = "parameter " + std::to_string(index) + " does not exist";
+      return false;
+    }
+    plug.SetParamFromEditor(index, value);
+  }
+  plug.RefreshEditorFromParams();
+  plug.OnEditorIdle();  // the program selector's texts
+  if (!RenderEditorSnapshot(*editor, options.pngPath.c_str())) {
+    error = "cannot write " + options.pngPath;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tessaron

@@ -1,0 +1,22 @@
+#pragma once
+// tessaron-render --snapshot: the instrument's editor drawn off-screen into a PNG. Kept
+// apart from the render host's headers, whose names would meet the instrument's.
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessaron {
+
+struct SnapshotRequest {
+  std::string pngPath;
+  std::string program;  // empty: the instrument's first program
+  bool programIsNumber = false;
+  int programNumber = 0;
+  std::vector<std::pair<int, float>> params;  // index and normalised value, after the program
+};
+
+// Builds an instance in this process, selects the program and parameters asked for and
+// writes the editor as its window would show it. False with a message on failure.
+bool WriteEditorSnapshot(const SnapshotRequest& request, std::string& error);
+
+}  // namespace tessaron
