@@ -117,6 +117,8 @@ class Tessaron : public Synth, private EngineHost {
   void BuildEditorLayout() override;
   void OnEditorIdle() override;
   bool TweakRowOpen() const;
+  // Opens or closes the tweak row without a window, for off-screen snapshots.
+  void SetTweakRowOpen(bool open);
 
   const SoundEngine& Engine() const { return engine_; }
 

@@ -135,6 +135,10 @@ Tessaron::~Tessaron() {
 
 bool Tessaron::TweakRowOpen() const { return panel_ && panel_->tweakOpen; }
 
+void Tessaron::SetTweakRowOpen(bool open) {
+  if (panel_ && panel_->tweakOpen != open) panel_->ToggleTweakRow();
+}
+
 void Tessaron::BuildEditorLayout() {
   IEditor* editor = Editor();
   if (!panel_) panel_.reset(new TessaronPanel(*this));

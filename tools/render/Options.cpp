@@ -39,7 +39,7 @@ bool IsDigits(const std::string& s)
 const char* UsageText()
 {
     return "usage: tessaron-render (--midi FILE.mid | --demo) -o FILE.wav [options]\n"
-           "       tessaron-render --snapshot FILE.png [--program N|NAME] [--param I=V]\n"
+           "       tessaron-render --snapshot FILE.png [--program N|NAME] [--param I=V] [--tweak-open]\n"
            "\n"
            "Renders MIDI through a VST 2 instrument into a WAV file, or draws Tessaron's\n"
            "editor off-screen into a PNG file.\n"
@@ -57,6 +57,7 @@ const char* UsageText()
            "  --float            write 32-bit float samples (default 24-bit PCM)\n"
            "  --timing           report the CPU time spent in the module's process calls\n"
            "  --snapshot FILE    draw the editor with the chosen program into a PNG file\n"
+           "  --tweak-open       with --snapshot: show the tweak row open\n"
            "  --quiet            no progress bar and no summary\n"
            "  -h, --help         show this text\n";
 }
@@ -112,6 +113,11 @@ ParseResult ParseOptions(const std::vector<std::string>& args, RenderOptions& ou
                 return ParseResult::Error;
             }
             out.quiet = true;
+        } else if (name == "--tweak-open") {
+            if (!noValue()) {
+                return ParseResult::Error;
+            }
+            out.tweakOpen = true;
         } else if (name == "--timing") {
             if (!noValue()) {
                 return ParseResult::Error;
@@ -209,6 +215,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args, RenderOptions& ou
             return ParseResult::Error;
         }
         return ParseResult::Run;
+    }
+    if (out.tweakOpen) {
+        error = "--tweak-open belongs to --snapshot";
+        return ParseResult::Error;
     }
     if (out.outputPath.empty()) {
         error = "no output file given (-o FILE.wav)";

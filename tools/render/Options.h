@@ -19,6 +19,7 @@ struct RenderOptions {
     std::string midiPath;
     bool demo = false;
     std::string outputPath;
+    bool tweakOpen = false;    // snapshot with the tweak row open
     std::string snapshotPath;  // draw the editor into this PNG instead of rendering audio
     int sampleRate = 44100;
     int blockSize = 512;

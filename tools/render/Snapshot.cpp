@@ -35,6 +35,7 @@ bool WriteEditorSnapshot(const SnapshotRequest& options, std::string& error) {
     }
     plug.SetParamFromEditor(index, value);
   }
+  plug.SetTweakRowOpen(options.tweakOpen);
   plug.RefreshEditorFromParams();
   plug.OnEditorIdle();  // the program selector's texts
   if (!RenderEditorSnapshot(*editor, options.pngPath.c_str())) {

@@ -13,6 +13,7 @@ struct SnapshotRequest {
   bool programIsNumber = false;
   int programNumber = 0;
   std::vector<std::pair<int, float>> params;  // index and normalised value, after the program
+  bool tweakOpen = false;                     // the tweak row shown open
 };
 
 // Builds an instance in this process, selects the program and parameters asked for and

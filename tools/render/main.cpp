@@ -127,7 +127,7 @@ int Run(const std::vector<std::string>& args)
         break;
     }
     if (!opt.snapshotPath.empty()) {
-        SnapshotRequest request{opt.snapshotPath, opt.program, opt.programIsNumber, opt.programNumber, {}};
+        SnapshotRequest request{opt.snapshotPath, opt.program, opt.programIsNumber, opt.programNumber, {}, opt.tweakOpen};
         for (const auto& p : opt.params) {
             request.params.emplace_back(p.index, p.value);
         }
