@@ -57,8 +57,7 @@ class Vcf {
 
   // c is the cutoff control: 0..1 spans the pitch table.
   double Process(double x, double c) {
-    const double index = RoundHalfAway(c * static_cast<double>(kVcfTableSize));
-    if (index != lastIndex_) UpdateCoefficients(index);
+    Control(c);
 
     s1_ = std::isnan(s1_) ? 0.0 : s1_ + dither_;
     s2_ = std::isnan(s2_) ? 0.0 : s2_ + dither_;
@@ -93,6 +92,11 @@ class Vcf {
     return o * makeUp_;
   }
 
+  // Process for two filters at once, each lane exactly as Process computes it:
+  // the ladder is one long dependency chain, and two channels side by side
+  // take barely longer than one.
+  static void ProcessPair(Vcf& a, double xa, double ca, Vcf& b, double xb, double cb, double& ya, double& yb);
+
   double TableRate() const { return tableRate_; }
   double Resonance() const { return resonance_; }
   double StageGain() const { return G_; }
@@ -105,6 +109,10 @@ class Vcf {
 
  private:
   void UpdateCoefficients(double index);
+  void Control(double c) {
+    const double index = RoundHalfAway(c * static_cast<double>(kVcfTableSize));
+    if (index != lastIndex_) UpdateCoefficients(index);
+  }
 
   double tableRate_ = 1.0;
   double resonance_ = 0.0;

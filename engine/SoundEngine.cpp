@@ -555,14 +555,26 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
     const double saw = sawRamp_.Level();
     const double square = squareRamp_.Level();
     const double vcfMod = s.lfoRouting == kLfoVcf ? modulationDepth_ * lfoValue_ : 0.0;
+    // Gather the sounding channels, filter them two at a time, and sum in
+    // channel order.
+    Vcf* vcf[kChannels];
+    double in[kChannels], control[kChannels], env[kChannels], out[kChannels];
+    int count = 0;
     for (int c = 0; c < kChannels; ++c) {
       SynthChannel& channel = channels_[c];
       if (!channel.gate) continue;
-      const double in = Q[c] * saw + P[c] * square;
-      const double env = channel.envelope.Level();
-      const double control = env * channel.envAmount + channel.cutoff + vcfMod;
-      synth += channel.Process(in, control) * env;
+      vcf[count] = &channel.vcf;
+      in[count] = Q[c] * saw + P[c] * square;
+      env[count] = channel.envelope.Level();
+      control[count] = env[count] * channel.envAmount + channel.cutoff + vcfMod;
+      ++count;
     }
+    int i = 0;
+    for (; i + 1 < count; i += 2) {
+      Vcf::ProcessPair(*vcf[i], in[i], control[i], *vcf[i + 1], in[i + 1], control[i + 1], out[i], out[i + 1]);
+    }
+    if (i < count) out[i] = vcf[i]->Process(in[i], control[i]);
+    for (int j = 0; j < count; ++j) synth += out[j] * env[j];
     if (s.lfoRouting == kLfoVca) synth *= 1.0 - (lfoValue_ + 1.0) * modulationDepth_;
   }
 
