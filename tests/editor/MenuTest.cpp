@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "editor/IGLPresetMenu.h"
 #include "host/ProgramFiles.h"
@@ -60,6 +61,21 @@ TEST(OptionsMenu, EntriesConditionsAndCommandNumbers) {
   Menu(p, "MIDI Thru");
   EXPECT_FALSE(p.plug->GetConfiguration().MidiThru());
   EXPECT_NE(p.ConfigurationText().find("MIDI Thru=false"), std::string::npos);
+
+  // While the menu waits for the user, audio and the instrument's other callers go on.
+  bool instrumentFree = false, editorFree = false;
+  p.platform->onMenu = [&](EditorMenu&, EditorMenuChoice&) {
+    std::thread([&] {
+      std::unique_lock<std::recursive_mutex> a(p.plug->GetMutex(), std::try_to_lock);
+      std::unique_lock<std::recursive_mutex> b(p.editor->Mutex(), std::try_to_lock);
+      instrumentFree = a.owns_lock();
+      editorFree = b.owns_lock();
+    }).join();
+    return false;
+  };
+  p.Click(kMenuX, kMenuY);
+  EXPECT_TRUE(instrumentFree);
+  EXPECT_TRUE(editorFree);
 
   Menu(p, std::string("Visit ") + kMakerDomain);
   EXPECT_EQ(p.platform->pages, (std::vector<std::string>{kHomePageUrl}));
