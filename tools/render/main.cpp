@@ -131,7 +131,13 @@ int Run(const std::vector<std::string>& args)
         for (const auto& p : opt.params) {
             request.params.emplace_back(p.index, p.value);
         }
-        return WriteEditorSnapshot(request, error) ? 0 : Fail(error);
+        if (!WriteEditorSnapshot(request, error)) {
+            return Fail(error);
+        }
+        if (!opt.quiet) {
+            std::printf("%s: the editor, drawn off-screen\n", opt.snapshotPath.c_str());
+        }
+        return 0;
     }
 
     MidiFile song;
@@ -217,6 +223,10 @@ int Run(const std::vector<std::string>& args)
         std::printf("%s: %.2f s, %d Hz, %d channels, %s, %s, %.0fx real time\n", opt.outputPath.c_str(), seconds,
                     opt.sampleRate, channels, opt.floatSamples ? "32-bit float" : "24-bit",
                     Decibels(stats.peak).c_str(), stats.wallSeconds > 0.0 ? seconds / stats.wallSeconds : 0.0);
+        if (!opt.floatSamples && stats.peak > 1.0) {
+            std::printf("warning: the peak passes full scale and was clipped in the file; lower the master level "
+                        "(--param 65=0.35) or write --float\n");
+        }
         if (stats.nonFiniteSamples > 0) {
             std::printf("warning: %lld NaN or infinite samples from the module were written as silence\n",
                         static_cast<long long>(stats.nonFiniteSamples));
