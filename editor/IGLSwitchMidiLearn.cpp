@@ -1,6 +1,7 @@
 #include "editor/IGLSwitchMidiLearn.h"
 
 #include "editor/BitmapCache.h"
+#include "editor/IEditor.h"
 #include "editor/PanelInstrument.h"
 
 namespace tessaron {
@@ -11,8 +12,15 @@ IGLSwitchMidiLearn::IGLSwitchMidiLearn(IEditor* editor, PanelInstrument* panel, 
 
 void IGLSwitchMidiLearn::MouseDown(int, int, const IMouseMod& mod) {
   if (mod.L) {
-    Step();
-    if (panel_) panel_->ArmLearn(value_ > 0.0, !learnFace_);
+    bool armed;
+    {
+      // Learn may end on the audio side and darken the switch meanwhile. The instrument's
+      // lock is taken only after the editor's is released, keeping the one lock order.
+      std::lock_guard<std::recursive_mutex> lock(editor_->Mutex());
+      Step();
+      armed = value_ > 0.0;
+    }
+    if (panel_) panel_->ArmLearn(armed, !learnFace_);
     return;
   }
   // Swapping the face while armed would leave the running mode and the face at odds.
