@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessaron {
 
 namespace {
@@ -102,8 +106,55 @@ double Phaser::ProcessChannel(int ch, double x)
 
 void Phaser::Process(double& left, double& right)
 {
+#if defined(__SSE2__)
+    // Both channels side by side, lane 0 left and lane 1 right: each lane does
+    // ProcessChannel's operations in its order, so the results are bit for bit
+    // the same at half the instructions.
+    const __m128d dith = _mm_set_pd(dither[1], dither[0]);
+    dither[0] = -dither[0];
+    dither[1] = -dither[1];
+    // A NaN state restarts at 0; the others take the dither.
+    auto restart = [&](double l, double r) {
+        const __m128d v = _mm_set_pd(r, l);
+        return _mm_and_pd(_mm_cmpord_pd(v, v), _mm_add_pd(v, dith));
+    };
+    __m128d s0 = restart(state[0][0], state[1][0]);
+    __m128d s1 = restart(state[0][1], state[1][1]);
+    __m128d s2 = restart(state[0][2], state[1][2]);
+    __m128d s3 = restart(state[0][3], state[1][3]);
+    const __m128d d0 = _mm_set1_pd(d[0]);
+    const __m128d d1 = _mm_set1_pd(d[1]);
+    const __m128d d2 = _mm_set1_pd(d[2]);
+    const __m128d d3 = _mm_set1_pd(d[3]);
+    const __m128d sum = _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s0, d1), s1), d2), s2), d3), s3);
+    const __m128d x = restart(left, right);
+
+    const __m128d z = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(x, _mm_set1_pd(d4)), sum), _mm_set1_pd(solve));
+    const __m128d u = _mm_sub_pd(x, _mm_mul_pd(z, _mm_set1_pd(loopGain)));
+    const __m128d y1 = _mm_add_pd(_mm_mul_pd(d0, u), s0);
+    s0 = _mm_sub_pd(u, _mm_mul_pd(d0, y1));
+    const __m128d y2 = _mm_add_pd(_mm_mul_pd(d1, y1), s1);
+    s1 = _mm_sub_pd(y1, _mm_mul_pd(d1, y2));
+    const __m128d y3 = _mm_add_pd(_mm_mul_pd(d2, y2), s2);
+    s2 = _mm_sub_pd(y2, _mm_mul_pd(d2, y3));
+    const __m128d y4 = _mm_add_pd(_mm_mul_pd(d3, y3), s3);
+    s3 = _mm_sub_pd(y3, _mm_mul_pd(d3, y4));
+    const __m128d out = _mm_add_pd(x, _mm_mul_pd(_mm_set1_pd(mix), _mm_sub_pd(z, x)));
+
+    _mm_storel_pd(&state[0][0], s0);
+    _mm_storeh_pd(&state[1][0], s0);
+    _mm_storel_pd(&state[0][1], s1);
+    _mm_storeh_pd(&state[1][1], s1);
+    _mm_storel_pd(&state[0][2], s2);
+    _mm_storeh_pd(&state[1][2], s2);
+    _mm_storel_pd(&state[0][3], s3);
+    _mm_storeh_pd(&state[1][3], s3);
+    _mm_storel_pd(&left, out);
+    _mm_storeh_pd(&right, out);
+#else
     left = ProcessChannel(0, left);
     right = ProcessChannel(1, right);
+#endif
 }
 
 }  // namespace tessaron
