@@ -230,7 +230,7 @@ bool IPluginVst::SendSysEx(const SysExMessage& msg) {
 }
 
 void IPluginVst::SetSampleRate(double sampleRate) {
-  if (!std::isfinite(sampleRate) || sampleRate <= 0.0) return;
+  if (!std::isfinite(sampleRate) || sampleRate <= 0.0 || sampleRate > kMaxSampleRate) return;
   IPluginBase::SetSampleRate(sampleRate);
 }
 

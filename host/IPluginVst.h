@@ -11,6 +11,9 @@ namespace tessaron {
 
 constexpr int kMaxBlockSize = 1 << 20;         // larger block sizes are refused, not allocated
 constexpr int kMaxChunkBytes = 16 * 1024 * 1024;  // larger host chunks are refused
+// Delay lines grow with the rate: an absurd rate would ask for gigabytes and overflow
+// their integer lengths, so rates above 16 x 192 kHz are refused like invalid ones.
+constexpr double kMaxSampleRate = 3072000.0;
 constexpr int32_t kVstVersion = 2400;
 constexpr vst::VstIntPtr kVendorSpecificAnswer = 0xBEEF;
 constexpr vst::VstIntPtr kCockosCanDoAnswer = 0xBEEF0000;
@@ -40,7 +43,7 @@ class IPluginVst : public IPluginBase {
   void SetLatency(int samples) override;
   bool SendMidiOut(const MidiMessage& msg) override;
   bool SendSysEx(const SysExMessage& msg) override;
-  // A rate that is not a positive finite number is ignored.
+  // A rate that is not a positive finite number, or above kMaxSampleRate, is ignored.
   void SetSampleRate(double sampleRate) override;
   // Sizes <= 0 are ignored and sizes above kMaxBlockSize refused.
   void SetBlockSize(int blockSize) override;
