@@ -1,0 +1,102 @@
+#include "tests/support/QuietHost.h"
+
+#include <cstring>
+
+#include "tests/support/TestHost.h"
+
+namespace tessaron::test {
+
+using namespace vst;
+
+namespace {
+// Questions asked while the entry point builds the instance come before effect->user is set.
+thread_local QuietHost* constructing = nullptr;
+}  // namespace
+
+QuietHost::QuietHost() {
+  timeInfo.sampleRate = 44100.0;
+  timeInfo.tempo = 120.0;
+  timeInfo.timeSigNumerator = 4;
+  timeInfo.timeSigDenominator = 4;
+  timeInfo.flags = kVstTempoValid | kVstTimeSigValid | kVstPpqPosValid | kVstTransportPlaying;
+}
+
+QuietHost::~QuietHost() { Close(); }
+
+bool QuietHost::Open(double sampleRate, int blockSize) {
+  Close();
+  LoadedModule::EntryPoint entry = LoadedModule::Get().Entry();
+  if (!entry) return false;
+  constructing = this;
+  effect_ = entry(&Callback);
+  constructing = nullptr;
+  if (!effect_) return false;
+  effect_->user = this;
+  Dispatch(effOpen);
+  Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+  Dispatch(effSetBlockSize, 0, blockSize);
+  Dispatch(effMainsChanged, 0, 1);
+  return true;
+}
+
+void QuietHost::Close() {
+  if (!effect_) return;
+  effect_->dispatcher(effect_, effMainsChanged, 0, 0, nullptr, 0.0f);
+  effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
+  effect_ = nullptr;
+}
+
+VstIntPtr TESSARON_VSTCALL QuietHost::Callback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr,
+                                               float) {
+  QuietHost* host = effect && effect->user ? static_cast<QuietHost*>(effect->user) : constructing;
+  if (!host) return 0;
+  host->hostCalls.fetch_add(1, std::memory_order_relaxed);
+  switch (opcode) {
+    case audioMasterVersion:
+      return 2400;
+    case audioMasterGetVendorString:
+    case audioMasterGetProductString:
+      if (ptr) std::strcpy(static_cast<char*>(ptr), "Quiet Host");
+      return 1;
+    case audioMasterGetTime:
+      return reinterpret_cast<VstIntPtr>(&host->timeInfo);
+    case audioMasterProcessEvents:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+intptr_t QuietHost::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+  return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+}
+
+intptr_t QuietHost::Midi(uint8_t status, uint8_t data1, uint8_t data2, int32_t deltaFrames) {
+  VstMidiEvent event{};
+  event.type = kVstMidiType;
+  event.byteSize = sizeof(VstMidiEvent);
+  event.deltaFrames = deltaFrames;
+  event.midiData[0] = static_cast<char>(status);
+  event.midiData[1] = static_cast<char>(data1);
+  event.midiData[2] = static_cast<char>(data2);
+  VstEvents list{};
+  list.numEvents = 1;
+  list.events[0] = reinterpret_cast<VstEvent*>(&event);
+  return Dispatch(effProcessEvents, 0, 0, &list);
+}
+
+void QuietHost::ProcessFloat(float* left, float* right, int frames, bool accumulate) {
+  float* outputs[2] = {left, right};
+  if (accumulate) {
+    effect_->process(effect_, nullptr, outputs, frames);
+  } else {
+    effect_->processReplacing(effect_, nullptr, outputs, frames);
+  }
+}
+
+void QuietHost::ProcessDouble(double* left, double* right, int frames) {
+  double* outputs[2] = {left, right};
+  effect_->processDoubleReplacing(effect_, nullptr, outputs, frames);
+}
+
+}  // namespace tessaron::test
