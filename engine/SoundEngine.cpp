@@ -4,6 +4,10 @@
 #include <cmath>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessaron {
 
 namespace {
@@ -474,6 +478,52 @@ void SoundEngine::FlushIdleAdvance() {
 
 template <bool kOrgan, bool kSynth, bool kString>
 void SoundEngine::SumKeys(KeySums& sums) const {
+#if defined(__SSE2__)
+  // Pairs of lanes, each lane one IEEE operation in the order of the scalar
+  // sums below, so the results are the same bits. The 16' to 2' chains of the
+  // two oscillators share one pair, the saw and square inputs of a channel
+  // another.
+  __m128d Xlo = _mm_setzero_pd(), Xhi = _mm_setzero_pd(), SLH = _mm_setzero_pd();
+  const __m128d w1 = _mm_set1_pd(kW1), w2 = _mm_set1_pd(kW2), w3 = _mm_set1_pd(kW3);
+  const __m128d squareSaw = _mm_set_pd(1.0, kW2);  // x 1.0 is exact
+  const int count = keys_.Size();
+  for (int i = 0; i < count; ++i) {
+    const uint8_t k = keys_.NoteAt(i);
+    const __m128d a = _mm_set1_pd(keys_.StateAt(i).level);
+    double F1[4], F2[4];
+    osc1_.FootageValues(k, F1);
+    osc2_.FootageValues(k, F2);
+    const __m128d B1lo = _mm_mul_pd(_mm_loadu_pd(F1), a), B1hi = _mm_mul_pd(_mm_loadu_pd(F1 + 2), a);
+    const __m128d B2lo = _mm_mul_pd(_mm_loadu_pd(F2), a), B2hi = _mm_mul_pd(_mm_loadu_pd(F2 + 2), a);
+    const __m128d lo = _mm_add_pd(B1lo, B2lo);  // B1[0] + B2[0], B1[1] + B2[1]
+    if constexpr (kOrgan) {
+      Xlo = _mm_add_pd(Xlo, lo);
+      Xhi = _mm_add_pd(Xhi, _mm_add_pd(B1hi, B2hi));
+    }
+    if constexpr (kSynth || kString) {
+      const __m128d v0 = _mm_unpacklo_pd(B1lo, B2lo), v1 = _mm_unpackhi_pd(B1lo, B2lo);
+      const __m128d v2 = _mm_unpacklo_pd(B1hi, B2hi), v3 = _mm_unpackhi_pd(B1hi, B2hi);
+      // Lane 0 the first oscillator's weighted stack, lane 1 the second's (S2).
+      const __m128d chain =
+          _mm_add_pd(_mm_add_pd(_mm_add_pd(v0, _mm_mul_pd(w1, v1)), _mm_mul_pd(w2, v2)), _mm_mul_pd(w3, v3));
+      if constexpr (kString) {
+        // Lane 1: the second oscillator's stack an octave up.
+        const __m128d high = _mm_add_pd(_mm_add_pd(v1, _mm_mul_pd(w1, v2)), _mm_mul_pd(w2, v3));
+        SLH = _mm_add_pd(SLH, _mm_unpackhi_pd(chain, high));
+      }
+      if constexpr (kSynth) {
+        double* pq = sums.PQ[kChannelOfNote[k]];
+        const __m128d term =
+            _mm_add_pd(_mm_unpacklo_pd(lo, chain), _mm_mul_pd(squareSaw, _mm_unpackhi_pd(lo, chain)));
+        _mm_storeu_pd(pq, _mm_add_pd(_mm_loadu_pd(pq), term));
+      }
+    }
+  }
+  _mm_storeu_pd(sums.X, Xlo);
+  _mm_storeu_pd(sums.X + 2, Xhi);
+  _mm_storel_pd(&sums.SL, SLH);
+  _mm_storeh_pd(&sums.SH, SLH);
+#else
   // Accumulators in locals stay in registers; stores through sums could not.
   double X0 = 0.0, X1 = 0.0, X2 = 0.0, X3 = 0.0, SL = 0.0, SH = 0.0;
   const int count = keys_.Size();
@@ -501,8 +551,8 @@ void SoundEngine::SumKeys(KeySums& sums) const {
       }
       if constexpr (kSynth) {
         const int c = kChannelOfNote[k];
-        sums.P[c] += (B1[0] + B2[0]) + kW2 * (B1[1] + B2[1]);
-        sums.Q[c] += B1[0] + kW1 * B1[1] + kW2 * B1[2] + kW3 * B1[3] + S2;
+        sums.PQ[c][0] += (B1[0] + B2[0]) + kW2 * (B1[1] + B2[1]);
+        sums.PQ[c][1] += B1[0] + kW1 * B1[1] + kW2 * B1[2] + kW3 * B1[3] + S2;
       }
     }
   }
@@ -512,6 +562,7 @@ void SoundEngine::SumKeys(KeySums& sums) const {
   sums.X[3] = X3;
   sums.SL = SL;
   sums.SH = SH;
+#endif
 }
 
 void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR) {
@@ -533,8 +584,6 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
     default: break;
   }
   const double* X = sums.X;
-  const double* P = sums.P;
-  const double* Q = sums.Q;
   const double SL = sums.SL, SH = sums.SH;
 
   if (s.lfoSquare) lfoValue_ = lfoSmoother_.Process(lfoValue_);
@@ -564,7 +613,7 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
       SynthChannel& channel = channels_[c];
       if (!channel.gate) continue;
       vcf[count] = &channel.vcf;
-      in[count] = Q[c] * saw + P[c] * square;
+      in[count] = sums.PQ[c][1] * saw + sums.PQ[c][0] * square;
       env[count] = channel.envelope.Level();
       control[count] = env[count] * channel.envAmount + channel.cutoff + vcfMod;
       ++count;

@@ -164,8 +164,7 @@ class SoundEngine {
   // Every sounding key's footages, gathered per sample for the sections.
   struct KeySums {
     double X[4] = {0.0, 0.0, 0.0, 0.0};  // organ, per footage
-    double P[kChannels] = {};            // synth square input, per channel
-    double Q[kChannels] = {};            // synth saw input, per channel
+    double PQ[kChannels][2] = {};        // synth square and saw inputs, per channel
     double SL = 0.0, SH = 0.0;           // string low and high mixes
   };
   template <bool kOrgan, bool kSynth, bool kString>
