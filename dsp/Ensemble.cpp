@@ -37,9 +37,9 @@ void Ensemble::RateSetup(double fs)
         if (length < 0) {
             length = 0;
         }
+        inFilter.Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
         for (int n = 0; n < kLines; ++n) {
             buffer[n].assign(static_cast<size_t>(length), 0.0);
-            inFilter[n].Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
             outFilter[n].Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
             clockPhase[n] = 0.0;
             step[n] = 1.0;
@@ -53,11 +53,11 @@ void Ensemble::RateSetup(double fs)
 
 void Ensemble::Clear()
 {
+    inFilter.Clear();
+    inHist.Clear();
     for (int n = 0; n < kLines; ++n) {
         std::fill(buffer[n].begin(), buffer[n].end(), 0.0);
-        inFilter[n].Clear();
         outFilter[n].Clear();
-        inHist[n].Clear();
         outHist[n].Clear();
     }
 }
@@ -108,9 +108,9 @@ double Ensemble::Process(double x)
         return 0.0;
     }
     SettlePendingSteps();
+    inHist.Push(inFilter.Process(x));
     double y = 0.0;
     for (int n = 0; n < kLines; ++n) {
-        inHist[n].Push(inFilter[n].Process(x));
         double* cells = buffer[n].data();
         int wi = writeIndex[n];
         double cp = clockPhase[n];
@@ -118,7 +118,7 @@ double Ensemble::Process(double x)
             if (--wi < 0) {
                 wi = length - 1;
             }
-            const double w = inHist[n].At(cp);
+            const double w = inHist.At(cp);
             outHist[n].Push(outFilter[n].Process(cells[wi]));
             cells[wi] = w;
             cp += step[n];

@@ -45,9 +45,11 @@ public:
 
     Oscillator osc1;
     Oscillator osc2;
-    BiquadLowPass inFilter[kLines];
+    // Every line hears the same input through the same filter, so one filter
+    // and one history serve all three.
+    BiquadLowPass inFilter;
     BiquadLowPass outFilter[kLines];
-    History4 inHist[kLines];
+    History4 inHist;
     History4 outHist[kLines];
     std::vector<double> buffer[kLines];
     int length = 0;

@@ -33,7 +33,7 @@ TEST(Ensemble, LineLengthFollowsTheRate)
     e.RateSetup(48000.0);
     EXPECT_EQ(e.length, 960);
     EXPECT_EQ(e.buffer[0].size(), 960u);
-    EXPECT_DOUBLE_EQ(e.inFilter[1].omega, 2.0 * std::numbers::pi * 4500.0 / 48000.0);
+    EXPECT_DOUBLE_EQ(e.inFilter.omega, 2.0 * std::numbers::pi * 4500.0 / 48000.0);
     for (double bad : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
         e.RateSetup(bad);
         EXPECT_EQ(e.length, 960) << bad;
