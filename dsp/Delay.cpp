@@ -191,6 +191,7 @@ void Delay::ProcessChannel(int ch, double& x)
     History4& oh = outHist[ch];
     BiquadLowPass& of = outFilter[ch];
     ih.Push(inFilter[ch].Process(in));
+    const CatmullRomCurve input = ih.Curve();
 
     double* cells = buffer[ch].data();
     int wi = writeIndex[ch];
@@ -201,7 +202,7 @@ void Delay::ProcessChannel(int ch, double& x)
         if (--wi < 0) {
             wi = length - 1;
         }
-        const double w = ih.At(cp);
+        const double w = input.At(cp);
         int r = wi + readOffset;
         if (r >= length) {
             r -= length;
@@ -237,6 +238,8 @@ void Delay::ProcessPingPong(double& left, double& right)
     idle[0] = idle[1] = false;
     inHist[0].Push(inFilter[0].Process(inL));
     inHist[1].Push(inFilter[1].Process(inR));
+    const CatmullRomCurve inputL = inHist[0].Curve();
+    const CatmullRomCurve inputR = inHist[1].Curve();
 
     double* cellsL = buffer[0].data();
     double* cellsR = buffer[1].data();
@@ -249,8 +252,8 @@ void Delay::ProcessPingPong(double& left, double& right)
         if (--wi < 0) {
             wi = length - 1;
         }
-        const double wL = inHist[0].At(cp);
-        const double wR = inHist[1].At(cp);
+        const double wL = inputL.At(cp);
+        const double wR = inputR.At(cp);
         int r = wi + readOffset;
         if (r >= length) {
             r -= length;

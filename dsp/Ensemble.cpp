@@ -109,6 +109,7 @@ double Ensemble::Process(double x)
     }
     SettlePendingSteps();
     inHist.Push(inFilter.Process(x));
+    const CatmullRomCurve input = inHist.Curve();
     double y = 0.0;
     for (int n = 0; n < kLines; ++n) {
         double* cells = buffer[n].data();
@@ -118,7 +119,7 @@ double Ensemble::Process(double x)
             if (--wi < 0) {
                 wi = length - 1;
             }
-            const double w = inHist.At(cp);
+            const double w = input.At(cp);
             outHist[n].Push(outFilter[n].Process(cells[wi]));
             cells[wi] = w;
             cp += step[n];
