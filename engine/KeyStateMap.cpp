@@ -24,6 +24,7 @@ void KeyStateMap::SetRelease(double x) { release_ = RateOf(x) * scale_; }
 
 void KeyStateMap::Start(uint8_t note) {
   note &= 0x7F;
+  settled_ = false;
   states_[note] = KeyState{true, 0.0};
   if (present_[note]) return;
   present_[note] = true;
@@ -37,6 +38,9 @@ void KeyStateMap::Start(uint8_t note) {
 }
 
 void KeyStateMap::StepRamps() {
+  // A held chord spends most of its samples here with nothing to do.
+  if (settled_) return;
+  bool settled = true;
   int kept = 0;
   for (int i = 0; i < count_; ++i) {
     const uint8_t note = notes_[size_t(i)];
@@ -49,9 +53,11 @@ void KeyStateMap::StepRamps() {
       present_[note] = false;
       continue;
     }
+    settled = settled && k.gate && k.level >= 1.0;
     notes_[size_t(kept++)] = note;
   }
   count_ = kept;
+  settled_ = settled;
 }
 
 }  // namespace tessaron

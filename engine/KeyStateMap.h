@@ -32,10 +32,15 @@ class KeyStateMap {
   void Clear() {
     count_ = 0;
     present_.fill(false);
+    settled_ = false;
   }
 
   bool Contains(uint8_t note) const { return present_[note & 0x7F]; }
-  KeyState& operator[](uint8_t note) { return states_[note & 0x7F]; }
+  // Write access may change a gate, so the ramps look at every key again.
+  KeyState& operator[](uint8_t note) {
+    settled_ = false;
+    return states_[note & 0x7F];
+  }
   const KeyState& At(uint8_t note) const { return states_[note & 0x7F]; }
 
   int Size() const { return count_; }
@@ -58,6 +63,9 @@ class KeyStateMap {
   std::array<bool, kNotes> present_{};
   std::array<uint8_t, kNotes> notes_{};
   int count_ = 0;
+  // Every key held at full level: a ramp step would change nothing. Cleared by
+  // anything that can start, stop or release a key.
+  bool settled_ = false;
   double scale_ = 0.0;
   double attack_ = 0.0;
   double release_ = 0.0;

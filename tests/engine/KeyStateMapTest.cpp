@@ -63,5 +63,36 @@ TEST(KeyStateMap, AscendingOrderRestartAndHold) {
   EXPECT_LT(keys.At(72).level, frozen);
 }
 
+// Once every key holds at full level the ramps rest; whatever starts,
+// restarts or releases a key must wake them.
+TEST(KeyStateMap, RestingChordWakesForNewRestartedAndReleasedKeys) {
+  KeyStateMap keys;
+  keys.Start(48);
+  keys.Start(52);
+  for (int i = 0; i < 2000; ++i) keys.StepRamps();
+  ASSERT_EQ(keys.At(48).level, 1.0);
+  ASSERT_EQ(keys.At(52).level, 1.0);
+
+  keys.Start(55);
+  keys.StepRamps();
+  EXPECT_GT(keys.At(55).level, 0.0);
+  for (int i = 0; i < 2000; ++i) keys.StepRamps();
+
+  keys.Start(48);
+  keys.StepRamps();
+  EXPECT_GT(keys.At(48).level, 0.0);
+  EXPECT_LT(keys.At(48).level, 1.0);
+  for (int i = 0; i < 2000; ++i) keys.StepRamps();
+
+  keys[52].gate = false;
+  keys.StepRamps();
+  EXPECT_LT(keys.At(52).level, 1.0);
+
+  keys.Clear();
+  keys.Start(60);
+  keys.StepRamps();
+  EXPECT_GT(keys.At(60).level, 0.0);
+}
+
 }  // namespace
 }  // namespace tessaron
