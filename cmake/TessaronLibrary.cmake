@@ -19,9 +19,10 @@ function(tessaron_library name)
   endif()
 endfunction()
 
-# tessaron_test(<name> [LIBS <targets...>]) builds tests/<folder>/*.cpp into one GoogleTest program.
+# tessaron_test(<name> [SERIAL] [LIBS <targets...>]) builds tests/<folder>/*.cpp into one
+# GoogleTest program. SERIAL tests never run beside others (they share a display server).
 function(tessaron_test name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "" "LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -35,5 +36,9 @@ function(tessaron_test name)
     add_dependencies(${name} Tessaron64)
     target_compile_definitions(${name} PRIVATE TESSARON_MODULE_PATH="$<TARGET_FILE:Tessaron64>")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  if(ARG_SERIAL)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES RUN_SERIAL TRUE)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
