@@ -9,6 +9,10 @@
 #include <array>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessaron {
 
 constexpr int32_t kWaveRows = 22;
@@ -72,7 +76,18 @@ class OscillatorBank {
   }
 
   void Advance() {
+#if defined(__SSE2__)
+    // Four counters per step, written out: the compiler's own vector loop
+    // here took about three times the instructions.
+    const __m128i mask = _mm_set1_epi32(static_cast<int32_t>(kPhaseMask));
+    for (int32_t p = 0; p < 12; p += 4) {
+      __m128i* c = reinterpret_cast<__m128i*>(counter_ + p);
+      const __m128i inc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(increment_ + p));
+      _mm_storeu_si128(c, _mm_and_si128(_mm_add_epi32(_mm_loadu_si128(c), inc), mask));
+    }
+#else
     for (int32_t p = 0; p < 12; ++p) counter_[p] = (counter_[p] + increment_[p]) & kPhaseMask;
+#endif
   }
 
   // Loads the twelve increments for a pitch offset of P semitones: counter q
