@@ -5,12 +5,21 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TESSARON_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TESSARON_SANITIZED 1
+#endif
+#endif
+
 namespace tessaron::test {
 namespace {
 
 thread_local bool watching = false;
 std::atomic<long> watched{0};
 
+#ifndef TESSARON_SANITIZED
 void* Allocate(std::size_t size, std::size_t alignment = 0) {
   if (watching) watched.fetch_add(1, std::memory_order_relaxed);
   if (size == 0) size = 1;
@@ -19,8 +28,15 @@ void* Allocate(std::size_t size, std::size_t alignment = 0) {
                 : std::malloc(size);
   return p;
 }
+#endif
 
 }  // namespace
+
+#ifdef TESSARON_SANITIZED
+bool CountingAllocations() { return false; }
+#else
+bool CountingAllocations() { return true; }
+#endif
 
 void WatchAllocations(bool on) { watching = on; }
 long WatchedAllocations() { return watched.load(); }
@@ -28,6 +44,7 @@ void ForgetAllocations() { watched.store(0); }
 
 }  // namespace tessaron::test
 
+#ifndef TESSARON_SANITIZED
 using tessaron::test::Allocate;
 
 void* operator new(std::size_t size) {
@@ -59,3 +76,4 @@ void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+#endif

@@ -4,6 +4,8 @@
 
 namespace tessaron::test {
 
+// False in sanitizer builds: their runtimes own operator new and check it themselves.
+bool CountingAllocations();
 // Allocations made by the calling thread while watching are counted.
 void WatchAllocations(bool on);
 long WatchedAllocations();
