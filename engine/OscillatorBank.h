@@ -63,7 +63,12 @@ class OscillatorBank {
       out[0] = out[1] = out[2] = out[3] = 0.0;
       return;
     }
-    const int32_t t0 = octaveDown_ ? k - 12 : k;
+    TableFootageValues(octaveDown_ ? k - 12 : k, out);
+  }
+
+  // FootageValues for table note t0 in 0..127: the key itself, or the key an
+  // octave down while OctaveDown is on. For loops that check the key once.
+  void TableFootageValues(int32_t t0, double out[4]) const {
     const NoteTaps& taps = taps_[t0];
     // Footage j sits j octaves above the 16', so its index is the 2' index
     // shifted down by 3 - j; one variable shift serves all four. Silent

@@ -476,8 +476,20 @@ void SoundEngine::FlushIdleAdvance() {
   idleAdvance_ = 0;
 }
 
+inline void SoundEngine::ReadFootages(uint8_t k, int32_t drop1, int32_t drop2, double F1[4], double F2[4]) const {
+  // The key list only holds notes up to 127; below 12 both oscillators are silent.
+  if (k >= 12) [[likely]] {
+    osc1_.TableFootageValues(k - drop1, F1);
+    osc2_.TableFootageValues(k - drop2, F2);
+  } else {
+    for (int j = 0; j < 4; ++j) F1[j] = F2[j] = 0.0;
+  }
+}
+
 template <bool kOrgan, bool kSynth, bool kString>
 void SoundEngine::SumKeys(KeySums& sums) const {
+  const int32_t drop1 = osc1_.OctaveDown() ? 12 : 0;
+  const int32_t drop2 = osc2_.OctaveDown() ? 12 : 0;
 #if defined(__SSE2__)
   // Pairs of lanes, each lane one IEEE operation in the order of the scalar
   // sums below, so the results are the same bits. The 16' to 2' chains of the
@@ -491,8 +503,7 @@ void SoundEngine::SumKeys(KeySums& sums) const {
     const uint8_t k = keys_.NoteAt(i);
     const __m128d a = _mm_set1_pd(keys_.StateAt(i).level);
     double F1[4], F2[4];
-    osc1_.FootageValues(k, F1);
-    osc2_.FootageValues(k, F2);
+    ReadFootages(k, drop1, drop2, F1, F2);
     const __m128d B1lo = _mm_mul_pd(_mm_loadu_pd(F1), a), B1hi = _mm_mul_pd(_mm_loadu_pd(F1 + 2), a);
     const __m128d B2lo = _mm_mul_pd(_mm_loadu_pd(F2), a), B2hi = _mm_mul_pd(_mm_loadu_pd(F2 + 2), a);
     const __m128d lo = _mm_add_pd(B1lo, B2lo);  // B1[0] + B2[0], B1[1] + B2[1]
@@ -531,8 +542,7 @@ void SoundEngine::SumKeys(KeySums& sums) const {
     const uint8_t k = keys_.NoteAt(i);
     const double a = keys_.StateAt(i).level;
     double B1[4], B2[4];
-    osc1_.FootageValues(k, B1);
-    osc2_.FootageValues(k, B2);
+    ReadFootages(k, drop1, drop2, B1, B2);
     for (int j = 0; j < 4; ++j) {
       B1[j] *= a;
       B2[j] *= a;

@@ -167,6 +167,7 @@ class SoundEngine {
     double PQ[kChannels][2] = {};        // synth square and saw inputs, per channel
     double SL = 0.0, SH = 0.0;           // string low and high mixes
   };
+  void ReadFootages(uint8_t k, int32_t drop1, int32_t drop2, double F1[4], double F2[4]) const;
   template <bool kOrgan, bool kSynth, bool kString>
   void SumKeys(KeySums& sums) const;
   void SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR);
