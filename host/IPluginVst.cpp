@@ -467,8 +467,11 @@ VstIntPtr IPluginVst::SetChunk(bool isBank, const void* data, VstIntPtr size) {
 }
 
 void IPluginVst::ProcessEvents(const VstEvents* events) {
+  // The list is declared with two entries but carries numEvents of them: index through a
+  // pointer, not the declared array, whose bound the compiler may rely on.
+  VstEvent* const* list = events->events;
   for (VstInt32 i = 0; i < events->numEvents; ++i) {
-    const VstEvent* event = events->events[i];
+    const VstEvent* event = list[i];
     if (!event) continue;
     if (event->type == kVstMidiType) {
       const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);

@@ -79,8 +79,12 @@ class Abuser {
     } else if (kind < 65) {
       const float v = host.GetParameter(AnyIndex());
       if (!(v >= 0.0f && v <= 1.0f)) return ::testing::AssertionFailure() << "getParameter gave " << v;
-    } else if (kind < 80) {
+    } else if (kind < 74) {
       host.Midi(uint8_t(Pick(0x80, 0xFF)), uint8_t(Pick(0, 127)), uint8_t(Pick(0, 255)), Pick(-10, 9000));
+    } else if (kind < 80) {
+      uint8_t burst[QuietHost::kMaxBurst][3];
+      for (auto& m : burst) m[0] = uint8_t(Pick(0x80, 0xEF)), m[1] = uint8_t(Pick(0, 127)), m[2] = uint8_t(Pick(0, 127));
+      host.MidiBurst(burst, Pick(0, QuietHost::kMaxBurst), Pick(0, 2000));
     } else {
       return Process(host);
     }

@@ -1,5 +1,6 @@
 #include "tests/support/QuietHost.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "tests/support/TestHost.h"
@@ -82,6 +83,26 @@ intptr_t QuietHost::Midi(uint8_t status, uint8_t data1, uint8_t data2, int32_t d
   VstEvents list{};
   list.numEvents = 1;
   list.events[0] = reinterpret_cast<VstEvent*>(&event);
+  return Dispatch(effProcessEvents, 0, 0, &list);
+}
+
+intptr_t QuietHost::MidiBurst(const uint8_t (*messages)[3], int count, int32_t deltaFrames) {
+  // The published list layout with room for the whole burst.
+  struct {
+    VstInt32 numEvents;
+    VstIntPtr reserved;
+    VstEvent* events[kMaxBurst];
+  } list{};
+  VstMidiEvent events[kMaxBurst]{};
+  list.numEvents = count < kMaxBurst ? count : kMaxBurst;
+  for (int i = 0; i < list.numEvents; ++i) {
+    events[i].type = kVstMidiType;
+    events[i].byteSize = sizeof(VstMidiEvent);
+    events[i].deltaFrames = deltaFrames + i;
+    for (int b = 0; b < 3; ++b) events[i].midiData[b] = static_cast<char>(messages[i][b]);
+    list.events[i] = reinterpret_cast<VstEvent*>(&events[i]);
+  }
+  static_assert(offsetof(decltype(list), events) == offsetof(VstEvents, events));
   return Dispatch(effProcessEvents, 0, 0, &list);
 }
 

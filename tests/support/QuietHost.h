@@ -26,6 +26,9 @@ class QuietHost {
   float GetParameter(int32_t index) { return effect_->getParameter(effect_, index); }
   // One short MIDI message through effProcessEvents.
   intptr_t Midi(uint8_t status, uint8_t data1, uint8_t data2, int32_t deltaFrames = 0);
+  // Several messages (at most kMaxBurst) in one event list, longer than the declared one.
+  static constexpr int kMaxBurst = 16;
+  intptr_t MidiBurst(const uint8_t (*messages)[3], int count, int32_t deltaFrames = 0);
 
   // Output buffers are the caller's; nothing here allocates.
   void ProcessFloat(float* left, float* right, int frames, bool accumulate = false);
