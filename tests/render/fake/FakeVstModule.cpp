@@ -147,8 +147,9 @@ VstIntPtr Dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
         return 1;
     case effProcessEvents: {
         auto* list = static_cast<VstEvents*>(ptr);
+        VstEvent** entries = list->events;  // numEvents long, whatever the declared size
         for (VstInt32 i = 0; i < list->numEvents; ++i) {
-            auto* m = reinterpret_cast<VstMidiEvent*>(list->events[i]);
+            auto* m = reinterpret_cast<VstMidiEvent*>(entries[i]);
             if (m->type != kVstMidiType || m->byteSize != static_cast<VstInt32>(sizeof(VstMidiEvent))) {
                 Log(f, "bad event");
                 continue;
@@ -174,7 +175,9 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(AudioMa
     if (m == "null") {
         return nullptr;
     }
-    auto* f = new Fake;
+    // A host never calls a record with a wrong magic number again, so nothing could free it.
+    static Fake unclaimed;
+    auto* f = m == "badmagic" ? &unclaimed : new Fake;
     f->host = host;
     f->emitNaN = m == "nan";
     if (const char* path = std::getenv("TESSARON_FAKE_LOG")) {
