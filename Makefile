@@ -85,3 +85,17 @@ dist: windows
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS) --target Tessaron64
 	bash scripts/dist.sh $(BUILD) build-win64 build-win32
+
+# Robustness checks beyond the test suite: sanitizers (build-asan, build-tsan), bounded
+# fuzzing (build-fuzz, FUZZ_SECONDS per target) and memcheck of one instance's life.
+.PHONY: check-sanitizers check-fuzz check-valgrind check-all
+check-sanitizers:
+	bash scripts/check-sanitizers.sh
+
+check-fuzz:
+	bash scripts/check-fuzz.sh
+
+check-valgrind:
+	BUILD=$(BUILD) bash scripts/check-valgrind.sh
+
+check-all: test check-sanitizers check-fuzz check-valgrind
