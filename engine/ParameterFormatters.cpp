@@ -22,12 +22,18 @@ char* AppendFixed(char* out, char* end, double value, int decimals) {
   return result.ec == std::errc() ? result.ptr : out;
 }
 
+// Formatted numbers are built in a roomy buffer, then cut to the host's text size.
+void CopyBounded(char* text, const char* buffer) {
+  const std::size_t n = std::min(std::strlen(buffer), std::size_t(kFormatterTextSize - 1));
+  std::memcpy(text, buffer, n);
+  text[n] = '\0';
+}
+
 void WriteFixed(double value, int decimals, char* text) {
   char buffer[400];
   char* end = AppendFixed(buffer, buffer + sizeof(buffer) - 1, value, decimals);
   *end = '\0';
-  std::strncpy(text, buffer, kFormatterTextSize - 1);
-  text[kFormatterTextSize - 1] = '\0';
+  CopyBounded(text, buffer);
 }
 
 }  // namespace
@@ -47,8 +53,7 @@ void FormatBalance(double value, char* text) {
   *p++ = ':';
   p = AppendFixed(p, last, value * 100.0, 0);
   *p = '\0';
-  std::strncpy(text, buffer, kFormatterTextSize - 1);
-  text[kFormatterTextSize - 1] = '\0';
+  CopyBounded(text, buffer);
 }
 
 void FormatCutoff(double value, char* text) {

@@ -62,7 +62,7 @@ class XvfbEnvironment : public ::testing::Environment {
       const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
       const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
       if (stat(lock.c_str(), &st) == 0 || stat(socket.c_str(), &st) == 0) continue;
-      const std::string name = ":" + std::to_string(n);
+      const std::string name = std::string(":").append(std::to_string(n));
       pid_ = Spawn({TESSARON_XVFB, name, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
       for (int i = 0; i < 100; ++i) {
         std::this_thread::sleep_for(50ms);
