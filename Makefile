@@ -88,14 +88,17 @@ dist: windows
 
 # Robustness checks beyond the test suite: sanitizers (build-asan, build-tsan), bounded
 # fuzzing (build-fuzz, FUZZ_SECONDS per target) and memcheck of one instance's life.
-.PHONY: check-sanitizers check-fuzz check-valgrind check-all
-check-sanitizers:
+.PHONY: check-deps check-sanitizers check-fuzz check-valgrind check-all
+check-deps: deps
+	bash scripts/install-deps.sh --checks
+
+check-sanitizers: check-deps
 	bash scripts/check-sanitizers.sh
 
-check-fuzz:
+check-fuzz: check-deps
 	bash scripts/check-fuzz.sh
 
-check-valgrind:
+check-valgrind: check-deps build
 	BUILD=$(BUILD) bash scripts/check-valgrind.sh
 
 check-all: test check-sanitizers check-fuzz check-valgrind

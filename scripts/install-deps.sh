@@ -4,6 +4,7 @@
 #   --demo       only what `make demo` needs
 #   --windows    both Windows cross builds and Wine for their tests (adds the i386 architecture;
 #                wine32 is best effort, the 32-bit tests are skipped without it)
+#   --checks     the sanitizer, fuzzing and memcheck runs (clang with its runtimes, valgrind)
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev libx11-dev libfreetype-dev
@@ -18,6 +19,8 @@ case "${1:-}" in
     packages=(cmake g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev googletest
       binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64)
     optional=(wine32:i386) ;;
+  --checks)
+    packages=(clang libclang-rt-14-dev valgrind) ;;
 esac
 
 sudo=""
