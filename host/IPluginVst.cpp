@@ -635,45 +635,45 @@ void IPluginVst::ProcessDouble(double** inputs, double** outputs, int frames) {
   }
 }
 
-void TESSARON_VSTCALL IPluginVst::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
-  IPluginVst* plug = PlugOf(effect);
+namespace {
+
+// What every audio callback does around its render: the host's float mode set aside, the
+// plug-in lock, the want-MIDI call, and no exception across the host boundary (the block
+// then stays as it was).
+template <typename Render>
+void RunAudioCallback(IPluginVst* plug, Render&& render) {
   if (!plug) return;
   FloatModeGuard floatMode;
   try {
-    Lock lock(plug->GetMutex());
-    if (plug->DoesMidi()) plug->CallHost(audioMasterWantMidi);
-    plug->ProcessFloat(inputs, outputs, frames, FloatMode::kAccumulate);
+    IPluginBase::Lock lock(plug->GetMutex());
+    render(*plug);
   } catch (...) {
-    // Nothing may cross the host boundary; the block stays as it was.
   }
+}
+
+}  // namespace
+
+void TESSARON_VSTCALL IPluginVst::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+  RunAudioCallback(PlugOf(effect), [&](IPluginVst& plug) {
+    if (plug.DoesMidi()) plug.CallHost(audioMasterWantMidi);
+    plug.ProcessFloat(inputs, outputs, frames, FloatMode::kAccumulate);
+  });
 }
 
 void TESSARON_VSTCALL IPluginVst::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
                                                       VstInt32 frames) {
-  IPluginVst* plug = PlugOf(effect);
-  if (!plug) return;
-  FloatModeGuard floatMode;
-  try {
-    Lock lock(plug->GetMutex());
-    if (plug->DoesMidi()) plug->CallHost(audioMasterWantMidi);
-    plug->ProcessFloat(inputs, outputs, frames, FloatMode::kReplace);
-  } catch (...) {
-    // Nothing may cross the host boundary; the block stays as it was.
-  }
+  RunAudioCallback(PlugOf(effect), [&](IPluginVst& plug) {
+    if (plug.DoesMidi()) plug.CallHost(audioMasterWantMidi);
+    plug.ProcessFloat(inputs, outputs, frames, FloatMode::kReplace);
+  });
 }
 
 void TESSARON_VSTCALL IPluginVst::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
                                                             VstInt32 frames) {
-  IPluginVst* plug = PlugOf(effect);
-  if (!plug) return;
-  FloatModeGuard floatMode;
-  try {
-    Lock lock(plug->GetMutex());
-    if (plug->DoesMidi()) plug->CallHost(audioMasterWantMidi);
-    plug->ProcessDouble(inputs, outputs, frames);
-  } catch (...) {
-    // Nothing may cross the host boundary; the block stays as it was.
-  }
+  RunAudioCallback(PlugOf(effect), [&](IPluginVst& plug) {
+    if (plug.DoesMidi()) plug.CallHost(audioMasterWantMidi);
+    plug.ProcessDouble(inputs, outputs, frames);
+  });
 }
 
 // ---- Parameters ----
