@@ -9,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "editor/GfxPng.h"
 #include "editor/IEditor.h"
 #include "host/IParameter.h"
+#include "editor/x11/X11Common.h"
 #include "tests/support/TestHost.h"
 
 #include <X11/Xlib.h>
@@ -228,6 +231,204 @@ TEST(EditorX11, ModuleEditorOpensThroughTheHostAbi) {
   PumpFor(200ms, [&] { vst.Dispatch(vst::effEditIdle); });
   host.Screenshot("editor-x11-module.png");
   vst.Close();  // closing the instance with the editor open
+}
+
+// Popup menus on the screen, seen from a connection of our own: mapped override-redirect
+// windows that take clicks (the tooltip takes none). The server is held while we look so
+// no window can vanish between listing and asking.
+struct MenuWindow {
+  Window id;
+  int x, y, w, h;
+};
+
+std::vector<MenuWindow> OpenMenus(Display* display) {
+  std::vector<MenuWindow> menus;
+  XGrabServer(display);
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count; ++i) {
+      XWindowAttributes a;
+      if (!XGetWindowAttributes(display, children[i], &a)) continue;
+      if (a.override_redirect && a.map_state == IsViewable && (a.all_event_masks & ButtonPressMask))
+        menus.push_back({children[i], a.x, a.y, a.width, a.height});
+    }
+    if (children) XFree(children);
+  }
+  XUngrabServer(display);
+  XSync(display, False);
+  return menus;
+}
+
+// Polls until `ready` holds (true) or the time is up (false).
+bool WaitUntil(std::chrono::milliseconds limit, const std::function<bool()>& ready) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (ready()) return true;
+    std::this_thread::sleep_for(20ms);
+  }
+  return ready();
+}
+
+// A screen area's pixels; saved as a PNG when named.
+GfxMemBitmap ScreenArea(Display* display, int x, int y, int w, int h, const std::string& name = {}) {
+  GfxMemBitmap shot(w, h);
+  XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(w),
+                            static_cast<unsigned>(h), AllPlanes, ZPixmap);
+  if (!image) return shot;
+  for (int r = 0; r < h; ++r)
+    for (int c = 0; c < w; ++c) shot.Row(r)[c] = 0xFF000000u | static_cast<GfxPixel>(XGetPixel(image, c, r));
+  XDestroyImage(image);
+  if (!name.empty()) WritePNGFile(shot, std::string(TESSARON_ARTEFACT_DIR) + "/" + name);
+  return shot;
+}
+
+bool SamePixels(GfxMemBitmap& a, GfxMemBitmap& b);
+
+// A new window shows what lay under it until it is painted; a menu is painted once its
+// bottom margin and frame show the menu's own colours and a second look finds no change.
+bool MenuPainted(Display* display, const MenuWindow& m) {
+  GfxMemBitmap first = ScreenArea(display, m.x, m.y, m.w, m.h);
+  if ((first.PixelAt(m.w / 2, m.h - 2) & 0xFFFFFF) != (x11::Theme::kPanel & 0xFFFFFF) ||
+      (first.PixelAt(m.w / 2, m.h - 1) & 0xFFFFFF) != (x11::Theme::kBorder & 0xFFFFFF))
+    return false;
+  std::this_thread::sleep_for(50ms);
+  GfxMemBitmap second = ScreenArea(display, m.x, m.y, m.w, m.h);
+  return SamePixels(first, second);
+}
+
+bool SamePixels(GfxMemBitmap& a, GfxMemBitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int r = 0; r < a.Height(); ++r)
+    for (int c = 0; c < a.Width(); ++c)
+      if (a.PixelAt(c, r) != b.PixelAt(c, r)) return false;
+  return true;
+}
+
+void Pointer(const std::string& action, int x = -1, int y = -1) {
+  if (action == "mousemove")
+    RunTool({TESSARON_XDOTOOL, "mousemove", std::to_string(x), std::to_string(y)});
+  else
+    RunTool({TESSARON_XDOTOOL, action, "1"});
+}
+
+// A menu runs its own event loop inside the click that opened it, so the host's thread
+// stays in effEditIdle while it is open. The script plays the user on another thread
+// (with its own display connection) while this thread keeps pumping; whatever the script
+// leaves open is dismissed so the pump always gets its thread back.
+bool ScriptWhilePumping(test::TestHost& vst, const std::function<bool(Display*)>& script) {
+  std::atomic<bool> finished{false};
+  bool passed = false;
+  std::thread user([&] {
+    Display* display = XOpenDisplay(nullptr);
+    if (display) {
+      passed = script(display);
+      for (int i = 0; i < 5 && !OpenMenus(display).empty(); ++i) {
+        RunTool({TESSARON_XDOTOOL, "key", "Escape"});
+        WaitUntil(1s, [&] { return OpenMenus(display).empty(); });
+      }
+      XCloseDisplay(display);
+    }
+    finished = true;
+  });
+  while (!finished) {
+    vst.Dispatch(vst::effEditIdle);
+    std::this_thread::sleep_for(5ms);
+  }
+  user.join();
+  return passed;
+}
+
+constexpr auto kMenuWait = 10s;
+constexpr int kMenuItemHeight = 20;
+constexpr int kMenuTop = 2;
+
+// The middle of a menu window's item.
+int ItemY(const MenuWindow& menu, int item) { return menu.y + kMenuTop + item * kMenuItemHeight + kMenuItemHeight / 2; }
+
+TEST(EditorX11, ModuleMenusChooseAProgramAndCopyIt) {
+  ASSERT_TRUE(XvfbEnvironment::Ready()) << "Xvfb did not start";
+  test::TestHost vst;
+  ASSERT_TRUE(vst.Load());
+  if (!(vst.effect()->flags & vst::effFlagsHasEditor)) GTEST_SKIP() << "the instrument has no editor yet";
+  HostWindow host;
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  PumpFor(200ms, [&] { vst.Dispatch(vst::effEditIdle); });
+  ASSERT_EQ(vst.Dispatch(vst::effGetProgram), 0);
+
+  // The number box opens the list below itself; the second sub-menu holds 16 to 31.
+  constexpr int kChosen = 21;
+  std::string failure;
+  EXPECT_TRUE(ScriptWhilePumping(vst, [&](Display* d) {
+    Pointer("mousemove", 740, 306);
+    Pointer("click");
+    std::vector<MenuWindow> menus;
+    if (!WaitUntil(kMenuWait, [&] { return (menus = OpenMenus(d)).size() == 1; })) {
+      failure = "the program list did not open";
+      return false;
+    }
+    const MenuWindow list = menus.front();
+    if (list.x != 728 || list.y != 314) failure = "the program list is not below the number box";
+    Pointer("mousemove", list.x + 30, ItemY(list, 1));
+    if (!WaitUntil(kMenuWait, [&] { return (menus = OpenMenus(d)).size() == 2; })) {
+      failure = "the second sub-menu did not open";
+      return false;
+    }
+    const MenuWindow sub = menus.front().id == list.id ? menus.back() : menus.front();
+    if (sub.h < 16 * kMenuItemHeight) failure = "the sub-menu holds fewer than 16 programs";
+    if (!WaitUntil(kMenuWait, [&] { return MenuPainted(d, sub); })) failure = "the sub-menu was not painted";
+    ScreenArea(d, 0, 0, 1280, 800, "editor-x11-program-list.png");
+    Pointer("mousemove", sub.x + 30, ItemY(sub, kChosen - 16));
+    Pointer("click");
+    if (!WaitUntil(kMenuWait, [&] { return OpenMenus(d).empty(); })) {
+      failure = "the program list stayed open after the choice";
+      return false;
+    }
+    return failure.empty();
+  })) << failure;
+  EXPECT_TRUE(WaitUntil(kMenuWait, [&] {
+    vst.Dispatch(vst::effEditIdle);
+    return vst.Dispatch(vst::effGetProgram) == kChosen;
+  })) << "now on program " << vst.Dispatch(vst::effGetProgram);
+
+  // "Copy Program" opens at the click; its only trace is "Paste Program" turning enabled.
+  GfxMemBitmap copyRowBefore(1, 1), pasteRowBefore(1, 1), copyRowAfter(1, 1), pasteRowAfter(1, 1);
+  auto openOptions = [&](Display* d, MenuWindow& options) {
+    Pointer("mousemove", 998, 306);
+    Pointer("click");
+    std::vector<MenuWindow> menus;
+    if (!WaitUntil(kMenuWait, [&] { return (menus = OpenMenus(d)).size() == 1; })) return false;
+    options = menus.front();
+    return WaitUntil(kMenuWait, [&] { return MenuPainted(d, options); });
+  };
+  EXPECT_TRUE(ScriptWhilePumping(vst, [&](Display* d) {
+    MenuWindow options{};
+    if (!openOptions(d, options)) return false;
+    copyRowBefore = ScreenArea(d, options.x + 2, ItemY(options, 0) - 8, options.w - 4, 16);
+    pasteRowBefore = ScreenArea(d, options.x + 2, ItemY(options, 1) - 8, options.w - 4, 16);
+    Pointer("mousemove", options.x + 30, ItemY(options, 0));
+    Pointer("click");
+    return WaitUntil(kMenuWait, [&] { return OpenMenus(d).empty(); });
+  })) << "the options menu did not open, or stayed open after Copy Program";
+  PumpFor(100ms, [&] { vst.Dispatch(vst::effEditIdle); });
+  EXPECT_EQ(vst.Dispatch(vst::effGetProgram), kChosen) << "copying leaves the program chosen";
+
+  EXPECT_TRUE(ScriptWhilePumping(vst, [&](Display* d) {
+    MenuWindow options{};
+    if (!openOptions(d, options)) return false;
+    copyRowAfter = ScreenArea(d, options.x + 2, ItemY(options, 0) - 8, options.w - 4, 16);
+    pasteRowAfter = ScreenArea(d, options.x + 2, ItemY(options, 1) - 8, options.w - 4, 16);
+    RunTool({TESSARON_XDOTOOL, "key", "Escape"});
+    return WaitUntil(kMenuWait, [&] { return OpenMenus(d).empty(); });
+  })) << "the options menu did not open again, or Escape left it open";
+  EXPECT_TRUE(SamePixels(copyRowBefore, copyRowAfter)) << "the menu is drawn alike both times";
+  EXPECT_FALSE(SamePixels(pasteRowBefore, pasteRowAfter)) << "Paste Program is enabled once a program is copied";
+  EXPECT_EQ(vst.Dispatch(vst::effGetProgram), kChosen);
+
+  // The editor still answers and closes cleanly.
+  PumpFor(100ms, [&] { vst.Dispatch(vst::effEditIdle); });
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
+  vst.Close();
 }
 
 }  // namespace
