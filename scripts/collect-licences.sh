@@ -7,10 +7,13 @@ declare -A notice=(
   [libfontconfig1]=fontconfig.txt [libcurl4]=curl.txt [gcc-12-base]=gcc-runtime.txt
   [mingw-w64-common]=mingw-w64-runtime.txt [gcc-mingw-w64-base]=gcc-mingw-w64-runtime.txt
 )
+# Debian's packaging comments ("Comment:" fields and their continuation lines) are not
+# part of the notices; everything else is kept word for word.
+strip_comments() { awk '/^Comment:/ {skip=1; next} skip && /^[ \t]/ {next} {skip=0; print}' "$1"; }
 for pkg in "${!notice[@]}"; do
   src=/usr/share/doc/$pkg/copyright
   if [ -f "$src" ]; then
-    cp "$src" "$root/LICENSES/${notice[$pkg]}"
+    strip_comments "$src" > "$root/LICENSES/${notice[$pkg]}"
   else
     echo "collect-licences: $pkg is not installed; kept LICENSES/${notice[$pkg]}" >&2
   fi
