@@ -75,6 +75,7 @@ bool AcquireClass() {
     windowClass.lpfnWndProc = &WindowProc;
     windowClass.hInstance = ThisModule();
     windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = kClassName;
     if (!RegisterClassW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
   }
   ++openWindows;

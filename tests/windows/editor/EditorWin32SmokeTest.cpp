@@ -1,0 +1,308 @@
+// The editor's window inside a top-level host window of our own, opened through the host
+// ABI and driven with real mouse input. Needs a display: run under Wine on an X server.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestHost.h"
+
+namespace tessaron {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const wchar_t* kEditorClass = L"TessaronWndClass";
+// Places on the panel (engine/TessaronLayout.cpp), in the editor's client pixels: the
+// glide switch is 32 pixels square at (490, 64); the master level knob 32 square at (47, 177);
+// the version label's text sits right-aligned in (1027, 328)-(1075, 344).
+constexpr POINT kSwitch{506, 80};
+constexpr POINT kKnob{63, 193};
+constexpr RECT kVersionLabel{1027, 328, 1075, 344};
+
+// Runs the host's side for a while: its message loop and the editor idle call.
+void Pump(test::TestHost& vst, std::chrono::milliseconds span) {
+  const auto end = std::chrono::steady_clock::now() + span;
+  do {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    if (vst.effect()) vst.Dispatch(vst::effEditIdle);
+    Sleep(5);
+  } while (std::chrono::steady_clock::now() < end);
+}
+
+class HostWindow {
+ public:
+  HostWindow(int width, int height) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TessaronTestHost";
+    windowClass.hbrBackground = CreateSolidBrush(RGB(48, 48, 48));
+    RegisterClassW(&windowClass);  // the second host finds it registered
+    RECT frame{0, 0, width, height};
+    AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    window_ = CreateWindowExW(0, L"TessaronTestHost", L"Test Host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    if (window_) {
+      ShowWindow(window_, SW_SHOW);
+      UpdateWindow(window_);
+      SetForegroundWindow(window_);
+    }
+  }
+  ~HostWindow() {
+    if (window_ && IsWindow(window_)) DestroyWindow(window_);
+  }
+  HWND Handle() const { return window_; }
+  HWND Editor() const { return FindWindowExW(window_, nullptr, kEditorClass, nullptr); }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+bool EditorClassRegistered() {
+  WNDCLASSEXW info{};
+  info.cbSize = sizeof(info);
+  return GetClassInfoExW(GetModuleHandleA(TESSARON_MODULE_PATH), kEditorClass, &info) != FALSE;
+}
+
+// Real input: the pointer moved to a point of the editor, then the buttons as given.
+void MouseAt(HWND editor, POINT point, DWORD buttons = 0) {
+  ClientToScreen(editor, &point);
+  SetCursorPos(point.x, point.y);
+  if (!buttons) return;
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = buttons;
+  SendInput(1, &input, sizeof(input));
+}
+
+void Click(test::TestHost& vst, HWND editor, POINT point) {
+  MouseAt(editor, point);
+  Pump(vst, 50ms);
+  MouseAt(editor, point, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, point, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+}
+
+std::vector<float> Parameters(test::TestHost& vst) {
+  std::vector<float> values;
+  for (int i = 0; i < vst.effect()->numParams; ++i) values.push_back(vst.GetParameter(i));
+  return values;
+}
+
+// What the screen shows of a window's client area, saved as a 32-bit BMP beside the program.
+struct Screenshot {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;  // 0x00RRGGBB, rows top-down
+  uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; }
+};
+
+Screenshot Capture(HWND window, const char* file) {
+  Screenshot shot;
+  RECT client{};
+  GetClientRect(window, &client);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  shot.width = client.right;
+  shot.height = client.bottom;
+  if (shot.width <= 0 || shot.height <= 0) return shot;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = shot.width;
+  info.bmiHeader.biHeight = -shot.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (dib && bits) {
+    HGDIOBJ previous = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, shot.width, shot.height, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    const auto* first = static_cast<const uint32_t*>(bits);
+    shot.pixels.assign(first, first + static_cast<std::size_t>(shot.width) * shot.height);
+    SelectObject(memory, previous);
+  }
+  if (dib) DeleteObject(dib);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (FILE* out = std::fopen(file, "wb")) {
+    const DWORD imageBytes = static_cast<DWORD>(shot.pixels.size() * 4);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    header.bfSize = header.bfOffBits + imageBytes;
+    std::fwrite(&header, sizeof(header), 1, out);
+    std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out);
+    std::fwrite(shot.pixels.data(), 1, imageBytes, out);
+    std::fclose(out);
+  }
+  return shot;
+}
+
+// A drawn panel has many colours; a window left unpainted has one or two.
+std::size_t Colours(const Screenshot& shot) {
+  std::set<uint32_t> seen;
+  for (uint32_t p : shot.pixels) seen.insert(p & 0xFFFFFF);
+  return seen.size();
+}
+
+// Outline text drawn with grey coverage leaves pale pixels and pixels between them and the
+// background; a failed font leaves the area flat.
+int TextPixels(const Screenshot& shot, const RECT& area) {
+  int pale = 0;
+  for (int y = area.top; y < area.bottom && y < shot.height; ++y)
+    for (int x = area.left; x < area.right && x < shot.width; ++x) {
+      const uint32_t p = shot.At(x, y);
+      const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+      pale += r > 150 && g > 150 && b > 150;
+    }
+  return pale;
+}
+
+class EditorWin32 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(test::LoadedModule::Get().Entry(), nullptr) << test::LoadedModule::Get().Error();
+    HDC screen = GetDC(nullptr);
+    ASSERT_NE(screen, nullptr) << "no display";
+    ReleaseDC(nullptr, screen);
+    ASSERT_TRUE(vst.Load());
+    ASSERT_TRUE(vst.effect()->flags & vst::effFlagsHasEditor);
+    vst.Dispatch(vst::effOpen);
+    vst.Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    vst.Dispatch(vst::effSetBlockSize, 0, 512);
+    vst::ERect* rect = nullptr;
+    ASSERT_EQ(vst.Dispatch(vst::effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    width = rect->right - rect->left;
+    height = rect->bottom - rect->top;
+  }
+  test::TestHost vst;
+  int width = 0, height = 0;
+};
+
+TEST_F(EditorWin32, OpensTakesAClickClosesAndReopens) {
+  EXPECT_EQ(width, 1125);
+  EXPECT_EQ(height, 400);
+  HostWindow host(width, height);
+  ASSERT_NE(host.Handle(), nullptr);
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  HWND editor = host.Editor();
+  ASSERT_NE(editor, nullptr) << "no editor window in the host's";
+  EXPECT_TRUE(EditorClassRegistered());
+  RECT client{};
+  GetClientRect(editor, &client);
+  EXPECT_EQ(client.right, width);
+  EXPECT_EQ(client.bottom, height);
+  Pump(vst, 300ms);
+
+  const Screenshot before = Capture(host.Handle(), "editor-win32-before.bmp");
+  ASSERT_EQ(before.width, width);
+  EXPECT_GT(Colours(before), 200u) << "the panel was not drawn";
+  EXPECT_GT(TextPixels(before, kVersionLabel), 10) << "the version label has no text";
+
+  const std::vector<float> start = Parameters(vst);
+  vst.ClearCalls();
+  Click(vst, editor, kSwitch);
+  const std::vector<float> after = Parameters(vst);
+  std::vector<int> changed;
+  for (std::size_t i = 0; i < start.size(); ++i)
+    if (start[i] != after[i]) changed.push_back(static_cast<int>(i));
+  ASSERT_EQ(changed.size(), 1u) << "the click should move one switch";
+  const int param = changed.front();
+  EXPECT_EQ(vst.DispatchText(vst::effGetParamName, param).rfind("Glide", 0), 0u) << vst.ParamName(param);
+  const std::vector<test::HostCall> automated = vst.CallsOf(vst::audioMasterAutomate);
+  ASSERT_FALSE(automated.empty()) << "the host heard nothing";
+  EXPECT_EQ(automated.back().index, param);
+  EXPECT_EQ(automated.back().opt, after[static_cast<std::size_t>(param)]);
+  EXPECT_EQ(vst.CountCalls(vst::audioMasterBeginEdit), vst.CountCalls(vst::audioMasterEndEdit));
+
+  const Screenshot clicked = Capture(host.Handle(), "editor-win32-clicked.bmp");
+  EXPECT_NE(clicked.At(kSwitch.x, kSwitch.y - 8), before.At(kSwitch.x, kSwitch.y - 8)) << "the switch was not redrawn";
+
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
+  Pump(vst, 50ms);
+  EXPECT_FALSE(IsWindow(editor)) << "the editor window outlived its close";
+  EXPECT_EQ(host.Editor(), nullptr);
+  EXPECT_FALSE(EditorClassRegistered()) << "the class stays registered after the last window closed";
+
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  editor = host.Editor();
+  ASSERT_NE(editor, nullptr) << "the editor did not open again";
+  Pump(vst, 300ms);
+  Click(vst, editor, kSwitch);
+  EXPECT_EQ(vst.GetParameter(param), start[static_cast<std::size_t>(param)]) << "the second click did not switch back";
+  const Screenshot reopened = Capture(host.Handle(), "editor-win32.bmp");
+  EXPECT_GT(Colours(reopened), 200u);
+  EXPECT_EQ(reopened.At(kSwitch.x, kSwitch.y - 8), before.At(kSwitch.x, kSwitch.y - 8));
+
+  // Opening while open replaces the window.
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  Pump(vst, 100ms);
+  EXPECT_FALSE(IsWindow(editor));
+  EXPECT_NE(host.Editor(), nullptr);
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
+  EXPECT_FALSE(EditorClassRegistered());
+}
+
+TEST_F(EditorWin32, ClosingMidDragEndsTheEdit) {
+  HostWindow host(width, height);
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  HWND editor = host.Editor();
+  ASSERT_NE(editor, nullptr);
+  Pump(vst, 200ms);
+  vst.ClearCalls();
+  MouseAt(editor, kKnob);
+  Pump(vst, 50ms);
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x, kKnob.y - 30}, MOUSEEVENTF_MOVE);
+  Pump(vst, 100ms);
+  EXPECT_EQ(GetCapture(), editor) << "the drag did not capture the mouse";
+  EXPECT_EQ(vst.CountCalls(vst::audioMasterBeginEdit), 1);
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
+  EXPECT_EQ(vst.CountCalls(vst::audioMasterEndEdit), 1) << "the host was left inside an edit";
+  EXPECT_NE(GetCapture(), editor);
+  MouseAt(editor, {kKnob.x, kKnob.y - 40}, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+  EXPECT_FALSE(IsWindow(editor));
+  EXPECT_FALSE(EditorClassRegistered());
+  EXPECT_EQ(vst.CountCalls(vst::audioMasterEndEdit), 1);
+}
+
+TEST_F(EditorWin32, HostWindowGoingFirstAndInstanceClosingWithTheEditorOpen) {
+  {
+    HostWindow host(width, height);
+    ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+    Pump(vst, 100ms);
+  }  // the host's window is destroyed with the editor in it
+  Pump(vst, 100ms);
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
+  EXPECT_FALSE(EditorClassRegistered());
+
+  HostWindow host(width, height);
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  HWND editor = host.Editor();
+  Pump(vst, 100ms);
+  vst.Close();
+  EXPECT_FALSE(IsWindow(editor));
+  EXPECT_FALSE(EditorClassRegistered());
+  Pump(vst, 100ms);
+}
+
+}  // namespace
+}  // namespace tessaron
