@@ -2,8 +2,8 @@
 # Installs the Debian packages the build and the tests need. Idempotent: installs only what is missing.
 #   (no option)  the Linux build, its tests and the 64-bit Windows cross build
 #   --demo       only what `make demo` needs
-#   --windows    both Windows cross builds and Wine for their tests (adds the i386 architecture;
-#                wine32 is best effort, the 32-bit tests are skipped without it)
+#   --windows    both Windows cross builds, Wine for their tests and Xvfb for the editor's (adds the
+#                i386 architecture; wine32 is best effort, the 32-bit tests are skipped without it)
 #   --checks     the sanitizer, fuzzing and memcheck runs (clang with its runtimes, valgrind)
 set -euo pipefail
 
@@ -17,7 +17,7 @@ case "${1:-}" in
       libfreetype-dev libfontconfig1-dev libcurl4-openssl-dev libsndfile1-dev fonts-liberation) ;;
   --windows)
     packages=(cmake g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev googletest
-      binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64)
+      binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 xvfb)
     optional=(wine32:i386) ;;
   --checks)
     packages=(clang libclang-rt-14-dev valgrind) ;;

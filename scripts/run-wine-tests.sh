@@ -2,7 +2,8 @@
 # Runs the Windows test programs under Wine: the 64-bit one always, the 32-bit one where
 # this machine can run 32-bit Windows programs. Each program is judged by its own printed
 # summary as well as its exit code, since a program that crashes under Wine may exit 0.
-# Usage: run-wine-tests.sh <build-win64> [<build-win32>] [-- gtest arguments]
+# The headless program runs first; the editor's program then runs on a private Xvfb server.
+# Usage: run-wine-tests.sh <build-win64> [<build-win32>] [-- gtest arguments for the headless program]
 set -uo pipefail
 source "$(dirname "$0")/wine-env.sh"
 
@@ -14,20 +15,52 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do dirs+=("$1"); shift; done
 wine_prefix_ready || exit 1
 failures=0
 
-# run_one <build dir> <program> <module> <loader>
+xvfb_pid=
+xvfb_display=
+stop_xvfb() {
+  [ -n "$xvfb_pid" ] || return 0
+  kill "$xvfb_pid" 2>/dev/null
+  wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=
+  xvfb_display=
+}
+trap stop_xvfb EXIT
+
+# A private X server on a free display; false when none starts within 10 seconds.
+start_xvfb() {
+  command -v Xvfb >/dev/null || { echo "Xvfb is not installed" >&2; return 1; }
+  local number_file
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do
+    if [ -s "$number_file" ]; then
+      xvfb_display=":$(tr -dc 0-9 <"$number_file")"
+      rm -f "$number_file"
+      return 0
+    fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$number_file"
+  stop_xvfb
+  echo "Xvfb did not start" >&2
+  return 1
+}
+
+# run_one <build dir> <program> <module> <loader> <display> [gtest arguments]
+# An empty display runs the program headless.
 run_one() {
-  local dir=$1 program=$2 module=$3 loader=$4 log
-  shift 4
+  local dir=$1 program=$2 module=$3 loader=$4 display=$5 log
+  shift 5
   log="$dir/$(basename "$program" .exe).log"
   if [ ! -f "$dir/$program" ] || [ ! -f "$dir/$module" ]; then
     echo "FAIL: $dir/$program or $dir/$module was not built" >&2
     failures=$((failures + 1))
     return
   fi
-  bash "$tessaron_root/scripts/check-windows-imports.sh" "$dir/$module" || failures=$((failures + 1))
-  echo "Running $program under Wine"
-  # Headless: the editor tests run separately under Xvfb.
-  (cd "$dir" && TESSARON_MODULE="$module" WINELOADER=$loader DISPLAY= \
+  echo "Running $program under Wine${display:+ on the X server $display}"
+  (cd "$dir" && TESSARON_MODULE="$module" WINELOADER=$loader DISPLAY=$display \
      wine_timeout 900 "$loader" "./$program" --gtest_color=no "$@" 2>&1) | tr -d '\r' >"$log"
   local code=${PIPESTATUS[0]}
   wine_wait
@@ -39,12 +72,29 @@ run_one() {
   fi
 }
 
+# run_pair <build dir> <bits> <module> <loader> [gtest arguments]: the headless program, then
+# the editor's on a fresh X server, with the wineserver stopped in between so that the
+# second run's Wine processes connect to that server.
+run_pair() {
+  local dir=$1 bits=$2 module=$3 loader=$4
+  shift 4
+  bash "$tessaron_root/scripts/check-windows-imports.sh" "$dir/$module" || failures=$((failures + 1))
+  run_one "$dir" "tessaron_windows_tests$bits.exe" "$module" "$loader" "" "$@"
+  if start_xvfb; then
+    run_one "$dir" "tessaron_windows_editor$bits.exe" "$module" "$loader" "$xvfb_display"
+    stop_xvfb
+  else
+    echo "FAIL: tessaron_windows_editor$bits.exe needs an X server" >&2
+    failures=$((failures + 1))
+  fi
+}
+
 for dir in "${dirs[@]}"; do
   if [ -f "$dir/Tessaron64.dll" ]; then
-    run_one "$dir" tessaron_windows_tests64.exe Tessaron64.dll "$wine64_loader" "$@"
+    run_pair "$dir" 64 Tessaron64.dll "$wine64_loader" "$@"
   elif [ -f "$dir/Tessaron.dll" ]; then
     if wine32_usable; then
-      run_one "$dir" tessaron_windows_tests32.exe Tessaron.dll "$wine32_loader" "$@"
+      run_pair "$dir" 32 Tessaron.dll "$wine32_loader" "$@"
     else
       # The module is still checked; only running it needs 32-bit Wine.
       bash "$tessaron_root/scripts/check-windows-imports.sh" "$dir/Tessaron.dll" || failures=$((failures + 1))

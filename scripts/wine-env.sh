@@ -14,7 +14,11 @@ wineserver_bin=/usr/lib/wine/wineserver
 # Runs with a bound so that nothing under Wine can hang the caller.
 wine_timeout() { timeout -k 10 "$@"; }
 
-wine_wait() { [ -n "$wineserver_bin" ] && wine_timeout 120 "$wineserver_bin" -w || true; }
+# Waits for every Wine process of the prefix to end; those still there after two minutes are killed.
+wine_wait() {
+  [ -n "$wineserver_bin" ] || return 0
+  wine_timeout 120 "$wineserver_bin" -w || wine_timeout 30 "$wineserver_bin" -k 2>/dev/null || true
+}
 
 # True when this machine can run 32-bit Windows programs (wine32 installed and the
 # kernel able to execute 32-bit programs).
