@@ -176,51 +176,103 @@ bool Delay::ChannelSilent(int ch) const
         && inHist[ch].IsZero() && outHist[ch].IsZero();
 }
 
+// One channel's share of a sample: the line ticks its clock still owes, then
+// the output read back at the audio rate. Kept apart from the channel loop so
+// that two channels can run their ticks side by side.
+struct Delay::LineRun {
+    LineRun(Delay& d, int channel, double in)
+        : ch(channel)
+        , input((d.inHist[channel].Push(d.inFilter[channel].Process(in)), d.inHist[channel].Curve()))
+        , cells(d.buffer[channel].data())
+        , wi(d.writeIndex[channel])
+        , run(d.zeroRun[channel])
+        , cp(d.clockPhase[channel])
+        , s(d.step[channel])
+    {
+    }
+
+    // One line tick; call while cp < 1.
+    void Tick(Delay& d)
+    {
+        if (--wi < 0) {
+            wi = d.length - 1;
+        }
+        const double w = input.At(cp);
+        int r = wi + d.readOffset;
+        if (r >= d.length) {
+            r -= d.length;
+        }
+        const double o = d.outFilter[ch].Process(cells[r]);
+        d.outHist[ch].Push(o);
+        const double v = w + d.feedback * ClampFeedbackSample(o);
+        cells[wi] = v;
+        run = v == 0.0 ? (run < d.length ? run + 1 : run) : 0;
+        cp += s;
+    }
+
+    // Stores the loop state and returns the wet and dry mix of this sample.
+    double Finish(Delay& d, double in)
+    {
+        cp -= 1.0;
+        d.writeIndex[ch] = wi;
+        d.clockPhase[ch] = cp;
+        d.zeroRun[ch] = run;
+        const double x = d.outHist[ch].At(1.0 - cp * d.invStep[ch]) * d.wet + in * d.dry;
+        d.idle[ch] = d.ChannelSilent(ch);
+        return x;
+    }
+
+    const int ch;
+    const CatmullRomCurve input;
+    double* const cells;
+    int wi;
+    int run;
+    double cp;
+    const double s;
+};
+
+bool Delay::SkipsIdleChannel(int ch, double in) const
+{
+    return idle[ch] && in == 0.0 && idleSkip;
+}
+
 void Delay::ProcessChannel(int ch, double& x)
 {
     const double in = x;
-    if (idle[ch]) {
-        if (in == 0.0 && idleSkip) {
-            AdvanceClock(ch);
-            x = 0.0;
-            return;
-        }
-        idle[ch] = false;
+    if (SkipsIdleChannel(ch, in)) {
+        AdvanceClock(ch);
+        x = 0.0;
+        return;
     }
-    History4& ih = inHist[ch];
-    History4& oh = outHist[ch];
-    BiquadLowPass& of = outFilter[ch];
-    ih.Push(inFilter[ch].Process(in));
-    const CatmullRomCurve input = ih.Curve();
-
-    double* cells = buffer[ch].data();
-    int wi = writeIndex[ch];
-    int run = zeroRun[ch];
-    double cp = clockPhase[ch];
-    const double s = step[ch];
-    while (cp < 1.0) {
-        if (--wi < 0) {
-            wi = length - 1;
-        }
-        const double w = input.At(cp);
-        int r = wi + readOffset;
-        if (r >= length) {
-            r -= length;
-        }
-        const double o = of.Process(cells[r]);
-        oh.Push(o);
-        const double v = w + feedback * ClampFeedbackSample(o);
-        cells[wi] = v;
-        run = v == 0.0 ? (run < length ? run + 1 : run) : 0;
-        cp += s;
+    idle[ch] = false;
+    LineRun line(*this, ch, in);
+    while (line.cp < 1.0) {
+        line.Tick(*this);
     }
-    cp -= 1.0;
-    writeIndex[ch] = wi;
-    clockPhase[ch] = cp;
-    zeroRun[ch] = run;
+    x = line.Finish(*this, in);
+}
 
-    x = oh.At(1.0 - cp * invStep[ch]) * wet + in * dry;
-    idle[ch] = ChannelSilent(ch);
+void Delay::ProcessChannels(double& left, double& right)
+{
+    // The two lines are independent; ticking them in step lets the processor
+    // overlap their filter recursions, and changes no result.
+    const double inL = left;
+    const double inR = right;
+    idle[0] = idle[1] = false;
+    LineRun l(*this, 0, inL);
+    LineRun r(*this, 1, inR);
+    while (l.cp < 1.0 && r.cp < 1.0) {
+        l.Tick(*this);
+        r.Tick(*this);
+    }
+    while (l.cp < 1.0) {
+        l.Tick(*this);
+    }
+    while (r.cp < 1.0) {
+        r.Tick(*this);
+    }
+    left = l.Finish(*this, inL);
+    right = r.Finish(*this, inR);
 }
 
 void Delay::ProcessPingPong(double& left, double& right)
@@ -292,8 +344,12 @@ void Delay::Process(double& left, double& right)
     if (pingPong) {
         ProcessPingPong(left, right);
     } else {
-        ProcessChannel(0, left);
-        ProcessChannel(1, right);
+        if (SkipsIdleChannel(0, left) || SkipsIdleChannel(1, right)) {
+            ProcessChannel(0, left);
+            ProcessChannel(1, right);
+        } else {
+            ProcessChannels(left, right);
+        }
     }
 }
 

@@ -77,7 +77,10 @@ public:
     bool pingPong = false;
 
 private:
+    struct LineRun;
+    bool SkipsIdleChannel(int ch, double in) const;
     void ProcessChannel(int ch, double& x);
+    void ProcessChannels(double& left, double& right);
     void ProcessPingPong(double& left, double& right);
     bool ChannelSilent(int ch) const;
     void AdvanceClock(int ch, int samples = 1);

@@ -63,6 +63,7 @@ public:
     double depth2 = 0.01;
 
 private:
+    struct LineRun;
     void UpdateSteps();
     void SettlePendingSteps()
     {
