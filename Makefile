@@ -28,16 +28,26 @@ demo: demo-deps build
 test: deps build
 	cd $(BUILD) && ctest -j$(JOBS) --output-on-failure --timeout 600
 
-# Whole-render and component benchmarks: name, CPU time per call, real-time factor.
+# Whole-render and component benchmarks (name, CPU time per call, real-time factor) and
+# start-up times (wall-clock milliseconds, with any note the benchmark adds). Read from
+# JSON: the CSV writer stops at the first benchmark whose counters differ from the first's.
 # BENCH_ARGS passes options through, e.g. BENCH_ARGS=--benchmark_filter=Render/44k
 .PHONY: bench
 bench:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS) --target tessaron-bench
-	$(BUILD)/bench/tessaron-bench --benchmark_format=csv $(BENCH_ARGS) 2>/dev/null | awk -F, \
-	  'NR == 1 { for (i = 1; i <= NF; i++) if ($$i == "\"realtime\"") rt = i; \
-	             printf "%-36s %14s %12s\n", "benchmark", "cpu ns", "x realtime"; next } \
-	   { gsub(/"/, "", $$1); printf "%-36s %14.0f %12s\n", $$1, $$4, (rt && $$rt != "") ? sprintf("%.1f", $$rt) : "-" }'
+	$(BUILD)/bench/tessaron-bench --benchmark_format=json $(BENCH_ARGS) 2>/dev/null | awk \
+	  '/"benchmarks": \[/ { rows = 1; printf "%-36s %14s %10s %12s\n", "benchmark", "cpu ns", "wall ms", "x realtime"; next } \
+	   !rows { next } \
+	   /^ *"[a-z_]+": / { key = $$0; sub(/^ *"/, "", key); sub(/".*/, "", key); \
+	                      value = substr($$0, index($$0, "\": ") + 3); sub(/,$$/, "", value); gsub(/^"|"$$/, "", value); \
+	                      f[key] = value; next } \
+	   /^ *}/ && ("name" in f) { name = f["name"]; sub(/\/iterations:[0-9]+/, "", name); sub(/\/(real|manual)_time$$/, "", name); \
+	     note = f["error_occurred"] == "true" ? "error: " f["error_message"] : f["label"]; \
+	     printf "%-36s %14s %10s %12s%s\n", name, f["time_unit"] == "ns" ? sprintf("%.0f", f["cpu_time"]) : "-", \
+	            f["time_unit"] == "ms" ? sprintf("%.2f", f["real_time"]) : "-", \
+	            f["realtime"] != "" ? sprintf("%.1f", f["realtime"]) : "-", note != "" ? "  " note : ""; \
+	     split("", f) }'
 
 # Cross builds of the Windows modules: build-win64/Tessaron64.dll and build-win32/Tessaron.dll.
 WINDOWS_FLAGS ?= -DTESSARON_MODULE_ONLY=ON -DCMAKE_BUILD_TYPE=Release
