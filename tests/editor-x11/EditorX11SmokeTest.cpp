@@ -11,8 +11,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +25,7 @@
 #include "editor/IEditor.h"
 #include "host/IParameter.h"
 #include "editor/x11/X11Common.h"
+#include "tests/support/QuietHost.h"
 #include "tests/support/TestHost.h"
 
 #include <X11/Xlib.h>
@@ -429,6 +434,100 @@ TEST(EditorX11, ModuleMenusChooseAProgramAndCopyIt) {
   PumpFor(100ms, [&] { vst.Dispatch(vst::effEditIdle); });
   EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
   vst.Close();
+}
+
+// Ends the program when a test outlives its limit: a hang fails at once, with its name,
+// instead of at CTest's time-out.
+class Watchdog {
+ public:
+  Watchdog(std::chrono::seconds limit, const char* what)
+      : thread_([this, limit, what] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!done_cv_.wait_for(lock, limit, [this] { return done_; })) {
+            std::fprintf(stderr, "hung: %s\n", what);
+            std::_Exit(1);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    done_cv_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+// X errors outside the editor's own traps, on any connection of this process.
+std::atomic<int> strayXErrors{0};
+int CountXError(Display*, XErrorEvent*) {
+  ++strayXErrors;
+  return 0;
+}
+
+TEST(EditorX11, ModuleEditorOpensAndClosesWhileAnotherThreadPlays) {
+  ASSERT_TRUE(XvfbEnvironment::Ready()) << "Xvfb did not start";
+  test::QuietHost vst;
+  ASSERT_TRUE(vst.Open(44100.0, 256)) << test::LoadedModule::Get().Error();
+  if (!(vst.effect()->flags & vst::effFlagsHasEditor)) GTEST_SKIP() << "the instrument has no editor yet";
+  const XErrorHandler previousHandler = XSetErrorHandler(CountXError);
+  strayXErrors = 0;
+  const Watchdog watchdog(120s, "editor opened and closed while another thread plays");
+  HostWindow host;
+  vst.Dispatch(vst::effSetProgram, 0, 0);
+  for (uint8_t note : {48, 55, 60, 64, 67}) vst.Midi(0x90, note, 100);
+
+  std::atomic<bool> stop{false}, finite{true};
+  std::atomic<long> blocks{0};
+  std::thread audio([&] {
+    std::vector<float> left(256), right(256);
+    while (!stop) {
+      vst.ProcessFloat(left.data(), right.data(), 256);
+      for (int i = 0; i < 256; ++i)
+        if (!std::isfinite(left[i]) || !std::isfinite(right[i])) finite = false;
+      ++blocks;
+    }
+  });
+  // The audio thread must keep going whatever the editor is doing.
+  auto audioMoves = [&] {
+    const long before = blocks;
+    return WaitUntil(10s, [&] { return blocks > before; });
+  };
+
+  constexpr int kCycles = 20;
+  constexpr int kParams = 66;
+  int opened = 0, closed = 0, stalls = 0;
+  for (int cycle = 0; cycle < kCycles; ++cycle) {
+    opened += vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()) == 1;
+    for (int frame = 0; frame < 6; ++frame) {
+      vst.Dispatch(vst::effEditIdle);
+      if (cycle % 2) {
+        // Odd cycles: the host moves parameters while the editor shows them.
+        for (int k = 0; k < 4; ++k)
+          vst.SetParameter((cycle * 7 + frame * 4 + k) % kParams, float((cycle + frame + k) % 11) / 10.0f);
+      }
+      std::this_thread::sleep_for(15ms);
+    }
+    if (!audioMoves()) ++stalls;
+    closed += vst.Dispatch(vst::effEditClose) == 1;
+    XSync(host.display, False);
+  }
+  stop = true;
+  audio.join();
+  XSync(host.display, False);
+  XSetErrorHandler(previousHandler);
+  EXPECT_EQ(opened, kCycles);
+  EXPECT_EQ(closed, kCycles);
+  EXPECT_EQ(stalls, 0) << "the audio thread stood still while the editor was open";
+  EXPECT_TRUE(finite) << "non-finite output";
+  EXPECT_EQ(strayXErrors, 0);
+  EXPECT_GT(blocks, kCycles);
 }
 
 }  // namespace
