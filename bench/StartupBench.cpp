@@ -70,8 +70,8 @@ void FactoryBank(benchmark::State& state) {
 }
 BENCHMARK(FactoryBank)->Name("Startup/factory-bank")->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Alone, each instance builds the rate-dependent tables that the last one to close let go;
-// beside another instance at the same rate it shares them.
+// Alone, nothing is left from an earlier instance but the one-time tables; beside another
+// instance at the same rate, whatever instances share is already there.
 void WarmInstance(benchmark::State& state, bool besideAnother) {
   const startup::EntryPoint entry = Entry(state);
   if (!entry) return;
