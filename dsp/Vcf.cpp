@@ -53,12 +53,14 @@ void Vcf::RateSetup(double fs) {
   }
   s1_ = s2_ = s3_ = s4_ = 0.0;
   lastIndex_ = -1.0;
+  lastControl_ = std::numeric_limits<double>::quiet_NaN();
   dither_ = 1e-13;
   g4_ = G_ = B_ = solve_ = makeUp_ = 0.0;
 }
 
 void Vcf::SetResonance(double v) {
   lastIndex_ = -1.0;
+  lastControl_ = std::numeric_limits<double>::quiet_NaN();
   resonance_ = v;
   constexpr double kSilent = 1e-13;
   if (v >= 1.0 && std::fabs(s1_) <= kSilent && std::fabs(s2_) <= kSilent &&

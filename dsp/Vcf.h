@@ -8,6 +8,7 @@
 // instrument's lock.
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 namespace tessaron {
@@ -110,6 +111,9 @@ class Vcf {
  private:
   void UpdateCoefficients(double index);
   void Control(double c) {
+    // Held notes keep one control value for long stretches.
+    if (c == lastControl_) return;
+    lastControl_ = c;
     const double index = RoundHalfAway(c * static_cast<double>(kVcfTableSize));
     if (index != lastIndex_) UpdateCoefficients(index);
   }
@@ -123,6 +127,7 @@ class Vcf {
   double makeUp_ = 0.0;
   double solve_ = 0.0;
   double lastIndex_ = -1.0;
+  double lastControl_ = std::numeric_limits<double>::quiet_NaN();  // NaN: none yet
   double s1_ = 0.0, s2_ = 0.0, s3_ = 0.0, s4_ = 0.0;
   double dither_ = 1e-13;
   std::shared_ptr<const VcfTables> tables_;
