@@ -28,6 +28,7 @@ void KeyStateMap::Start(uint8_t note) {
   states_[note] = KeyState{true, 0.0};
   if (present_[note]) return;
   present_[note] = true;
+  ++listVersion_;
   int i = count_;
   while (i > 0 && notes_[size_t(i - 1)] > note) {
     notes_[size_t(i)] = notes_[size_t(i - 1)];
@@ -56,6 +57,7 @@ void KeyStateMap::StepRamps() {
     settled = settled && k.gate && k.level >= 1.0;
     notes_[size_t(kept++)] = note;
   }
+  if (kept != count_) ++listVersion_;
   count_ = kept;
   settled_ = settled;
 }

@@ -30,6 +30,7 @@ class KeyStateMap {
   // Enters note with gate on at level 0; a note already present restarts.
   void Start(uint8_t note);
   void Clear() {
+    ++listVersion_;
     count_ = 0;
     present_.fill(false);
     settled_ = false;
@@ -48,6 +49,8 @@ class KeyStateMap {
   // i-th present note in ascending order.
   uint8_t NoteAt(int i) const { return notes_[size_t(i)]; }
   const KeyState& StateAt(int i) const { return states_[notes_[size_t(i)]]; }
+  // Changes whenever a note enters or leaves the list.
+  uint64_t ListVersion() const { return listVersion_; }
 
   // One sample of every key's attack or release; erases keys that reached 0.
   void StepRamps();
@@ -63,6 +66,7 @@ class KeyStateMap {
   std::array<bool, kNotes> present_{};
   std::array<uint8_t, kNotes> notes_{};
   int count_ = 0;
+  uint64_t listVersion_ = 0;
   // Every key held at full level: a ramp step would change nothing. Cleared by
   // anything that can start, stop or release a key.
   bool settled_ = false;

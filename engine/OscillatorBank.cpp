@@ -48,8 +48,13 @@ const SquareWaveTable& SharedSquareWaves() {
 
 OscillatorBank::OscillatorBank() : waves_(&SharedSquareWaves()) { MapFootages(); }
 
-void OscillatorBank::MapFootages() {
+const double* OscillatorBank::SilentRow() {
   static const WaveRow kSilentRow{};
+  return kSilentRow.data();
+}
+
+void OscillatorBank::MapFootages() {
+  ++tapsVersion_;
   for (int32_t t0 = 0; t0 < 128; ++t0) {
     NoteTaps& taps = taps_[t0];
     // Footage j of note t0 sounds kShift[t0] + j octaves above the counter
@@ -58,7 +63,7 @@ void OscillatorBank::MapFootages() {
     for (int32_t j = 0; j < 4; ++j) {
       const int32_t t = t0 + 12 * j;
       const bool sounds = t <= 127 && oscillator_detail::kShift[t] >= 0;
-      taps.row[j] = sounds ? (*waves_)[rowOfNote_[t]].data() : kSilentRow.data();
+      taps.row[j] = sounds ? (*waves_)[rowOfNote_[t]].data() : SilentRow();
     }
   }
 }

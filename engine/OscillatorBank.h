@@ -100,6 +100,21 @@ class OscillatorBank {
   // its own. A non-finite P leaves the increments unchanged.
   void LoadPitch(double semitones);
 
+  // Where table note t0 in 0..127 reads: its counter, the shift that brings
+  // the 2' index to bit 0, and the four footage rows. Valid until TapsVersion
+  // changes.
+  struct Taps {
+    const uint32_t* counter;
+    uint32_t shift2;
+    const double* const* row;
+  };
+  Taps TapsOf(int32_t t0) const {
+    return {&counter_[oscillator_detail::kPitchClass[t0]], taps_[t0].shift2, taps_[t0].row};
+  }
+  uint64_t TapsVersion() const { return tapsVersion_; }
+  // A row of zeros, for footages and keys that do not sound.
+  static const double* SilentRow();
+
   void SetOctaveDown(bool on) { octaveDown_ = on; }
   bool OctaveDown() const { return octaveDown_; }
 
@@ -130,6 +145,7 @@ class OscillatorBank {
   std::array<int32_t, 128> rowOfNote_{};
   std::array<uint32_t, kIncrementEntries> incrementTable_{};
   NoteTaps taps_[128];  // per table note: its four footages
+  uint64_t tapsVersion_ = 0;
 };
 
 // Puts every counter of osc2 syncResetPhase cycles (0..0.5) ahead of osc1's.

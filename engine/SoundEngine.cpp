@@ -476,20 +476,56 @@ void SoundEngine::FlushIdleAdvance() {
   idleAdvance_ = 0;
 }
 
-inline void SoundEngine::ReadFootages(uint8_t k, int32_t drop1, int32_t drop2, double F1[4], double F2[4]) const {
-  // The key list only holds notes up to 127; below 12 both oscillators are silent.
-  if (k >= 12) [[likely]] {
-    osc1_.TableFootageValues(k - drop1, F1);
-    osc2_.TableFootageValues(k - drop2, F2);
-  } else {
-    for (int j = 0; j < 4; ++j) F1[j] = F2[j] = 0.0;
+void SoundEngine::PlanKeyTaps() {
+  tapsKeyList_ = keys_.ListVersion();
+  tapsOsc1_ = osc1_.TapsVersion();
+  tapsOsc2_ = osc2_.TapsVersion();
+  tapsDrop1_ = osc1_.OctaveDown();
+  tapsDrop2_ = osc2_.OctaveDown();
+  const OscillatorBank* banks[2] = {&osc1_, &osc2_};
+  const int32_t drop[2] = {tapsDrop1_ ? 12 : 0, tapsDrop2_ ? 12 : 0};
+  for (int i = 0; i < keys_.Size(); ++i) {
+    const uint8_t k = keys_.NoteAt(i);
+    KeyTaps& taps = keyTaps_[size_t(i)];
+    taps.level = &keys_.StateAt(i).level;
+    taps.channel = kChannelOfNote[k];
+    for (int b = 0; b < 2; ++b) {
+      // Below 12 both oscillators are silent: the key reads zeros.
+      if (k >= 12) [[likely]] {
+        const OscillatorBank::Taps t = banks[b]->TapsOf(k - drop[b]);
+        taps.counter[b] = t.counter;
+        taps.shift2[b] = t.shift2;
+        for (int j = 0; j < 4; ++j) taps.row[b][j] = t.row[j];
+      } else {
+        static constexpr uint32_t kStill = 0;
+        taps.counter[b] = &kStill;
+        taps.shift2[b] = 0;
+        for (int j = 0; j < 4; ++j) taps.row[b][j] = OscillatorBank::SilentRow();
+      }
+    }
   }
 }
 
+namespace {
+// 16', 8', 4' and 2' samples of one bank for a planned key.
+inline void ReadTaps(const uint32_t* counter, uint32_t shift2, const double* const row[4], double out[4]) {
+  // Footage j sits j octaves above the 16', so its index is the 2' index
+  // shifted down by 3 - j.
+  const uint32_t top = *counter >> shift2;
+  out[0] = row[0][(top >> 3) & 0xFFF];
+  out[1] = row[1][(top >> 2) & 0xFFF];
+  out[2] = row[2][(top >> 1) & 0xFFF];
+  out[3] = row[3][top & 0xFFF];
+}
+}  // namespace
+
 template <bool kOrgan, bool kSynth, bool kString>
-void SoundEngine::SumKeys(KeySums& sums) const {
-  const int32_t drop1 = osc1_.OctaveDown() ? 12 : 0;
-  const int32_t drop2 = osc2_.OctaveDown() ? 12 : 0;
+void SoundEngine::SumKeys(KeySums& sums) {
+  if (tapsKeyList_ != keys_.ListVersion() || tapsOsc1_ != osc1_.TapsVersion() || tapsOsc2_ != osc2_.TapsVersion() ||
+      tapsDrop1_ != osc1_.OctaveDown() || tapsDrop2_ != osc2_.OctaveDown()) {
+    PlanKeyTaps();
+  }
+  const KeyTaps* const plan = keyTaps_.data();
 #if defined(__SSE2__)
   // Pairs of lanes, each lane one IEEE operation in the order of the scalar
   // sums below, so the results are the same bits. The 16' to 2' chains of the
@@ -500,10 +536,11 @@ void SoundEngine::SumKeys(KeySums& sums) const {
   const __m128d squareSaw = _mm_set_pd(1.0, kW2);  // x 1.0 is exact
   const int count = keys_.Size();
   for (int i = 0; i < count; ++i) {
-    const uint8_t k = keys_.NoteAt(i);
-    const __m128d a = _mm_set1_pd(keys_.StateAt(i).level);
+    const KeyTaps& taps = plan[i];
+    const __m128d a = _mm_set1_pd(*taps.level);
     double F1[4], F2[4];
-    ReadFootages(k, drop1, drop2, F1, F2);
+    ReadTaps(taps.counter[0], taps.shift2[0], taps.row[0], F1);
+    ReadTaps(taps.counter[1], taps.shift2[1], taps.row[1], F2);
     const __m128d B1lo = _mm_mul_pd(_mm_loadu_pd(F1), a), B1hi = _mm_mul_pd(_mm_loadu_pd(F1 + 2), a);
     const __m128d B2lo = _mm_mul_pd(_mm_loadu_pd(F2), a), B2hi = _mm_mul_pd(_mm_loadu_pd(F2 + 2), a);
     const __m128d lo = _mm_add_pd(B1lo, B2lo);  // B1[0] + B2[0], B1[1] + B2[1]
@@ -523,7 +560,7 @@ void SoundEngine::SumKeys(KeySums& sums) const {
         SLH = _mm_add_pd(SLH, _mm_unpackhi_pd(chain, high));
       }
       if constexpr (kSynth) {
-        double* pq = sums.PQ[kChannelOfNote[k]];
+        double* pq = sums.PQ[taps.channel];
         const __m128d term =
             _mm_add_pd(_mm_unpacklo_pd(lo, chain), _mm_mul_pd(squareSaw, _mm_unpackhi_pd(lo, chain)));
         _mm_storeu_pd(pq, _mm_add_pd(_mm_loadu_pd(pq), term));
@@ -539,10 +576,11 @@ void SoundEngine::SumKeys(KeySums& sums) const {
   double X0 = 0.0, X1 = 0.0, X2 = 0.0, X3 = 0.0, SL = 0.0, SH = 0.0;
   const int count = keys_.Size();
   for (int i = 0; i < count; ++i) {
-    const uint8_t k = keys_.NoteAt(i);
-    const double a = keys_.StateAt(i).level;
+    const KeyTaps& taps = plan[i];
+    const double a = *taps.level;
     double B1[4], B2[4];
-    ReadFootages(k, drop1, drop2, B1, B2);
+    ReadTaps(taps.counter[0], taps.shift2[0], taps.row[0], B1);
+    ReadTaps(taps.counter[1], taps.shift2[1], taps.row[1], B2);
     for (int j = 0; j < 4; ++j) {
       B1[j] *= a;
       B2[j] *= a;
@@ -560,7 +598,7 @@ void SoundEngine::SumKeys(KeySums& sums) const {
         SH += B2[1] + kW1 * B2[2] + kW2 * B2[3];
       }
       if constexpr (kSynth) {
-        const int c = kChannelOfNote[k];
+        const int c = taps.channel;
         sums.PQ[c][0] += (B1[0] + B2[0]) + kW2 * (B1[1] + B2[1]);
         sums.PQ[c][1] += B1[0] + kW1 * B1[1] + kW2 * B1[2] + kW3 * B1[3] + S2;
       }

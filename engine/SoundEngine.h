@@ -92,6 +92,9 @@ class SoundEngine {
   static constexpr double kW3 = 0.14666666666666667; // 11/75
 
   SoundEngine();
+  // The key taps point into the engine itself.
+  SoundEngine(const SoundEngine&) = delete;
+  SoundEngine& operator=(const SoundEngine&) = delete;
 
   void SetHost(EngineHost* host) { host_ = host; }
 
@@ -167,9 +170,18 @@ class SoundEngine {
     double PQ[kChannels][2] = {};        // synth square and saw inputs, per channel
     double SL = 0.0, SH = 0.0;           // string low and high mixes
   };
-  void ReadFootages(uint8_t k, int32_t drop1, int32_t drop2, double F1[4], double F2[4]) const;
+  // Where one sounding key reads its footages in both banks, worked out once
+  // for as long as the key list, the tap maps and the octave switches stay.
+  struct KeyTaps {
+    const double* level;
+    const uint32_t* counter[2];
+    uint32_t shift2[2];
+    const double* row[2][4];
+    int32_t channel;
+  };
+  void PlanKeyTaps();
   template <bool kOrgan, bool kSynth, bool kString>
-  void SumKeys(KeySums& sums) const;
+  void SumKeys(KeySums& sums);
   void SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR);
   void FlushIdleAdvance();
 
@@ -221,6 +233,11 @@ class SoundEngine {
   double vibeSpeedDefault_ = 0.02;
   double vibeDepthDefault_ = 0.2;
   EngineHost* host_ = nullptr;
+
+  // Key taps, rebuilt by PlanKeyTaps when any stamp differs.
+  std::array<KeyTaps, KeyStateMap::kNotes> keyTaps_{};
+  uint64_t tapsKeyList_ = ~0ull, tapsOsc1_ = ~0ull, tapsOsc2_ = ~0ull;
+  bool tapsDrop1_ = false, tapsDrop2_ = false;
 };
 
 }  // namespace tessaron
