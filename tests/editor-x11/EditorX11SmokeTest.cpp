@@ -487,7 +487,9 @@ TEST(EditorX11, ModuleEditorOpensAndClosesWhileAnotherThreadPlays) {
   std::atomic<long> blocks{0};
   std::thread audio([&] {
     std::vector<float> left(256), right(256);
-    while (!stop) {
+    for (long block = 0; !stop; ++block) {
+      // Program changes arrive with the audio, and the editor is told of every parameter.
+      if (block % 50 == 49) vst.Midi(0xC0, uint8_t(block / 50 % 64), 0);
       vst.ProcessFloat(left.data(), right.data(), 256);
       for (int i = 0; i < 256; ++i)
         if (!std::isfinite(left[i]) || !std::isfinite(right[i])) finite = false;
