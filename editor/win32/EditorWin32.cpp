@@ -195,6 +195,10 @@ void Win32EditorPlatform::CloseWindow() {
 void Win32EditorPlatform::Forget(bool releaseClass) {
   window_ = nullptr;
   entry_ = nullptr;
+  // The tooltip belongs to the host's top-level window, which may outlive ours or may
+  // already have taken it along; a handle kept would never show a tip again.
+  if (tooltip_ && IsWindow(tooltip_)) DestroyWindow(tooltip_);
+  tooltip_ = nullptr;
   tooltipShowing_ = false;
   tracking_ = false;
   if (entryFont_) DeleteObject(entryFont_);

@@ -1,15 +1,19 @@
 // The editor's window inside a top-level host window of our own, opened through the host
-// ABI and driven with real mouse input. Needs a display: run under Wine on an X server.
+// ABI and driven with real mouse input; then the editor core alone for what the instrument
+// does not use. Needs a display: run under Wine on an X server.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "editor/IEditor.h"
+#include "host/IParameter.h"
 #include "tests/support/TestHost.h"
 
 namespace tessaron {
@@ -26,7 +30,7 @@ constexpr POINT kKnob{63, 193};
 constexpr RECT kVersionLabel{1027, 328, 1075, 344};
 
 // Runs the host's side for a while: its message loop and the editor idle call.
-void Pump(test::TestHost& vst, std::chrono::milliseconds span) {
+void Pump(const std::function<void()>& idle, std::chrono::milliseconds span) {
   const auto end = std::chrono::steady_clock::now() + span;
   do {
     MSG message;
@@ -34,9 +38,13 @@ void Pump(test::TestHost& vst, std::chrono::milliseconds span) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
-    if (vst.effect()) vst.Dispatch(vst::effEditIdle);
+    idle();
     Sleep(5);
   } while (std::chrono::steady_clock::now() < end);
+}
+
+void Pump(test::TestHost& vst, std::chrono::milliseconds span) {
+  Pump([&] { if (vst.effect()) vst.Dispatch(vst::effEditIdle); }, span);
 }
 
 class HostWindow {
@@ -173,6 +181,26 @@ int TextPixels(const Screenshot& shot, const RECT& area) {
   return pale;
 }
 
+// The tooltip shown over a host's window, if one is on the screen.
+HWND ShownTooltip(HWND host) {
+  struct Search {
+    HWND owner, found;
+  } search{host, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        // A popup made with a child window for parent is owned by that child's top-level window.
+        if (lstrcmpiW(name, L"tooltips_class32") == 0 && IsWindowVisible(window) &&
+            GetWindow(window, GW_OWNER) == s->owner)
+          s->found = window;
+        return s->found == nullptr;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 class EditorWin32 : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -302,6 +330,54 @@ TEST_F(EditorWin32, HostWindowGoingFirstAndInstanceClosingWithTheEditorOpen) {
   EXPECT_FALSE(IsWindow(editor));
   EXPECT_FALSE(EditorClassRegistered());
   Pump(vst, 100ms);
+}
+
+class Recorder : public EditorInstrument {
+ public:
+  Recorder() { param.InitContinuous("Level", 0.5, 0.0, 1.0, 0.001, 1.0); }
+  std::recursive_mutex& InstrumentMutex() override { return mutex; }
+  const IParameter* Param(int i) override { return i == 0 ? &param : nullptr; }
+  void SetParamFromEditor(int, double v) override { param.SetFromNormalized(v); }
+  void BeginParamEdit(int) override {}
+  void EndParamEdit(int) override {}
+  void GuiIdle() override {}
+  void EditorResized() override {}
+  std::recursive_mutex mutex;
+  IParameter param;
+};
+
+// The core with a control that has a tooltip (the instrument's controls have none).
+TEST(EditorWin32Core, TooltipShowsAgainAfterTheHostWindowWentWithTheEditor) {
+  Recorder recorder;
+  IEditorWin editor;
+  editor.Add<IControl>(GfxRect{0, 0, 1125, 400});
+  editor.Add<IControl>(GfxRect{100, 100, 140, 300}, 0)->SetTooltip("Level");
+  editor.EnableMouseOver(true);
+  editor.EnableTooltips(true);
+  editor.AttachInstrument(recorder);
+  auto idle = [&] { editor.HostIdle(); };
+  auto hover = [&](HWND host) {
+    HWND child = FindWindowExW(host, nullptr, kEditorClass, nullptr);
+    MouseAt(child, {50, 50});
+    Pump(idle, 50ms);
+    MouseAt(child, {120, 200}, MOUSEEVENTF_MOVE);
+    for (int i = 0; i < 40 && !ShownTooltip(host); ++i) Pump(idle, 50ms);
+    return ShownTooltip(host) != nullptr;
+  };
+  {
+    HostWindow host(1125, 400);
+    ASSERT_TRUE(editor.OpenWindow(host.Handle()));
+    Pump(idle, 100ms);
+    EXPECT_TRUE(hover(host.Handle())) << "no tooltip over the control";
+  }
+  Pump(idle, 100ms);
+  EXPECT_FALSE(editor.IsWindowOpen());
+  editor.CloseWindow();
+  HostWindow host(1125, 400);
+  ASSERT_TRUE(editor.OpenWindow(host.Handle()));
+  Pump(idle, 100ms);
+  EXPECT_TRUE(hover(host.Handle())) << "no tooltip in the window opened after the host's went";
+  editor.CloseWindow();
 }
 
 }  // namespace
