@@ -181,23 +181,24 @@ int TextPixels(const Screenshot& shot, const RECT& area) {
   return pale;
 }
 
+struct TooltipSearch {
+  HWND owner, found;
+};
+
+BOOL CALLBACK FindTooltip(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<TooltipSearch*>(data);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  // A popup made with a child window for parent is owned by that child's top-level window.
+  if (lstrcmpiW(name, L"tooltips_class32") == 0 && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == search->owner)
+    search->found = window;
+  return search->found == nullptr;
+}
+
 // The tooltip shown over a host's window, if one is on the screen.
 HWND ShownTooltip(HWND host) {
-  struct Search {
-    HWND owner, found;
-  } search{host, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        // A popup made with a child window for parent is owned by that child's top-level window.
-        if (lstrcmpiW(name, L"tooltips_class32") == 0 && IsWindowVisible(window) &&
-            GetWindow(window, GW_OWNER) == s->owner)
-          s->found = window;
-        return s->found == nullptr;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TooltipSearch search{host, nullptr};
+  EnumWindows(&FindTooltip, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
