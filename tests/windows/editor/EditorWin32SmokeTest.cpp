@@ -10,6 +10,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "editor/IEditor.h"
@@ -28,6 +29,9 @@ constexpr const wchar_t* kEditorClass = L"TessaronWndClass";
 constexpr POINT kSwitch{506, 80};
 constexpr POINT kKnob{63, 193};
 constexpr RECT kVersionLabel{1027, 328, 1075, 344};
+// The program panel: its number box opens the list of programs, its name field the rename entry.
+constexpr POINT kProgramNumber{740, 306};
+constexpr POINT kProgramName{874, 306};
 
 // Runs the host's side for a while: its message loop and the editor idle call.
 void Pump(const std::function<void()>& idle, std::chrono::milliseconds span) {
@@ -92,6 +96,30 @@ void MouseAt(HWND editor, POINT point, DWORD buttons = 0) {
   input.type = INPUT_MOUSE;
   input.mi.dwFlags = buttons;
   SendInput(1, &input, sizeof(input));
+}
+
+void Key(WORD key) {
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = input[1].ki.wVk = key;
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, input, sizeof(INPUT));
+}
+
+void Type(const wchar_t* text) {
+  for (; *text; ++text) {
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wScan = input[1].ki.wScan = *text;
+    input[0].ki.dwFlags = KEYEVENTF_UNICODE;
+    input[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+  }
+}
+
+HWND OpenMenu() {
+  HWND menu = FindWindowW(L"#32768", nullptr);
+  return menu && IsWindowVisible(menu) ? menu : nullptr;
 }
 
 void Click(test::TestHost& vst, HWND editor, POINT point) {
@@ -286,6 +314,52 @@ TEST_F(EditorWin32, OpensTakesAClickClosesAndReopens) {
   EXPECT_NE(host.Editor(), nullptr);
   EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
   EXPECT_FALSE(EditorClassRegistered());
+}
+
+// A popup menu runs its own loop inside the click that opened it, so the keys come from
+// another thread; whatever it leaves open is escaped so that the click always returns.
+TEST_F(EditorWin32, ProgramListAndRenameThroughTheSystemControls) {
+  HostWindow host(width, height);
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  HWND editor = host.Editor();
+  ASSERT_NE(editor, nullptr);
+  Pump(vst, 200ms);
+  ASSERT_EQ(vst.Dispatch(vst::effGetProgram), 0);
+
+  bool menuSeen = false;
+  std::thread user([&] {
+    for (int i = 0; i < 200 && !OpenMenu(); ++i) Sleep(25);
+    menuSeen = OpenMenu() != nullptr;
+    if (menuSeen) {
+      // The second sub-menu holds programs 16 to 31: down to it, into it, down to 21.
+      for (WORD key : {VK_DOWN, VK_DOWN, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN}) {
+        Sleep(100);
+        Key(key);
+      }
+    }
+    for (int i = 0; i < 50 && OpenMenu(); ++i) Sleep(20);
+    for (int i = 0; i < 5 && OpenMenu(); ++i) {
+      Key(VK_ESCAPE);
+      Sleep(200);
+    }
+  });
+  Click(vst, editor, kProgramNumber);
+  user.join();
+  EXPECT_TRUE(menuSeen) << "the program list did not open";
+  Pump(vst, 100ms);
+  EXPECT_EQ(vst.Dispatch(vst::effGetProgram), 21);
+
+  Click(vst, editor, kProgramName);
+  HWND entry = FindWindowExW(editor, nullptr, L"EDIT", nullptr);
+  ASSERT_NE(entry, nullptr) << "no text entry over the name";
+  EXPECT_EQ(GetFocus(), entry);
+  Type(L"Wine Pad \u00e9");
+  Key(VK_RETURN);
+  Pump(vst, 200ms);
+  EXPECT_FALSE(IsWindow(entry)) << "the entry stayed after Enter";
+  EXPECT_EQ(vst.DispatchText(vst::effGetProgramName), "Wine Pad \xC3\xA9");
+  Capture(host.Handle(), "editor-win32-renamed.bmp");
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
 }
 
 TEST_F(EditorWin32, ClosingMidDragEndsTheEdit) {
