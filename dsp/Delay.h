@@ -83,7 +83,10 @@ private:
     void ProcessChannels(double& left, double& right);
     void ProcessPingPong(double& left, double& right);
     bool ChannelSilent(int ch) const;
+    struct ClockRun;
+    void StoreClock(int ch, const ClockRun& clock);
     void AdvanceClock(int ch, int samples = 1);
+    void AdvanceBothClocks(int samples);
 
     // Consecutive line ticks that wrote exactly zero; at length or more the whole
     // line is zero. Together with zero filter states and histories the channel's
