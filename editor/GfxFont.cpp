@@ -77,6 +77,10 @@ void GfxCachedFont::Advance(const char* text, long long& dx, long long& dy) {
 
 bool GfxCachedFont::MeasureText(const char* text, int& width, int& height) {
   if (!text) return false;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (system_->MeasureText(text, width, height)) return true;
+  }
   long long dx, dy;
   Advance(text, dx, dy);
   // Along the baseline, whichever way it runs.

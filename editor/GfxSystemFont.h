@@ -40,6 +40,15 @@ class GfxSystemFont {
   virtual int Descent() const = 0;
   // False when the font cannot render the character at all.
   virtual bool RenderGlyph(char32_t character, GfxGlyph& glyph) = 0;
+  // The system's own extent of one line of UTF-8 text, where the system measures text;
+  // false leaves the measuring to the cached glyph advances.
+  virtual bool MeasureText(const char* /*text*/, int& /*width*/, int& /*height*/) { return false; }
 };
+
+#if defined(_WIN32)
+// True under Wine (the key "Software\Wine" exists under the local machine), checked
+// once. There the system's text extents are not trusted and the cached font measures.
+bool GfxRunsUnderWine();
+#endif
 
 }  // namespace tessaron

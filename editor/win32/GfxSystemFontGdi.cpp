@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <mutex>
+#include <string>
 #include <vector>
 
+#include "editor/GfxFont.h"
 #include "editor/GfxSystemFont.h"
 
 namespace tessaron {
@@ -34,6 +36,21 @@ class GdiFont final : public GfxSystemFont {
   }
   int Ascent() const override { return ascent_; }
   int Descent() const override { return descent_; }
+
+  bool MeasureText(const char* text, int& width, int& height) override {
+    if (!text || GfxRunsUnderWine()) return false;
+    std::wstring wide;
+    while (*text) {
+      const char32_t c = GfxNextCharacter(text);
+      wide.push_back(static_cast<wchar_t>(c > 0xFFFF ? 0xFFFD : c));  // as RenderGlyph draws it
+    }
+    std::lock_guard<std::mutex> hold(lock_);
+    SIZE size{};
+    if (!GetTextExtentPoint32W(dc_, wide.c_str(), static_cast<int>(wide.size()), &size)) return false;
+    width = size.cx;
+    height = size.cy;
+    return true;
+  }
 
   bool RenderGlyph(char32_t character, GfxGlyph& glyph) override {
     std::lock_guard<std::mutex> hold(lock_);
@@ -80,6 +97,16 @@ class GdiFont final : public GfxSystemFont {
 };
 
 }  // namespace
+
+bool GfxRunsUnderWine() {
+  static const bool underWine = [] {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Wine", 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+  }();
+  return underWine;
+}
 
 std::unique_ptr<GfxSystemFont> GfxSystemFont::Create(const GfxFontRequest& request) {
   if (request.height <= 0 || request.height > 1000) return nullptr;
