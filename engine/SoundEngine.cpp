@@ -722,7 +722,11 @@ bool SoundEngine::SkipSilence(int32_t n) {
 void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
   for (int32_t i = 0; i < len;) {
     if (!noteEvents_.Empty() && noteEvents_.Front().offset <= i) FireEvents(i);
-    if (!soundActive_ && !phaserInUse_) {
+    if (soundActive_) {
+      i = RenderSoundingRun(left, right, i, std::min(len, i + kRunLength));
+      continue;
+    }
+    if (!phaserInUse_) {
       // Silence up to the next event, handled as one run when nothing holds a tail.
       const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset);
       if (SkipSilence(end - i)) {
@@ -730,32 +734,52 @@ void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
         continue;
       }
     }
+    // Nothing reads the counters until sound resumes: advance them in bulk.
+    ++idleAdvance_;
     double dryL = 0.0, dryR = 0.0, busL = 0.0, busR = 0.0;
-    if (soundActive_) {
-      FlushIdleAdvance();
-      SynthesiseSample(dryL, dryR, busL, busR);
-      osc1_.Advance();
-      osc2_.Advance();
-    } else {
-      // Nothing reads the counters until sound resumes: advance them in bulk.
-      ++idleAdvance_;
-    }
-    if (phaserInUse_) {
-      phaser_.Process(busL, busR);
-      dryL += busL;
-      dryR += busR;
-    }
-    delay_.Process(dryL, dryR);
-    // A silent output stage fed silence stays exactly silent; skip its arithmetic.
-    if (dryL != 0.0 || outHp_[0].y != 0.0 || outLp_[0].y != 0.0) {
-      left[i] = outLp_[0].Process(outHp_[0].Process(dryL));
-    }
-    if (dryR != 0.0 || outHp_[1].y != 0.0 || outLp_[1].y != 0.0) {
-      right[i] = outLp_[1].Process(outHp_[1].Process(dryR));
-    }
+    ProcessEffects(busL, busR, dryL, dryR);
+    WriteOutput(dryL, dryR, left[i], right[i]);
     ++i;
   }
   FlushIdleAdvance();
+}
+
+int32_t SoundEngine::RenderSoundingRun(double* left, double* right, int32_t begin, int32_t end) {
+  // Stage by stage over the run rather than sample by sample: each stage's
+  // recursion then overlaps with its own next samples instead of waiting on the
+  // whole chain before it. Every stage sees the same samples in the same order.
+  FlushIdleAdvance();
+  double dryL[kRunLength], dryR[kRunLength], busL[kRunLength], busR[kRunLength];
+  const int32_t n = end - begin;
+  for (int32_t k = 0; k < n; ++k) {
+    if (k > 0 && !noteEvents_.Empty() && noteEvents_.Front().offset <= begin + k) FireEvents(begin + k);
+    dryL[k] = dryR[k] = busL[k] = busR[k] = 0.0;
+    SynthesiseSample(dryL[k], dryR[k], busL[k], busR[k]);
+    osc1_.Advance();
+    osc2_.Advance();
+  }
+  for (int32_t k = 0; k < n; ++k) ProcessEffects(busL[k], busR[k], dryL[k], dryR[k]);
+  for (int32_t k = 0; k < n; ++k) WriteOutput(dryL[k], dryR[k], left[begin + k], right[begin + k]);
+  return end;
+}
+
+inline void SoundEngine::ProcessEffects(double& busL, double& busR, double& dryL, double& dryR) {
+  if (phaserInUse_) {
+    phaser_.Process(busL, busR);
+    dryL += busL;
+    dryR += busR;
+  }
+  delay_.Process(dryL, dryR);
+}
+
+inline void SoundEngine::WriteOutput(double dryL, double dryR, double& left, double& right) {
+  // A silent output stage fed silence stays exactly silent; skip its arithmetic.
+  if (dryL != 0.0 || outHp_[0].y != 0.0 || outLp_[0].y != 0.0) {
+    left = outLp_[0].Process(outHp_[0].Process(dryL));
+  }
+  if (dryR != 0.0 || outHp_[1].y != 0.0 || outLp_[1].y != 0.0) {
+    right = outLp_[1].Process(outHp_[1].Process(dryR));
+  }
 }
 
 void SoundEngine::RenderBlock(double* left, double* right, int32_t n) {

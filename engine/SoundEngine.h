@@ -163,6 +163,11 @@ class SoundEngine {
   void RestartModulationDelay();
   void FireEvents(int32_t i);
   void RenderSamples(double* left, double* right, int32_t len);
+  // Samples a run of sound renders stage by stage; a bound for the stack buffers.
+  static constexpr int32_t kRunLength = 64;
+  int32_t RenderSoundingRun(double* left, double* right, int32_t begin, int32_t end);
+  void ProcessEffects(double& busL, double& busR, double& dryL, double& dryR);
+  void WriteOutput(double dryL, double dryR, double& left, double& right);
   bool SkipSilence(int32_t n);
   // Every sounding key's footages, gathered per sample for the sections.
   struct KeySums {
