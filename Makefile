@@ -35,7 +35,7 @@ test: deps build
 .PHONY: bench
 bench:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j$(JOBS) --target tessaron-bench
+	cmake --build $(BUILD) -j$(JOBS) --target tessaron-bench tessaron-render Tessaron64
 	$(BUILD)/bench/tessaron-bench --benchmark_format=json $(BENCH_ARGS) 2>/dev/null | awk \
 	  '/"benchmarks": \[/ { rows = 1; printf "%-36s %14s %10s %12s\n", "benchmark", "cpu ns", "wall ms", "x realtime"; next } \
 	   !rows { next } \
@@ -48,6 +48,9 @@ bench:
 	            f["time_unit"] == "ms" ? sprintf("%.2f", f["real_time"]) : "-", \
 	            f["realtime"] != "" ? sprintf("%.1f", f["realtime"]) : "-", note != "" ? "  " note : ""; \
 	     split("", f) }'
+	@echo
+	@echo "Whole renders through the module (tessaron-render --timing):"
+	bash bench/render-grid.sh $(BUILD)/tools/render/tessaron-render
 
 # Cross builds of the Windows modules: build-win64/Tessaron64.dll and build-win32/Tessaron.dll.
 WINDOWS_FLAGS ?= -DTESSARON_MODULE_ONLY=ON -DCMAKE_BUILD_TYPE=Release
