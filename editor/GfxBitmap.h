@@ -1,8 +1,8 @@
 #pragma once
 // The drawing layer's bitmap model: 32-bit pixels, alpha in bits 24-31, red 16-23,
 // green 8-15, blue 0-7 (bytes blue, green, red, alpha in memory on little-endian hosts).
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace tessaron {
 
@@ -55,12 +55,47 @@ class IGfxBitmap {
 // Side length above which a bitmap is refused rather than allocated.
 constexpr int kGfxMaxBitmapSide = 16384;
 
+// Zeroed pixel storage from calloc: memory fresh from the system is zero already and is
+// not touched, so a large surface costs next to nothing until something draws into it.
+class GfxPixelBuffer {
+ public:
+  GfxPixelBuffer() = default;
+  GfxPixelBuffer(const GfxPixelBuffer& other);
+  GfxPixelBuffer(GfxPixelBuffer&& other) noexcept : pixels_(other.pixels_), size_(other.size_) {
+    other.pixels_ = nullptr;
+    other.size_ = 0;
+  }
+  GfxPixelBuffer& operator=(GfxPixelBuffer other) noexcept {
+    Swap(other);
+    return *this;
+  }
+  ~GfxPixelBuffer();
+
+  // count zero pixels; false, with the old contents kept, when the memory is not there.
+  bool Assign(std::size_t count);
+  GfxPixel* Data() { return pixels_; }
+  std::size_t Size() const { return size_; }
+  bool Empty() const { return size_ == 0; }
+  void Swap(GfxPixelBuffer& other) noexcept {
+    GfxPixel* p = pixels_;
+    pixels_ = other.pixels_;
+    other.pixels_ = p;
+    const std::size_t n = size_;
+    size_ = other.size_;
+    other.size_ = n;
+  }
+
+ private:
+  GfxPixel* pixels_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 class GfxMemBitmap final : public IGfxBitmap {
  public:
   GfxMemBitmap() = default;
   GfxMemBitmap(int width, int height) { Resize(width, height); }
 
-  GfxPixel* Pixels() override { return pixels_.empty() ? nullptr : pixels_.data(); }
+  GfxPixel* Pixels() override { return pixels_.Data(); }
   int Width() const override { return width_; }
   int Height() const override { return height_; }
   int Span() const override { return width_; }
@@ -70,7 +105,7 @@ class GfxMemBitmap final : public IGfxBitmap {
   void Fill(GfxPixel p);
 
  private:
-  std::vector<GfxPixel> pixels_;
+  GfxPixelBuffer pixels_;
   int width_ = 0, height_ = 0;
 };
 

@@ -3,14 +3,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <vector>
-
 #include "editor/GfxSysBitmap.h"
 
 namespace tessaron {
 
 struct GfxSysBitmap::Native {
-  std::vector<GfxPixel> pixels;
+  GfxPixelBuffer pixels;  // zeroed without being touched: the window may never open
   int width = 0, height = 0;
   Display* display = nullptr;
   XImage* image = nullptr;
@@ -24,7 +22,7 @@ struct GfxSysBitmap::Native {
 
   bool MakeImage() {
     DropImage();
-    if (!display || pixels.empty()) return display != nullptr;
+    if (!display || pixels.Empty()) return display != nullptr;
     const int screen = DefaultScreen(display);
     Visual* visual = DefaultVisual(display, screen);
     const int depth = DefaultDepth(display, screen);
@@ -32,7 +30,7 @@ struct GfxSysBitmap::Native {
         visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF)
       return false;
     image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                         reinterpret_cast<char*>(pixels.data()), static_cast<unsigned>(width),
+                         reinterpret_cast<char*>(pixels.Data()), static_cast<unsigned>(width),
                          static_cast<unsigned>(height), 32, width * 4);
     if (!image) return false;
     // Pixels are native 32-bit words; Xlib swaps on the way out if the server differs.
@@ -50,7 +48,7 @@ GfxSysBitmap::GfxSysBitmap(int width, int height) : native_(std::make_unique<Nat
 
 GfxSysBitmap::~GfxSysBitmap() { native_->DropImage(); }
 
-GfxPixel* GfxSysBitmap::Pixels() { return native_->pixels.empty() ? nullptr : native_->pixels.data(); }
+GfxPixel* GfxSysBitmap::Pixels() { return native_->pixels.Data(); }
 int GfxSysBitmap::Width() const { return native_->width; }
 int GfxSysBitmap::Height() const { return native_->height; }
 int GfxSysBitmap::Span() const { return native_->width; }
@@ -60,8 +58,10 @@ void* GfxSysBitmap::DeviceContext() { return native_->image; }
 bool GfxSysBitmap::Resize(int width, int height) {
   if (width < 0 || height < 0 || width > kGfxMaxBitmapSide || height > kGfxMaxBitmapSide) return false;
   if (width == 0 || height == 0) width = height = 0;
+  GfxPixelBuffer pixels;
+  if (!pixels.Assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height))) return false;
   native_->DropImage();
-  native_->pixels.assign(static_cast<std::size_t>(width) * height, 0);
+  native_->pixels.Swap(pixels);
   native_->width = width;
   native_->height = height;
   if (native_->display) native_->MakeImage();
