@@ -11,7 +11,7 @@ void IParameter::InitContinuous(const char* name, double defaultValue, double mi
   CopyText(name_, sizeof(name_), name);
   label_[0] = '\0';
   group_[0] = '\0';
-  value_ = defaultValue;
+  value_.Store(defaultValue);
   default_ = defaultValue;
   min_ = min;
   step_ = step;
@@ -32,7 +32,7 @@ bool IParameter::SetFromNormalized(double normalized) {
   normalized = std::clamp(normalized, 0.0, 1.0);
   double v = min_ + std::pow(normalized, shape_) * (max_ - min_);
   if (type_ != kTypeContinuous && step_ > 0.0) v = std::floor(v / step_ + 0.5) * step_;
-  value_ = std::min(v, max_);
+  value_.Store(std::min(v, max_));
   return true;
 }
 
@@ -44,7 +44,7 @@ double IParameter::GetNormalized(double realValue) const {
 
 void IParameter::SetClamped(double realValue) {
   if (std::isnan(realValue)) return;
-  value_ = std::clamp(realValue, min_, std::max(min_, max_));
+  value_.Store(std::clamp(realValue, min_, std::max(min_, max_)));
 }
 
 const char* IParameter::DisplayTextFor(int32_t value) const {
@@ -80,7 +80,7 @@ void IParameter::FormatForHost(double value, bool isNormalized, char* text, bool
 }
 
 const char* IParameter::LabelForHost() const {
-  const char* shown = DisplayTextFor(TruncateToInt(value_));
+  const char* shown = DisplayTextFor(TruncateToInt(value_.Load()));
   if (shown && shown[0] != '\0') return "";
   return label_;
 }

@@ -1,6 +1,11 @@
 #pragma once
 // One automatable parameter: the real value in its own range, and the normalised
 // 0..1 view that hosts and controls see.
+//
+// The value is written under the instrument's lock, but the editor reads it while drawing
+// under its own lock only (taking the instrument's there would invert the lock order), so
+// it is stored as a relaxed atomic. Everything else is fixed once the table is built.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -31,7 +36,7 @@ class IParameter {
   // Host, editor and controller writes. Inputs outside 0..1 are clamped; NaN is ignored
   // and answers false, so a faulty host cannot push the value out of its range.
   bool SetFromNormalized(double normalized);
-  double GetNormalized() const { return GetNormalized(value_); }
+  double GetNormalized() const { return GetNormalized(value_.Load()); }
   double GetNormalized(double realValue) const;
 
   // text must hold kParamTextSize bytes.
@@ -48,7 +53,7 @@ class IParameter {
 
   DisplayFormatter Formatter() const { return formatter_; }
   Type GetType() const { return type_; }
-  double Value() const { return value_; }
+  double Value() const { return value_.Load(); }
   double Min() const { return min_; }
   double Max() const { return max_; }
   double Step() const { return step_; }
@@ -62,9 +67,28 @@ class IParameter {
   const char* DisplayTextFor(int32_t value) const;
 
  private:
+  // Copyable, so that parameter tables stay plain vectors; copies happen only while a
+  // table is built.
+  class SharedValue {
+   public:
+    SharedValue() = default;
+    SharedValue(const SharedValue& other) : v_(other.Load()) {}
+    SharedValue& operator=(const SharedValue& other) {
+      Store(other.Load());
+      return *this;
+    }
+    double Load() const { return v_.load(std::memory_order_relaxed); }
+    void Store(double v) { v_.store(v, std::memory_order_relaxed); }
+
+   private:
+    // Plain loads and stores on x86-64, and on i686 with SSE2; no lock in the audio path.
+    static_assert(std::atomic<double>::is_always_lock_free);
+    std::atomic<double> v_{0.0};
+  };
+
   DisplayFormatter formatter_ = nullptr;
   Type type_ = kTypeNone;
-  double value_ = 0.0;
+  SharedValue value_;
   double min_ = 0.0;
   double max_ = 1.0;
   double step_ = 1.0;
