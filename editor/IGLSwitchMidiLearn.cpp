@@ -24,11 +24,15 @@ void IGLSwitchMidiLearn::MouseDown(int, int, const IMouseMod& mod) {
     return;
   }
   // Swapping the face while armed would leave the running mode and the face at odds.
-  if (mod.R && value_ == 0.0) {
-    learnFace_ = !learnFace_;
-    bitmap_ = IBitmap(LoadCachedBitmap(learnFace_ ? kLearnFace : kUnlearnFace), 2);
-    MarkDirty(true);
-  }
+  // Learn ending on the audio side writes the value under the editor's lock, so the check
+  // and the swap hold it too; the image is fetched before, so the audio side never waits on it.
+  if (!mod.R) return;
+  const IBitmap otherFace(LoadCachedBitmap(learnFace_ ? kUnlearnFace : kLearnFace), 2);
+  std::lock_guard<std::recursive_mutex> lock(editor_->Mutex());
+  if (value_ != 0.0) return;
+  learnFace_ = !learnFace_;
+  bitmap_ = otherFace;
+  MarkDirty(true);
 }
 
 void IGLSwitchMidiLearn::MouseDoubleClick(int x, int y, const IMouseMod& mod) { MouseDown(x, y, mod); }
