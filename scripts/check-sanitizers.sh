@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test suite under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan), then
-# the two-thread stress test under ThreadSanitizer (build-tsan). Any report fails.
+# the two-thread stress test and the X11 editor tests (the editor drawn while another
+# thread plays and changes programs) under ThreadSanitizer (build-tsan). Any report fails.
 # The module is dlopen-ed by the ABI tests, so it carries the same instrumentation; the
 # sanitizer runtime is a shared library so that the module links on its own (clang for
 # ASan and UBSan, g++ for TSan).
@@ -27,11 +28,18 @@ export LSAN_OPTIONS="suppressions=$ROOT/scripts/sanitizer-suppressions.txt:print
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir build-asan -j"$JOBS" --output-on-failure --timeout 900
 
-echo "== ThreadSanitizer: build-tsan (stress test)"
+echo "== ThreadSanitizer: build-tsan (stress test, X11 editor tests)"
 # g++ links its ThreadSanitizer runtime as a shared library for the module and the test
 # alike; clang 14's shared one does not start on this system.
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "check-sanitizers: $tool is missing (make deps installs it)" >&2; exit 1; }
+done
 configure build-tsan gcc g++ "-fsanitize=thread"
-cmake --build build-tsan -j"$JOBS" --target Tessaron64 tessaron_stress_tests
+cmake --build build-tsan -j"$JOBS" --target Tessaron64 tessaron_stress_tests tessaron_editor_x11_tests
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" TESSARON_STRESS_SECONDS=${TESSARON_STRESS_SECONDS:-3} \
   build-tsan/tests/stress/tessaron_stress_tests
+# The editor tests start and stop their own Xvfb, so a report must not abort them halfway:
+# ThreadSanitizer lets them finish and then exits with its own failing status.
+TSAN_OPTIONS="halt_on_error=0:exitcode=66:second_deadlock_stack=1" \
+  build-tsan/tests/editor-x11/tessaron_editor_x11_tests
 echo "sanitizers: all clean"
