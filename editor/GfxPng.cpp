@@ -98,20 +98,35 @@ struct WriteStructs {
   ~WriteStructs() { png_destroy_write_struct(&png, info ? &info : nullptr); }
 };
 
+// Both structures ready to read from reader; false when libpng could not make them.
+bool StartReading(ReadStructs& s, MemoryReader& reader) {
+  if (!reader.data || reader.size < 8 || png_sig_cmp(reader.data, 0, 8) != 0) return false;
+  s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, FailDecode, IgnoreWarning);
+  if (!s.png) return false;
+  s.info = png_create_info_struct(s.png);
+  if (!s.info) return false;
+  png_set_read_fn(s.png, &reader, ReadFromMemory);
+  return true;
+}
+
 }  // namespace
 
-std::unique_ptr<GfxMemBitmap> LoadPNGFromMemory(const uint8_t* data, std::size_t size) {
-  if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) return nullptr;
+bool ReadPNGSize(const uint8_t* data, std::size_t size, int* width, int* height) {
   ReadStructs s;
-  s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, FailDecode, IgnoreWarning);
-  if (!s.png) return nullptr;
-  s.info = png_create_info_struct(s.png);
-  if (!s.info) return nullptr;
   MemoryReader reader{data, size, 0};
-  png_set_read_fn(s.png, &reader, ReadFromMemory);
-
   Header header;
-  if (!ReadHeaderAndTransform(s.png, s.info, &header)) return nullptr;
+  if (!StartReading(s, reader) || !ReadHeaderAndTransform(s.png, s.info, &header)) return false;
+  if (header.width == 0 || header.height == 0) return false;
+  *width = static_cast<int>(header.width);
+  *height = static_cast<int>(header.height);
+  return true;
+}
+
+std::unique_ptr<GfxMemBitmap> LoadPNGFromMemory(const uint8_t* data, std::size_t size) {
+  ReadStructs s;
+  MemoryReader reader{data, size, 0};
+  Header header;
+  if (!StartReading(s, reader) || !ReadHeaderAndTransform(s.png, s.info, &header)) return nullptr;
   const int width = static_cast<int>(header.width), height = static_cast<int>(header.height);
   auto bitmap = std::make_unique<GfxMemBitmap>();
   if (!bitmap->Resize(width, height) || bitmap->IsEmpty()) return nullptr;

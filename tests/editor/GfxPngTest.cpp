@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
+#include "editor/BitmapCache.h"
 #include "editor/GfxPng.h"
 
 namespace tessaron {
@@ -228,6 +230,29 @@ TEST(GfxPng, BrokenDataGivesNoBitmap) {
 
   EXPECT_FALSE(LoadPNGFromResource("img/no-such-image.png"));
   EXPECT_FALSE(LoadPNGFromResource(nullptr));
+  int w = 0, h = 0;
+  EXPECT_FALSE(ReadPNGSize(good.data(), 20, &w, &h));
+  EXPECT_FALSE(ReadPNGSize(garbage.data(), garbage.size(), &w, &h));
+}
+
+// The cache knows an image by its header and decodes it when first drawn; threads
+// asking at once all get the one decoded copy.
+TEST(GfxPng, CachedImagesDecodeOnceOnFirstUse) {
+  const std::unique_ptr<GfxMemBitmap> direct = LoadPNGFromResource("img/tweak.png");
+  ASSERT_TRUE(direct);
+  IGfxBitmap* cached = LoadCachedBitmap("img/tweak.png");
+  ASSERT_TRUE(cached);
+  EXPECT_EQ(cached->Width(), direct->Width());
+  EXPECT_EQ(cached->Height(), direct->Height());
+  std::vector<GfxPixel*> seen(4, nullptr);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&, i] { seen[i] = cached->Pixels(); });
+  for (std::thread& t : threads) t.join();
+  for (GfxPixel* p : seen) EXPECT_EQ(p, seen[0]);
+  ASSERT_TRUE(seen[0]);
+  EXPECT_EQ(0, std::memcmp(seen[0], direct->Pixels(), sizeof(GfxPixel) * direct->Width() * direct->Height()));
+  EXPECT_FALSE(cached->Resize(1, 1));
+  EXPECT_EQ(cached, LoadCachedBitmap("img/tweak.png"));
 }
 
 }  // namespace
