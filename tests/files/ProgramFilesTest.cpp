@@ -238,8 +238,9 @@ TEST(ProgramFiles, ReadersSurviveTruncatedAndRandomFiles) {
     }
   }
   for (int i = 0; i < kParameterCount; ++i) {
-    const IParameter& p = *t.GetParam(i);
-    EXPECT_TRUE(p.Value() >= p.Min() && p.Value() <= p.Max()) << i;
+    const IParameter* p = t.GetParam(i);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(p->Value() >= p->Min() && p->Value() <= p->Max()) << i;
   }
   for (int i = 0; i < kProgramCount; ++i) EXPECT_LE(t.ProgramName(i).size(), 255u);
 }
