@@ -70,14 +70,19 @@ class OscillatorBank {
   // octave down while OctaveDown is on. For loops that check the key once.
   void TableFootageValues(int32_t t0, double out[4]) const {
     const NoteTaps& taps = taps_[t0];
+    ReadFootages(counter_[oscillator_detail::kPitchClass[t0]], taps.shift2, taps.row, out);
+  }
+
+  // The four footages at a counter value, given a note's taps (TapsOf).
+  static void ReadFootages(uint32_t counter, uint32_t shift2, const double* const row[4], double out[4]) {
     // Footage j sits j octaves above the 16', so its index is the 2' index
     // shifted down by 3 - j; one variable shift serves all four. Silent
     // footages read a row of zeros, which keeps this free of branches.
-    const uint32_t top = counter_[oscillator_detail::kPitchClass[t0]] >> taps.shift2;
-    out[0] = taps.row[0][(top >> 3) & 0xFFF];
-    out[1] = taps.row[1][(top >> 2) & 0xFFF];
-    out[2] = taps.row[2][(top >> 1) & 0xFFF];
-    out[3] = taps.row[3][top & 0xFFF];
+    const uint32_t top = counter >> shift2;
+    out[0] = row[0][(top >> 3) & 0xFFF];
+    out[1] = row[1][(top >> 2) & 0xFFF];
+    out[2] = row[2][(top >> 1) & 0xFFF];
+    out[3] = row[3][top & 0xFFF];
   }
 
   void Advance() {

@@ -506,19 +506,6 @@ void SoundEngine::PlanKeyTaps() {
   }
 }
 
-namespace {
-// 16', 8', 4' and 2' samples of one bank for a planned key.
-inline void ReadTaps(const uint32_t* counter, uint32_t shift2, const double* const row[4], double out[4]) {
-  // Footage j sits j octaves above the 16', so its index is the 2' index
-  // shifted down by 3 - j.
-  const uint32_t top = *counter >> shift2;
-  out[0] = row[0][(top >> 3) & 0xFFF];
-  out[1] = row[1][(top >> 2) & 0xFFF];
-  out[2] = row[2][(top >> 1) & 0xFFF];
-  out[3] = row[3][top & 0xFFF];
-}
-}  // namespace
-
 template <bool kOrgan, bool kSynth, bool kString>
 void SoundEngine::SumKeys(KeySums& sums) {
   if (tapsKeyList_ != keys_.ListVersion() || tapsOsc1_ != osc1_.TapsVersion() || tapsOsc2_ != osc2_.TapsVersion() ||
@@ -539,8 +526,8 @@ void SoundEngine::SumKeys(KeySums& sums) {
     const KeyTaps& taps = plan[i];
     const __m128d a = _mm_set1_pd(*taps.level);
     double F1[4], F2[4];
-    ReadTaps(taps.counter[0], taps.shift2[0], taps.row[0], F1);
-    ReadTaps(taps.counter[1], taps.shift2[1], taps.row[1], F2);
+    OscillatorBank::ReadFootages(*taps.counter[0], taps.shift2[0], taps.row[0], F1);
+    OscillatorBank::ReadFootages(*taps.counter[1], taps.shift2[1], taps.row[1], F2);
     const __m128d B1lo = _mm_mul_pd(_mm_loadu_pd(F1), a), B1hi = _mm_mul_pd(_mm_loadu_pd(F1 + 2), a);
     const __m128d B2lo = _mm_mul_pd(_mm_loadu_pd(F2), a), B2hi = _mm_mul_pd(_mm_loadu_pd(F2 + 2), a);
     const __m128d lo = _mm_add_pd(B1lo, B2lo);  // B1[0] + B2[0], B1[1] + B2[1]
@@ -579,8 +566,8 @@ void SoundEngine::SumKeys(KeySums& sums) {
     const KeyTaps& taps = plan[i];
     const double a = *taps.level;
     double B1[4], B2[4];
-    ReadTaps(taps.counter[0], taps.shift2[0], taps.row[0], B1);
-    ReadTaps(taps.counter[1], taps.shift2[1], taps.row[1], B2);
+    OscillatorBank::ReadFootages(*taps.counter[0], taps.shift2[0], taps.row[0], B1);
+    OscillatorBank::ReadFootages(*taps.counter[1], taps.shift2[1], taps.row[1], B2);
     for (int j = 0; j < 4; ++j) {
       B1[j] *= a;
       B2[j] *= a;
