@@ -8,14 +8,21 @@
 
 namespace tessaron {
 
+std::size_t Utf8PrefixLength(const char* text, std::size_t length, std::size_t maxBytes) {
+  if (!text || length <= maxBytes) return text ? length : 0;
+  std::size_t n = maxBytes;
+  // Back up over continuation bytes (10xxxxxx) to the lead byte of the character that was cut.
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
 std::size_t CopyText(char* dest, std::size_t destSize, const char* src) {
   if (!dest || destSize == 0) return 0;
   std::size_t n = 0;
   if (src) {
-    while (n + 1 < destSize && src[n] != '\0') {
-      dest[n] = src[n];
-      ++n;
-    }
+    while (n + 1 < destSize && src[n] != '\0') ++n;
+    if (src[n] != '\0') n = Utf8PrefixLength(src, n + 1, n);
+    std::memcpy(dest, src, n);
   }
   dest[n] = '\0';
   return n;

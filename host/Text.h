@@ -6,7 +6,12 @@
 
 namespace tessaron {
 
-// Copies at most destSize - 1 bytes and always terminates; answers the bytes copied.
+// The length of the longest prefix of text's first length bytes that is at most maxBytes long
+// and ends on a UTF-8 character boundary, so a cut never leaves half a character behind.
+std::size_t Utf8PrefixLength(const char* text, std::size_t length, std::size_t maxBytes);
+
+// Copies at most destSize - 1 bytes, cut at a character boundary, and always terminates;
+// answers the bytes copied.
 std::size_t CopyText(char* dest, std::size_t destSize, const char* src);
 
 void FormatFixed(double value, int precision, char* text, std::size_t size);

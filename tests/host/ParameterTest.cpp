@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "dsp/PitchToHz.h"
 #include "engine/ParameterFormatters.h"
@@ -165,6 +167,13 @@ TEST(Text, ParseDecimalAcceptsOnlyPlainNumbers) {
   char small[4];
   EXPECT_EQ(CopyText(small, sizeof(small), "abcdef"), 3u);
   EXPECT_STREQ(small, "abc");
+  // A character straddling the limit is dropped whole, never split.
+  const std::pair<const char*, const char*> cuts[] = {
+      {"ab\xC3\xA9", "ab"}, {"a\xE2\x82\xAC", "a"}, {"\xF0\x9F\x8E\xB9", ""}, {"\xC3\xA9z", "\xC3\xA9z"}};
+  for (const auto& [text, kept] : cuts) {
+    EXPECT_EQ(CopyText(small, sizeof(small), text), std::strlen(kept));
+    EXPECT_STREQ(small, kept);
+  }
   EXPECT_EQ(TruncateToInt(-2.9), -2);
   EXPECT_EQ(TruncateToInt(1e20), std::numeric_limits<int32_t>::max());
 }
