@@ -7,6 +7,7 @@
 #include "editor/BitmapCache.h"
 #include "host/IParameter.h"
 #include "host/IPluginBase.h"
+#include "host/Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Folders.h"
 
@@ -253,7 +254,7 @@ void IEditor::OnTimer() {
         return;
       case kTextEntryCommit: {
         std::string text = platform_->TextEntryText();
-        if (text.size() > static_cast<std::size_t>(kTextEntryReadLimit)) text.resize(kTextEntryReadLimit);
+        CutUtf8(text, static_cast<std::size_t>(kTextEntryReadLimit));
         IControl* control = textEntryControl_;
         RemoveTextEntry();
         auto lock = LockInstrument();
@@ -588,7 +589,7 @@ std::string IEditor::PromptForFile(bool save, const char* fileName, const char* 
   request.folder = folder && *folder ? folder : (!lastFolder_.empty() ? lastFolder_ : AppDataFolder());
   std::istringstream list(extensions ? extensions : "");
   for (std::string ext; list >> ext;) {
-    if (request.extensions.empty() && ext.size() > 15) ext.resize(15);
+    if (request.extensions.empty()) CutUtf8(ext, 15);
     if (!request.filter.empty()) request.filter += ';';
     request.filter += "*." + ext;
     request.extensions.push_back(ext);

@@ -6,6 +6,7 @@
 #include "editor/EditorPlatform.h"
 #include "editor/IEditor.h"
 #include "editor/PanelInstrument.h"
+#include "host/Text.h"
 
 namespace tessaron {
 
@@ -17,7 +18,8 @@ IGLPresetMenu::IGLPresetMenu(IEditor* editor, PanelInstrument* panel, const GfxR
 }
 
 void IGLPresetMenu::SetProgram(int number, const std::string& name) {
-  std::string shown = name.substr(0, kNameLength);
+  std::string shown = name;
+  CutUtf8(shown, kNameLength);
   if (number == number_ && shown == nameText_) return;
   number_ = number;
   char text[16];
@@ -51,10 +53,10 @@ std::unique_ptr<EditorMenu> IGLPresetMenu::BuildProgramList(int current) {
   for (int k = 0; k < subMenus; ++k) {
     auto sub = std::make_unique<EditorMenu>();
     for (int n = k * kProgramsPerSubMenu; n < std::min(count, (k + 1) * kProgramsPerSubMenu); ++n) {
-      char item[kMenuItemLength + 32];
-      std::snprintf(item, sizeof item, "%02u: %s", static_cast<unsigned>(n), panel_->ProgramName(n).c_str());
-      std::string text = item;
-      if (text.size() > kMenuItemLength) text.resize(kMenuItemLength);
+      char number[16];
+      std::snprintf(number, sizeof number, "%02u: ", static_cast<unsigned>(n));
+      std::string text = number + panel_->ProgramName(n);
+      CutUtf8(text, kMenuItemLength);
       sub->AddItem(text.c_str(), n == current ? EditorMenu::kMarked : 0u);
     }
     char title[32];
@@ -79,7 +81,7 @@ void IGLPresetMenu::ChooseFromList(int, int) {
 void IGLPresetMenu::TextFromTextEntry(const char* text) {
   if (!panel_ || !text) return;
   std::string name(text);
-  if (name.size() > static_cast<std::size_t>(kRenameReadLimit)) name.resize(kRenameReadLimit);
+  CutUtf8(name, static_cast<std::size_t>(kRenameReadLimit));
   panel_->RenameCurrentProgram(name.c_str());
   MarkDirty(false);
 }

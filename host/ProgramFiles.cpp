@@ -8,6 +8,8 @@
 #include "host/ChunkBuffer.h"
 #include "host/IPluginBase.h"
 #include "host/PluginConfig.h"
+#include "host/Text.h"
+#include "platform/FileSystem.h"
 
 namespace tessaron {
 
@@ -51,10 +53,10 @@ std::string GetNameField(const ChunkBuffer& in, int pos) {
   return std::string(text, strnlen(text, static_cast<std::size_t>(available)));
 }
 
-// Cut to 27 characters so that the field always ends in a NUL.
+// Cut to at most 27 bytes, at a character boundary, so that the field always ends in a NUL.
 void PutNameField(ChunkBuffer& out, const std::string& name) {
   unsigned char field[kNameFieldSize] = {};
-  std::memcpy(field, name.data(), std::min<std::size_t>(name.size(), kNameFieldSize - 1));
+  CopyText(reinterpret_cast<char*>(field), kNameFieldSize, name.c_str());
   out.PutBytes(field, kNameFieldSize);
 }
 
@@ -71,12 +73,9 @@ bool ReadWholeFile(const std::string& path, ChunkBuffer& out) {
   return true;
 }
 
-bool WriteWholeFile(const std::string& path, const ChunkBuffer& data) {
-  if (path.empty()) return false;
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) return false;
-  file.write(reinterpret_cast<const char*>(data.Data()), data.Size());
-  return true;
+bool WriteWholeFile(const std::string& path, const ChunkBuffer& data, std::string* reason) {
+  return platform::WriteFileAtomically(
+      path, std::string_view(reinterpret_cast<const char*>(data.Data()), static_cast<std::size_t>(data.Size())), reason);
 }
 
 // The chunk starts at base; our own chunks carry the 8-byte header in front.
@@ -97,48 +96,52 @@ void ApplyParameterList(IPluginBase& plug, const ChunkBuffer& in, int pos) {
 
 }  // namespace
 
-bool SaveProgramFile(IPluginBase& plug, const std::string& path) {
-  if (path.empty()) return false;
-  IPluginBase::Lock lock(plug.GetMutex());
-  ChunkBuffer chunk;
-  IPluginBase::BeginChunk(chunk);
-  plug.WriteState(chunk);
-
+// The file is built under the lock and written after it, so the audio thread never
+// waits for the disk.
+bool SaveProgramFile(IPluginBase& plug, const std::string& path, std::string* reason) {
   ChunkBuffer file;
-  PutBigEndian(file, kFileMagic);
-  PutBigEndian(file, chunk.Size() + kProgramChunkOffset);
-  PutBigEndian(file, kProgramChunk);
-  PutBigEndian(file, kProgramFormatVersion);
-  PutBigEndian(file, plug.UniqueId());
-  PutBigEndian(file, DecimalVersion(plug.PackedVersion()));
-  PutBigEndian(file, plug.NParams());
-  PutNameField(file, plug.ProgramName(plug.CurrentProgram()));
-  PutBigEndian(file, chunk.Size());
-  file.PutBytes(chunk.Data(), static_cast<std::size_t>(chunk.Size()));
-  return WriteWholeFile(path, file);
+  {
+    IPluginBase::Lock lock(plug.GetMutex());
+    ChunkBuffer chunk;
+    IPluginBase::BeginChunk(chunk);
+    plug.WriteState(chunk);
+
+    PutBigEndian(file, kFileMagic);
+    PutBigEndian(file, chunk.Size() + kProgramChunkOffset);
+    PutBigEndian(file, kProgramChunk);
+    PutBigEndian(file, kProgramFormatVersion);
+    PutBigEndian(file, plug.UniqueId());
+    PutBigEndian(file, DecimalVersion(plug.PackedVersion()));
+    PutBigEndian(file, plug.NParams());
+    PutNameField(file, plug.ProgramName(plug.CurrentProgram()));
+    PutBigEndian(file, chunk.Size());
+    file.PutBytes(chunk.Data(), static_cast<std::size_t>(chunk.Size()));
+  }
+  return WriteWholeFile(path, file, reason);
 }
 
-bool SaveBankFile(IPluginBase& plug, const std::string& path) {
-  if (path.empty()) return false;
-  IPluginBase::Lock lock(plug.GetMutex());
-  ChunkBuffer chunk;
-  IPluginBase::BeginChunk(chunk);
-  plug.SerializePresets(chunk);
-
+bool SaveBankFile(IPluginBase& plug, const std::string& path, std::string* reason) {
   ChunkBuffer file;
-  PutBigEndian(file, kFileMagic);
-  PutBigEndian(file, chunk.Size() + kBankChunkOffset);
-  PutBigEndian(file, kBankChunk);
-  PutBigEndian(file, kBankFormatVersion);
-  PutBigEndian(file, plug.UniqueId());
-  PutBigEndian(file, DecimalVersion(plug.PackedVersion()));
-  PutBigEndian(file, plug.NPrograms());
-  PutBigEndian(file, plug.CurrentProgram());
-  const unsigned char reserved[kBankHeaderSize - 32] = {};
-  file.PutBytes(reserved, sizeof reserved);
-  PutBigEndian(file, chunk.Size());
-  file.PutBytes(chunk.Data(), static_cast<std::size_t>(chunk.Size()));
-  return WriteWholeFile(path, file);
+  {
+    IPluginBase::Lock lock(plug.GetMutex());
+    ChunkBuffer chunk;
+    IPluginBase::BeginChunk(chunk);
+    plug.SerializePresets(chunk);
+
+    PutBigEndian(file, kFileMagic);
+    PutBigEndian(file, chunk.Size() + kBankChunkOffset);
+    PutBigEndian(file, kBankChunk);
+    PutBigEndian(file, kBankFormatVersion);
+    PutBigEndian(file, plug.UniqueId());
+    PutBigEndian(file, DecimalVersion(plug.PackedVersion()));
+    PutBigEndian(file, plug.NPrograms());
+    PutBigEndian(file, plug.CurrentProgram());
+    const unsigned char reserved[kBankHeaderSize - 32] = {};
+    file.PutBytes(reserved, sizeof reserved);
+    PutBigEndian(file, chunk.Size());
+    file.PutBytes(chunk.Data(), static_cast<std::size_t>(chunk.Size()));
+  }
+  return WriteWholeFile(path, file, reason);
 }
 
 bool LoadProgramFile(IPluginBase& plug, const std::string& path) {

@@ -34,8 +34,10 @@ constexpr std::int64_t kMaxFileBytes = 16 * 1024 * 1024;
 
 }  // namespace fxfile
 
-bool SaveProgramFile(IPluginBase& plug, const std::string& path);
-bool SaveBankFile(IPluginBase& plug, const std::string& path);
+// A failed save leaves any earlier file of that name as it was; reason (when given)
+// receives the system's explanation.
+bool SaveProgramFile(IPluginBase& plug, const std::string& path, std::string* reason = nullptr);
+bool SaveBankFile(IPluginBase& plug, const std::string& path, std::string* reason = nullptr);
 bool LoadProgramFile(IPluginBase& plug, const std::string& path);
 bool LoadBankFile(IPluginBase& plug, const std::string& path);
 // An in-memory bank file in the chunk variant, header values unchecked (the bank

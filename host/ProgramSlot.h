@@ -3,6 +3,7 @@
 #include <string>
 
 #include "host/ChunkBuffer.h"
+#include "host/Text.h"
 
 namespace tessaron {
 
@@ -10,10 +11,13 @@ constexpr std::size_t kMaxProgramNameLength = 255;
 
 struct ProgramSlot {
   bool initialised = false;
-  std::string name = "empty";  // at most kMaxProgramNameLength characters
+  std::string name = "empty";  // at most kMaxProgramNameLength bytes, whole characters
   ChunkBuffer state;
 
-  void SetName(const std::string& text) { name = text.substr(0, kMaxProgramNameLength); }
+  void SetName(const std::string& text) {
+    name = text;
+    CutUtf8(name, kMaxProgramNameLength);
+  }
 };
 
 }  // namespace tessaron

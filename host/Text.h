@@ -3,12 +3,18 @@
 // changes the "." decimal point.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace tessaron {
 
 // The length of the longest prefix of text's first length bytes that is at most maxBytes long
 // and ends on a UTF-8 character boundary, so a cut never leaves half a character behind.
 std::size_t Utf8PrefixLength(const char* text, std::size_t length, std::size_t maxBytes);
+
+// Cuts text to at most maxBytes bytes, at a character boundary.
+inline void CutUtf8(std::string& text, std::size_t maxBytes) {
+  text.resize(Utf8PrefixLength(text.data(), text.size(), maxBytes));
+}
 
 // Copies at most destSize - 1 bytes, cut at a character boundary, and always terminates;
 // answers the bytes copied.

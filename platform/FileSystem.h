@@ -26,8 +26,10 @@ bool FileExists(const std::string& path);
 bool MakeDirectory(const std::string& path);
 
 // Replaces the file's whole contents so that a crash or a full disk never leaves
-// it half written: the data goes to a temporary file beside it, which then takes
-// its place.
-bool WriteFileAtomically(const std::string& path, std::string_view data);
+// it half written: the data goes to a temporary file beside it, is flushed to the
+// disk and then takes the file's place. On failure the temporary file is removed,
+// the old file is as it was, and reason (when given) receives the system's
+// explanation, such as "No space left on device".
+bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* reason = nullptr);
 
 }  // namespace tessaron::platform

@@ -104,11 +104,10 @@ int Configuration::ReadConfiguration() {
     if (!filePath_.empty()) IniFile::Load(filePath_, file);
   }
 
-  startupBank_.clear();
-  std::string text = file.GetString(kStartupBankSection, kStartupBankKey, "", kPathReadLimit);
-  if (!text.empty()) startupBank_ = text;
+  startupBank_ = file.GetString(kStartupBankSection, kStartupBankKey, "", kPathReadLimit);
+  configuredStartupBank_ = startupBank_;
 
-  text = file.GetString(kGlobalSection, kProgramFilesKey, "", kPathReadLimit);
+  std::string text = file.GetString(kGlobalSection, kProgramFilesKey, "", kPathReadLimit);
   if (!text.empty()) programFilesFolder_ = text;
 
   ReadFlag(file, kMidiThruKey, midiThru_);
@@ -122,32 +121,37 @@ int Configuration::ReadConfiguration() {
   return platform::FileExists(filePath_) ? 0 : kFileMissing;
 }
 
-void Configuration::WriteStartupBank() {
-  EditProfile(filePath_, [&](IniFile& file) {
-    file.EmptySection(kStartupBankSection);
-    file.SetString(kStartupBankSection, kStartupBankKey, startupBank_);
-  });
+bool Configuration::WriteStartupBank(std::string* reason) {
+  return EditProfile(
+      filePath_,
+      [&](IniFile& file) {
+        file.EmptySection(kStartupBankSection);
+        file.SetString(kStartupBankSection, kStartupBankKey, configuredStartupBank_);
+      },
+      reason);
 }
 
-void Configuration::SetStartupBank(const std::string& fileName) {
+bool Configuration::SetStartupBank(const std::string& fileName, std::string* reason) {
   startupBank_ = fileName;
-  WriteStartupBank();
+  configuredStartupBank_ = fileName;
+  return WriteStartupBank(reason);
 }
 
-void Configuration::ClearStartupBank() {
+bool Configuration::ClearStartupBank(std::string* reason) {
   startupBank_.clear();
-  EmptyProfileSection(filePath_, kStartupBankSection);
+  configuredStartupBank_.clear();
+  return EmptyProfileSection(filePath_, kStartupBankSection, reason);
 }
 
-void Configuration::WriteProgramFilesFolder(const std::string& folder) {
+bool Configuration::WriteProgramFilesFolder(const std::string& folder, std::string* reason) {
   programFilesFolder_ = folder;
-  WriteProfileString(filePath_, kGlobalSection, kProgramFilesKey, programFilesFolder_);
+  return WriteProfileString(filePath_, kGlobalSection, kProgramFilesKey, programFilesFolder_, reason);
 }
 
-void Configuration::WriteMidiSettings(int which) {
-  EditProfile(filePath_, [&](IniFile& file) {
+bool Configuration::WriteMidiSettings(int which, std::string* reason) {
+  return EditProfile(filePath_, [&](IniFile& file) {
     file.EmptySection(kStartupBankSection);
-    file.SetString(kStartupBankSection, kStartupBankKey, startupBank_);
+    file.SetString(kStartupBankSection, kStartupBankKey, configuredStartupBank_);
     if (which == kMidiThruCommand || which < 0) file.SetString(kMidiGlobalSection, kMidiThruKey, FlagText(MidiThru()));
     if (which == kIgnoreProgramChangeCommand || which < 0)
       file.SetString(kMidiGlobalSection, kIgnoreProgramChangeKey, FlagText(IgnoreProgramChange()));
@@ -157,7 +161,7 @@ void Configuration::WriteMidiSettings(int which) {
       const int32_t entry = Controller(cc);
       if (entry >= 0) file.SetString(kMidiControlSection, ControllerKey(cc), DecimalText(entry));
     }
-  });
+  }, reason);
 }
 
 int32_t Configuration::Controller(int controller) const {

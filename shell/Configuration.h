@@ -35,20 +35,23 @@ class Configuration {
   // as absent).
   int ReadConfiguration();
 
-  void WriteStartupBank();
-  void SetStartupBank(const std::string& fileName);
-  void ClearStartupBank();
-  void WriteProgramFilesFolder(const std::string& folder);
+  // Each writer answers false when the file could not be written, which leaves it as
+  // it was; reason (when given) then says why. The values in memory change anyway.
+  bool WriteStartupBank(std::string* reason = nullptr);
+  bool SetStartupBank(const std::string& fileName, std::string* reason = nullptr);
+  bool ClearStartupBank(std::string* reason = nullptr);
+  bool WriteProgramFilesFolder(const std::string& folder, std::string* reason = nullptr);
   // which = kMidiThruCommand or kIgnoreProgramChangeCommand writes that switch;
   // a negative which writes both switches and the whole controller table. The
   // startup bank is written first in every case.
-  void WriteMidiSettings(int which);
+  bool WriteMidiSettings(int which, std::string* reason = nullptr);
 
   // User-interface thread only.
   const std::string& FilePath() const { return filePath_; }
   const std::string& DocumentsFolder() const { return documentsFolder_; }
   const std::string& StartupBank() const { return startupBank_; }
-  // Forgets a startup bank that failed to load without touching the file.
+  // Forgets a startup bank that failed to load, in memory only: the file keeps its
+  // name (a drive that is not mounted yet) until the user chooses another or none.
   void ForgetStartupBank() { startupBank_.clear(); }
   const std::string& ProgramFilesFolder() const { return programFilesFolder_; }
 
@@ -69,6 +72,7 @@ class Configuration {
   std::string filePath_;
   std::string documentsFolder_;
   std::string startupBank_;
+  std::string configuredStartupBank_;  // what the file holds, also while startupBank_ is forgotten
   std::string programFilesFolder_;
   std::atomic<bool> midiThru_{false};
   std::atomic<bool> ignoreProgramChange_{false};

@@ -1,9 +1,12 @@
 #include "shell/IniFile.h"
 
+#include <cerrno>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <system_error>
 
+#include "host/Text.h"
 #include "platform/FileSystem.h"
 
 namespace tessaron {
@@ -129,21 +132,28 @@ std::string IniFile::Text() const {
   return text;
 }
 
-IniFile::LoadResult IniFile::Load(const std::string& path, IniFile& out) {
+IniFile::LoadResult IniFile::Load(const std::string& path, IniFile& out, std::string* reason) {
+  const auto fail = [reason](int error) {
+    if (reason) *reason = std::error_code(error, std::generic_category()).message();
+    return LoadResult::kFailed;
+  };
   if (!platform::FileExists(path)) {
     out = IniFile();
-    return platform::DirectoryExists(path) ? LoadResult::kFailed : LoadResult::kMissing;
+    return platform::DirectoryExists(path) ? fail(EISDIR) : LoadResult::kMissing;
   }
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return LoadResult::kFailed;
+  if (!in) return fail(errno != 0 ? errno : EIO);
   std::ostringstream text;
   text << in.rdbuf();
-  if (in.bad()) return LoadResult::kFailed;
+  if (in.bad()) return fail(EIO);
   out = Parse(text.str());
   return LoadResult::kLoaded;
 }
 
-bool IniFile::Save(const std::string& path) const { return platform::WriteFileAtomically(path, Text()); }
+bool IniFile::Save(const std::string& path, std::string* reason) const {
+  return platform::WriteFileAtomically(path, Text(), reason);
+}
 
 std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
   section = Trim(section);
@@ -175,7 +185,7 @@ std::string IniFile::GetString(std::string_view section, std::string_view key, s
     while (!defaultValue.empty() && IsBlank(defaultValue.back())) defaultValue.remove_suffix(1);
     value = defaultValue;
   }
-  if (value.size() > maxChars) value.resize(maxChars);
+  CutUtf8(value, maxChars);
   return value;
 }
 
@@ -253,14 +263,16 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
 }
 
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value) {
+                        std::string_view value, std::string* reason) {
   bool accepted = false;
-  const bool written = EditProfile(path, [&](IniFile& file) { accepted = file.SetString(section, key, value); });
+  const bool written =
+      EditProfile(path, [&](IniFile& file) { accepted = file.SetString(section, key, value); }, reason);
+  if (written && !accepted && reason) *reason = "a line cannot hold that value";
   return written && accepted;
 }
 
-bool EmptyProfileSection(const std::string& path, std::string_view section) {
-  return EditProfile(path, [&](IniFile& file) { file.EmptySection(section); });
+bool EmptyProfileSection(const std::string& path, std::string_view section, std::string* reason) {
+  return EditProfile(path, [&](IniFile& file) { file.EmptySection(section); }, reason);
 }
 
 }  // namespace tessaron

@@ -20,9 +20,10 @@ class IniFile {
   static IniFile Parse(std::string_view text);
   std::string Text() const;
 
-  // A missing file loads as an empty document.
-  static LoadResult Load(const std::string& path, IniFile& out);
-  bool Save(const std::string& path) const;
+  // A missing file loads as an empty document. Failures give the system's reason
+  // when one is asked for; a failed save leaves the file as it was.
+  static LoadResult Load(const std::string& path, IniFile& out, std::string* reason = nullptr);
+  bool Save(const std::string& path, std::string* reason = nullptr) const;
 
   // The key's value; nothing when the section or key is absent or the key line
   // has no "=".
@@ -54,14 +55,14 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
                               std::string_view defaultValue, std::size_t maxChars);
 
 // Loads the file (empty when missing), lets edit change it and writes it back.
-// False when the file exists but cannot be read (it is then left alone) or when
-// writing fails.
+// False when the file exists but cannot be read or when writing fails; the file is
+// then as it was and reason (when given) says why.
 template <typename Edit>
-bool EditProfile(const std::string& path, Edit&& edit);
+bool EditProfile(const std::string& path, Edit&& edit, std::string* reason = nullptr);
 
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value);
-bool EmptyProfileSection(const std::string& path, std::string_view section);
+                        std::string_view value, std::string* reason = nullptr);
+bool EmptyProfileSection(const std::string& path, std::string_view section, std::string* reason = nullptr);
 
 namespace detail {
 class ProfileLock {
@@ -74,13 +75,16 @@ class ProfileLock {
 }  // namespace detail
 
 template <typename Edit>
-bool EditProfile(const std::string& path, Edit&& edit) {
-  if (path.empty()) return false;
+bool EditProfile(const std::string& path, Edit&& edit, std::string* reason) {
+  if (path.empty()) {
+    if (reason) *reason = "no folder for it was found";
+    return false;
+  }
   detail::ProfileLock lock;
   IniFile file;
-  if (IniFile::Load(path, file) == IniFile::LoadResult::kFailed) return false;
+  if (IniFile::Load(path, file, reason) == IniFile::LoadResult::kFailed) return false;
   edit(file);
-  return file.Save(path);
+  return file.Save(path, reason);
 }
 
 }  // namespace tessaron

@@ -6,6 +6,7 @@
 #include "editor/EditorPlatform.h"
 #include "editor/IEditor.h"
 #include "host/ProgramFiles.h"
+#include "host/Text.h"
 #include "shell/Synth.h"
 #include "shell/VersionCheck.h"
 #include "shell/VersionSettings.h"
@@ -25,6 +26,7 @@ constexpr const char* kIgnoredFileName = "[file name is ignored]";
 constexpr const char* kNoExtension = " ";
 constexpr const char* kCannotLoad = "Cannot load file!";
 constexpr const char* kCannotSave = "Cannot save file!";
+constexpr const char* kCannotSaveConfiguration = "Cannot save the configuration!";
 constexpr const char* kErrorCaption = "Error";
 
 // The version check's view of the editor's dialogs.
@@ -50,16 +52,27 @@ SharedFolderState& FolderState() {
   return state;
 }
 
-std::string Format(const char* pattern, const std::string& value) {
-  char text[kConfirmationLimit];
-  std::snprintf(text, sizeof text, pattern, value.c_str());
+// pattern holds one "%s".
+std::string Format(std::string_view pattern, const std::string& value) {
+  const std::size_t at = pattern.find("%s");
+  std::string text(pattern.substr(0, at));
+  text += value;
+  text += pattern.substr(at + 2);
+  CutUtf8(text, kConfirmationLimit - 1);
   return text;
 }
 
 }  // namespace
 
+std::string FileNotWrittenText(const char* headline, const std::string& path, const std::string& reason) {
+  std::string text = std::string(headline) + "\n\n\"" + path + "\" could not be written: " + reason + ".";
+  text += " Any earlier version of this file is unchanged.";
+  return text;
+}
+
 std::string ProgramFileName(const std::string& programName) {
-  std::string name = programName.substr(0, kFileNameLength);
+  std::string name = programName;
+  CutUtf8(name, kFileNameLength);
   for (char& c : name) {
     if (std::char_traits<char>::find(kFileNameRefused, std::char_traits<char>::length(kFileNameRefused), c)) c = '_';
   }
@@ -134,6 +147,13 @@ void OptionsMenu::ReportFailure(bool ok, const char* text) {
   if (!ok) editor_.ShowMessageBox(text, kErrorCaption, kMessageOk);
 }
 
+void OptionsMenu::ReportConfigurationWrite(bool ok, const std::string& reason) {
+  if (ok) return;
+  const std::string text =
+      FileNotWrittenText(kCannotSaveConfiguration, synth_.GetConfiguration().FilePath(), reason);
+  editor_.ShowMessageBox(text.c_str(), kErrorCaption, kMessageOk);
+}
+
 std::string OptionsMenu::Ask(bool save, const std::string& fileName, const std::string& folder,
                              const char* extensions) {
   return editor_.PromptForFile(save, fileName.c_str(), folder.c_str(), extensions);
@@ -141,6 +161,7 @@ std::string OptionsMenu::Ask(bool save, const std::string& fileName, const std::
 
 void OptionsMenu::Perform(int command) {
   Configuration& config = synth_.GetConfiguration();
+  std::string reason;  // why the configuration file was not written
   SharedFolderState& shared = FolderState();
   if (!shared.created) {
     shared.created = true;
@@ -182,13 +203,16 @@ void OptionsMenu::Perform(int command) {
         IPluginBase::Lock lock(synth_.GetMutex());
         synth_.ModifyCurrentPreset();
       }
-      ReportFailure(bank ? SaveBankFile(synth_, path) : SaveProgramFile(synth_, path), kCannotSave);
+      std::string reason;
+      if (!(bank ? SaveBankFile(synth_, path, &reason) : SaveProgramFile(synth_, path, &reason))) {
+        editor_.ShowMessageBox(FileNotWrittenText(kCannotSave, path, reason).c_str(), kErrorCaption, kMessageOk);
+      }
       break;
     }
     case kCmdSelectStartupBank: {
       const std::string path = Ask(false, "", folders.startupBanks, kBankExtension);
       if (path.empty()) break;
-      config.SetStartupBank(path);
+      ReportConfigurationWrite(config.SetStartupBank(path, &reason), reason);
       folders.startupBanks = FolderOfPath(path);
       break;
     }
@@ -201,7 +225,7 @@ void OptionsMenu::Perform(int command) {
     case kCmdUnselectStartupBank:
       if (Confirm(Format("The Startup Bank is:\n%s\n\nDo you really want to unselect it?", config.StartupBank()),
                   "Unselect Startup Bank")) {
-        config.ClearStartupBank();
+        ReportConfigurationWrite(config.ClearStartupBank(&reason), reason);
       }
       break;
     case kCmdDefaultProgramFolder: {
@@ -209,7 +233,7 @@ void OptionsMenu::Perform(int command) {
       const std::string path = Ask(true, kIgnoredFileName, start, kNoExtension);
       if (path.empty()) break;
       folders.programs = FolderOfPath(path);
-      config.WriteProgramFilesFolder(folders.programs);
+      ReportConfigurationWrite(config.WriteProgramFilesFolder(folders.programs, &reason), reason);
       break;
     }
     case kCmdReloadConfiguration:
@@ -225,16 +249,17 @@ void OptionsMenu::Perform(int command) {
               Format("The INI configuration file is:\n%s\n\nDo you really want to overwrite it?", config.FilePath())
                   .c_str(),
               "Save Configuration", kMessageYesNo) == kAnswerYes) {
-        config.WriteMidiSettings(-1);
+        ReportConfigurationWrite(config.WriteMidiSettings(-1, &reason), reason);
       }
       break;
     case kCmdMidiThru:
       config.SetMidiThru(!config.MidiThru());
-      config.WriteMidiSettings(Configuration::kMidiThruCommand);
+      ReportConfigurationWrite(config.WriteMidiSettings(Configuration::kMidiThruCommand, &reason), reason);
       break;
     case kCmdIgnoreProgramChange:
       config.SetIgnoreProgramChange(!config.IgnoreProgramChange());
-      config.WriteMidiSettings(Configuration::kIgnoreProgramChangeCommand);
+      ReportConfigurationWrite(config.WriteMidiSettings(Configuration::kIgnoreProgramChangeCommand, &reason),
+                               reason);
       break;
     case kCmdCheckForUpdate: {
       EditorVersionUi ui(editor_);

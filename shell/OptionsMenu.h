@@ -53,11 +53,16 @@ class OptionsMenu {
  private:
   bool Confirm(const std::string& text, const char* caption);
   void ReportFailure(bool ok, const char* text);
+  void ReportConfigurationWrite(bool ok, const std::string& reason);
   std::string Ask(bool save, const std::string& fileName, const std::string& folder, const char* extensions);
 
   Synth& synth_;
   IEditor& editor_;
 };
+
+// The message for a save that failed: the headline, then a sentence naming the file and
+// the system's reason.
+std::string FileNotWrittenText(const char* headline, const std::string& path, const std::string& reason);
 
 // The program name made fit for a file name: the characters that file systems refuse
 // become underscores, and it is cut to 63 characters.

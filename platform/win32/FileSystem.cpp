@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
+
 namespace tessaron::platform {
 
 bool DirectoryExists(const std::string& path) {
@@ -26,21 +29,74 @@ bool MakeDirectory(const std::string& path) {
   return GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view data) {
-  if (path.empty() || data.size() > 0x7fffffffu) return false;
-  const std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId());
-  HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+namespace {
+
+// Paths from the file dialogs are UTF-8; those from the shell's ANSI folder queries are
+// in the system code page, which is never valid UTF-8 once it holds a non-ASCII letter.
+std::wstring WidePath(const std::string& path) {
+  for (const UINT codePage : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
+    const DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    const int n = MultiByteToWideChar(codePage, flags, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    if (n <= 0) continue;
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, flags, path.data(), static_cast<int>(path.size()), wide.data(), n);
+    return wide;
+  }
+  return {};
+}
+
+// The system's own sentence for the error, in UTF-8, without its closing period and line break.
+std::string ErrorText(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string narrow;
+  if (length > 0) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    narrow.resize(static_cast<std::size_t>(std::max(n, 0)));
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), narrow.data(), n, nullptr, nullptr);
+  }
+  if (text) LocalFree(text);
+  while (!narrow.empty() && (narrow.back() == '\n' || narrow.back() == '\r' || narrow.back() == '.' ||
+                             narrow.back() == ' '))
+    narrow.pop_back();
+  return narrow.empty() ? "Windows error " + std::to_string(error) : narrow;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* reason) {
+  const auto fail = [reason](DWORD error) {
+    if (reason) *reason = ErrorText(error);
+    return false;
+  };
+  if (path.empty()) return fail(ERROR_PATH_NOT_FOUND);
+  if (data.size() > 0x7fffffffu) return fail(ERROR_FILE_TOO_LARGE);
+  const std::wstring target = WidePath(path);
+  if (target.empty()) return fail(ERROR_INVALID_NAME);
+  static std::atomic<unsigned> counter{0};
+  const std::wstring temp = target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(counter++);
+  HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return fail(GetLastError());
+  DWORD error = ERROR_SUCCESS;
   DWORD written = 0;
-  bool ok = data.empty() ||
-            (WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-             written == data.size());
-  ok = CloseHandle(file) && ok;
-  if (ok && MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
-  DeleteFileA(temp.c_str());
-  return false;
+  if (!data.empty()) {
+    if (!WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr)) {
+      error = GetLastError();
+    } else if (written != data.size()) {
+      error = ERROR_DISK_FULL;
+    }
+  }
+  if (error == ERROR_SUCCESS && !FlushFileBuffers(file)) error = GetLastError();
+  if (!CloseHandle(file) && error == ERROR_SUCCESS) error = GetLastError();
+  if (error == ERROR_SUCCESS &&
+      !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    error = GetLastError();
+  if (error == ERROR_SUCCESS) return true;
+  DeleteFileW(temp.c_str());
+  return fail(error);
 }
 
 }  // namespace tessaron::platform

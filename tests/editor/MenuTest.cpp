@@ -162,7 +162,9 @@ TEST(OptionsMenu, ProgramAndBankFilesRoundTripThroughTheDialogs) {
   p.platform->dialogAnswers = {(dir / "taken.fxp").string()};
   Menu(p, "Save Program");
   ASSERT_EQ(p.platform->messages.size(), 1u);
-  EXPECT_EQ(p.platform->messages[0].text, "Cannot save file!");
+  EXPECT_EQ(p.platform->messages[0].text,
+            "Cannot save file!\n\n\"" + (dir / "taken.fxp").string() +
+                "\" could not be written: Is a directory. Any earlier version of this file is unchanged.");
   EXPECT_EQ(p.platform->messages[0].caption, "Error");
   EXPECT_EQ(p.platform->messages[0].type, kMessageOk);
   p.platform->dialogAnswers = {(dir / "all.fxb").string()};
