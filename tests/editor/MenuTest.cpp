@@ -2,8 +2,13 @@
 // conditions, the program commands, program and bank files through the file dialogs,
 // the startup bank and configuration commands, and the previous/next buttons.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "editor/IGLPresetMenu.h"
@@ -173,6 +178,58 @@ TEST(OptionsMenu, ProgramAndBankFilesRoundTripThroughTheDialogs) {
   EXPECT_EQ(p.platform->messages[1].text, "Cannot load file!");
   Menu(p, "Load Bank");
   EXPECT_EQ(p.platform->messages.size(), 2u);
+}
+
+std::set<std::string> FilesBelow(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) names.insert(entry.path().string());
+  return names;
+}
+
+// A disk that takes only a few bytes per file: every save fails, says which file and why,
+// and leaves the earlier file byte for byte, with no temporary file behind.
+TEST(OptionsMenu, FailedSavesKeepTheOldFilesAndSayWhy) {
+  Panel p;
+  const std::string bank = p.home.File("all.fxb"), program = p.home.File("one.fxp");
+  const std::string ini = p.plug->GetConfiguration().FilePath();
+  p.platform->dialogAnswers = {bank, program};
+  Menu(p, "Save Bank");
+  Menu(p, "Save Program");
+  for (int cc = 0; cc < 16; ++cc) p.plug->GetConfiguration().SetController(cc, cc);
+  Menu(p, "Save Configuration");
+  ASSERT_EQ(p.platform->messages.size(), 1u);  // the confirmation
+  const std::vector<uint8_t> oldBank = ReadBytes(bank), oldProgram = ReadBytes(program), oldIni = ReadBytes(ini);
+  constexpr rlim_t kLimit = 64;
+  ASSERT_GT(oldIni.size(), kLimit);
+  const std::set<std::string> files = FilesBelow(p.home.Dir());
+  p.plug->ModifyCurrentPreset("Changed");
+  p.platform->messages.clear();
+
+  const auto saveOnAFullDisk = [&] {
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+    const rlimit limit{kLimit, kLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    p.platform->dialogAnswers = {bank, program};
+    Menu(p, "Save Bank");
+    Menu(p, "Save Program");
+    Menu(p, "MIDI Thru");
+    const std::string why = "\" could not be written: File too large. Any earlier version of this file is unchanged.";
+    const std::vector<std::string> expected = {"Cannot save file!\n\n\"" + bank + why,
+                                               "Cannot save file!\n\n\"" + program + why,
+                                               "Cannot save the configuration!\n\n\"" + ini + why};
+    std::vector<std::string> shown;
+    for (const AskedMessage& m : p.platform->messages) {
+      shown.push_back(m.text);
+      if (m.caption != "Error" || m.type != kMessageOk) shown.push_back("not an OK error box");
+    }
+    for (const std::string& text : shown) std::fprintf(stderr, "[%s]\n", text.c_str());
+    _exit(shown == expected ? 0 : 1);
+  };
+  EXPECT_EXIT(saveOnAFullDisk(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadBytes(bank), oldBank);
+  EXPECT_EQ(ReadBytes(program), oldProgram);
+  EXPECT_EQ(ReadBytes(ini), oldIni);
+  EXPECT_EQ(FilesBelow(p.home.Dir()), files);
 }
 
 TEST(OptionsMenu, StartupBankAndConfigurationCommandsWriteTheFile) {
