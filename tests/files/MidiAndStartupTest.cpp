@@ -213,5 +213,26 @@ TEST(Startup, FactoryBankUnlessAStartupBankLoads) {
   }
 }
 
+TEST(Startup, UnreadableStartupBankStaysInTheFile) {
+  PrivateHome home;
+  const std::string bank = home.File("unmounted/startup.fxb");
+  home.WriteConfiguration("[Startup Bank]\nFile=" + bank + "\n");
+  Tessaron t(nullptr);
+  EXPECT_EQ(t.ProgramName(0), "PAD: Star Tone");
+  Configuration& config = t.GetConfiguration();
+  config.SetMidiThru(true);
+  config.WriteMidiSettings(Configuration::kMidiThruCommand);
+  config.WriteMidiSettings(-1);  // "Save Configuration"
+  const std::vector<uint8_t> bytes = ReadBytes(config.FilePath());
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("File=" + bank + "\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("MIDI Thru=true"), std::string::npos) << text;
+
+  // The user's own choice still changes it.
+  config.SetStartupBank(home.File("other.fxb"));
+  const std::vector<uint8_t> chosen = ReadBytes(config.FilePath());
+  EXPECT_EQ(std::string(chosen.begin(), chosen.end()).find(bank), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tessaron::test
