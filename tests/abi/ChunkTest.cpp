@@ -46,6 +46,26 @@ TEST_F(Chunks, ProgramChunkLayoutAndRoundTrip) {
   EXPECT_EQ(other.GetChunk(false), chunk);  // byte for byte
 }
 
+// Every cut of a name to a byte limit ends on a whole UTF-8 character: the slot's 255 bytes
+// and the host's 64-byte buffers.
+TEST_F(Chunks, LongNamesAreCutOnWholeCharacters) {
+  std::string longName;
+  for (int i = 0; i < 150; ++i) longName += "\xC3\xA9";  // "é", two bytes each
+  std::vector<uint8_t> chunk = host.GetChunk(false);
+  chunk.resize(chunk.size() - 4 - 14);  // the trailing slot name, "PAD: Star Tone"
+  const uint32_t length = static_cast<uint32_t>(longName.size());
+  for (int shift = 0; shift < 32; shift += 8) chunk.push_back(static_cast<uint8_t>(length >> shift));
+  chunk.insert(chunk.end(), longName.begin(), longName.end());
+  ASSERT_EQ(host.SetChunk(chunk, false), 1);
+
+  const std::vector<uint8_t> stored = host.GetChunk(false);
+  uint32_t storedLength = 0;
+  std::memcpy(&storedLength, stored.data() + 8 + 18, 4);  // the name inside the state
+  EXPECT_EQ(storedLength, 254u);
+  EXPECT_EQ(host.DispatchText(effGetProgramName), longName.substr(0, 62));
+  EXPECT_EQ(host.DispatchText(effGetProgramNameIndexed, 0), longName.substr(0, 62));
+}
+
 TEST_F(Chunks, BankChunkRoundTripsEveryProgram) {
   std::vector<std::vector<float>> values;
   for (int p = 0; p < 64; ++p) {

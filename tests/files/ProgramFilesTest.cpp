@@ -61,6 +61,24 @@ TEST(ProgramFiles, SavedProgramLayoutAndRoundTrip) {
   EXPECT_FALSE(SaveBankFile(t, (in.home.Dir() / "no-such-folder" / "x.fxb").string()));
 }
 
+// Whatever its length, a name ends in the 28-byte field on a whole character and a NUL.
+TEST(ProgramFiles, NameFieldEndsOnAWholeCharacter) {
+  HomedInstance in;
+  const std::string path = in.home.File("utf8.fxp");
+  for (const std::string character : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E"}) {  // é € 𝄞
+    for (std::size_t ascii = 18; ascii <= 28; ++ascii) {
+      const std::string name = std::string(ascii, 'a') + character + character + character;
+      in.t.ModifyCurrentPreset(name.c_str());
+      ASSERT_TRUE(SaveProgramFile(in.t, path));
+      const std::vector<uint8_t> b = ReadBytes(path);
+      std::string expected(std::min<std::size_t>(ascii, 27), 'a');
+      while (expected.size() + character.size() <= 27 && expected.size() < name.size()) expected += character;
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(b.data() + 28)), expected) << ascii;
+      EXPECT_EQ(b[55], 0);
+    }
+  }
+}
+
 TEST(ProgramFiles, BankSavedAfterStartUpIsTheFactoryImage) {
   HomedInstance in;
   const std::string path = in.home.File("bank.fxb");
