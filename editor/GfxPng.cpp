@@ -2,9 +2,9 @@
 
 #include <png.h>
 
-#include <cstdio>
 #include <cstring>
 
+#include "platform/FileSystem.h"
 #include "platform/Resources.h"
 
 namespace tessaron {
@@ -185,11 +185,8 @@ bool EncodePNG(IGfxBitmap& bitmap, std::vector<uint8_t>& out) {
 bool WritePNGFile(IGfxBitmap& bitmap, const std::string& path) {
   std::vector<uint8_t> encoded;
   if (!EncodePNG(bitmap, encoded)) return false;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool written = std::fwrite(encoded.data(), 1, encoded.size(), f) == encoded.size();
-  const bool closed = std::fclose(f) == 0;
-  return written && closed;
+  return platform::WriteFileAtomically(
+      path, std::string_view(reinterpret_cast<const char*>(encoded.data()), encoded.size()));
 }
 
 }  // namespace tessaron
