@@ -1,6 +1,5 @@
 #include "shell/OptionsMenu.h"
 
-#include <cstdio>
 #include <mutex>
 
 #include "editor/EditorPlatform.h"
@@ -161,7 +160,7 @@ std::string OptionsMenu::Ask(bool save, const std::string& fileName, const std::
 
 void OptionsMenu::Perform(int command) {
   Configuration& config = synth_.GetConfiguration();
-  std::string reason;  // why the configuration file was not written
+  std::string reason;  // why a file was not written
   SharedFolderState& shared = FolderState();
   if (!shared.created) {
     shared.created = true;
@@ -203,7 +202,6 @@ void OptionsMenu::Perform(int command) {
         IPluginBase::Lock lock(synth_.GetMutex());
         synth_.ModifyCurrentPreset();
       }
-      std::string reason;
       if (!(bank ? SaveBankFile(synth_, path, &reason) : SaveProgramFile(synth_, path, &reason))) {
         editor_.ShowMessageBox(FileNotWrittenText(kCannotSave, path, reason).c_str(), kErrorCaption, kMessageOk);
       }
