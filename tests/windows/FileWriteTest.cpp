@@ -30,13 +30,14 @@ TEST(WindowsFileWrite, ReplacesTheFileOrLeavesItAsItWas) {
   ASSERT_TRUE(platform::WriteFileAtomically(file.string(), "new contents"));
   EXPECT_EQ(Contents(file), "new contents");
 
-  // A read-only file refuses to be replaced.
-  SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+  // A file another program holds open, sharing no deletion, refuses to be replaced.
+  HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
   std::string reason;
   EXPECT_FALSE(platform::WriteFileAtomically(file.string(), "lost", &reason));
   EXPECT_FALSE(reason.empty());
+  CloseHandle(held);
   EXPECT_EQ(Contents(file), "new contents");
-  SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
 
   reason.clear();
   EXPECT_FALSE(platform::WriteFileAtomically((dir / "gone" / "one.fxp").string(), "x", &reason));
