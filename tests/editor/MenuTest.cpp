@@ -339,6 +339,7 @@ TEST(OptionsMenu, FileNamesAndFolders) {
   EXPECT_EQ(ProgramFileName("Bass: low/high?"), "Bass_ low_high_");
   EXPECT_EQ(ProgramFileName("<a>|b\\c\"d*"), "_a__b_c_d_");
   EXPECT_EQ(ProgramFileName(std::string(80, 'x')).size(), 63u);
+  EXPECT_EQ(ProgramFileName(std::string(62, 'x') + "\xC3\xA9"), std::string(62, 'x'));  // no half "é"
   EXPECT_EQ(FolderOfPath("D:\\Presets\\[file name is ignored]"), "D:\\Presets");
   EXPECT_EQ(FolderOfPath("/home/u/a.fxp"), "/home/u");
   EXPECT_EQ(FolderOfPath("/a.fxp"), "");
