@@ -13,7 +13,7 @@
 
 #include "editor/EditorPlatform.h"
 #include "editor/IEditor.h"
-#include "engine/Tessaron.h"
+#include "instrument/Tessaron.h"
 #include "shell/OptionsMenu.h"
 #include "tests/files/FilesTestSupport.h"
 

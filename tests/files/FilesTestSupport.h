@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Tessaron.h"
+#include "instrument/Tessaron.h"
 
 namespace tessaron::test {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/Tessaron.h"
+#include "instrument/Tessaron.h"
 
 namespace tessaron::fuzz {
 

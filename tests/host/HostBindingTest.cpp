@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "engine/Tessaron.h"
+#include "instrument/Tessaron.h"
 #include "host/HostIdentification.h"
 
 namespace tessaron {

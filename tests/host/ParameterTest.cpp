@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "dsp/PitchToHz.h"
-#include "engine/ParameterFormatters.h"
-#include "engine/Tessaron.h"
+#include "instrument/ParameterFormatters.h"
+#include "instrument/Tessaron.h"
 #include "host/IParameter.h"
 #include "host/Text.h"
 

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "engine/Tessaron.h"
+#include "instrument/Tessaron.h"
 #include "host/ChunkBuffer.h"
 
 namespace tessaron {

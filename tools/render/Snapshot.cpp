@@ -2,7 +2,7 @@
 
 #include "editor/EditorSnapshot.h"
 #include "editor/IEditor.h"
-#include "engine/Tessaron.h"
+#include "instrument/Tessaron.h"
 
 namespace tessaron {
 

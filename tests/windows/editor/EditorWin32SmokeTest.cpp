@@ -23,7 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const wchar_t* kEditorClass = L"TessaronWndClass";
-// Places on the panel (engine/TessaronLayout.cpp), in the editor's client pixels: the
+// Places on the panel (instrument/TessaronLayout.cpp), in the editor's client pixels: the
 // glide switch is 32 pixels square at (490, 64); the master level knob 32 square at (47, 177);
 // the version label's text sits right-aligned in (1027, 328)-(1075, 344).
 constexpr POINT kSwitch{506, 80};

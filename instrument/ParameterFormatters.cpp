@@ -1,4 +1,4 @@
-#include "engine/ParameterFormatters.h"
+#include "instrument/ParameterFormatters.h"
 
 #include <algorithm>
 #include <charconv>

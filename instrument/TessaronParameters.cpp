@@ -1,7 +1,7 @@
 // The instrument's parameter table: every consumer (binding, editor, state) reads it from
 // the records defined here.
-#include "engine/ParameterFormatters.h"
-#include "engine/Tessaron.h"
+#include "instrument/ParameterFormatters.h"
+#include "instrument/Tessaron.h"
 
 namespace tessaron {
 namespace {

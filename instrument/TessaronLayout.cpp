@@ -16,7 +16,7 @@
 #include "editor/IGLTweakControl.h"
 #include "editor/IGLUtilityKick.h"
 #include "editor/PanelInstrument.h"
-#include "engine/Tessaron.h"
+#include "instrument/Tessaron.h"
 #include "shell/MidiLearn.h"
 #include "shell/OptionsMenu.h"
 #include "shell/VersionSettings.h"

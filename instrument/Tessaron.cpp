@@ -1,10 +1,10 @@
-#include "engine/Tessaron.h"
+#include "instrument/Tessaron.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "engine/ParameterFormatters.h"
+#include "instrument/ParameterFormatters.h"
 #include "host/IPluginEditor.h"
 #include "host/PluginFactory.h"
 
