@@ -130,87 +130,88 @@ void SoundEngine::ApplyParameter(int32_t index, double v, double n) {
   if (std::isnan(v) || std::isnan(n)) return;
   EngineSettings& s = settings_;
   switch (index) {
-    case 0: s.bendRange = v; break;
-    case 1: s.wheelAmount = v; break;
-    case 2: s.synthLevel = v; UpdateMixGains(); break;
-    case 3: s.organLevel = v; UpdateMixGains(); break;
-    case 4: s.stringLevel = v; UpdateMixGains(); break;
-    case 5: s.synthPan = v; UpdateMixGains(); break;
-    case 6: s.organPan = v; UpdateMixGains(); break;
-    case 7: s.stringPan = v; UpdateMixGains(); break;
-    case 8: s.footageLevel[3] = v; break;
-    case 9: s.footageLevel[2] = v; break;
-    case 10: s.footageLevel[1] = v; break;
-    case 11: s.footageLevel[0] = v; break;
-    case 12: s.osc1Fine = v; break;
-    case 13: s.osc1Octave = On(n); break;
-    case 14: s.osc2Coarse = v + 0.02; break;
-    case 15: s.osc2Octave = On(n); break;
-    case 16:
+    case kBendRange: s.bendRange = v; break;
+    case kWheelAmount: s.wheelAmount = v; break;
+    case kSynthLevel: s.synthLevel = v; UpdateMixGains(); break;
+    case kOrganLevel: s.organLevel = v; UpdateMixGains(); break;
+    case kStringLevel: s.stringLevel = v; UpdateMixGains(); break;
+    case kSynthPan: s.synthPan = v; UpdateMixGains(); break;
+    case kOrganPan: s.organPan = v; UpdateMixGains(); break;
+    case kStringPan: s.stringPan = v; UpdateMixGains(); break;
+    case kOrgan2: s.footageLevel[3] = v; break;
+    case kOrgan4: s.footageLevel[2] = v; break;
+    case kOrgan8: s.footageLevel[1] = v; break;
+    case kOrgan16: s.footageLevel[0] = v; break;
+    case kOsc1Fine: s.osc1Fine = v; break;
+    case kOsc1Octave: s.osc1Octave = On(n); break;
+    case kOsc2Coarse: s.osc2Coarse = v + 0.02; break;
+    case kOsc2Octave: s.osc2Octave = On(n); break;
+    case kOscSync:
       s.oscSync = On(n);
       // Realigns on every application, also during the pass after a reset.
       if (s.oscSync && s.syncReset) ResetSyncPhase(osc1_, osc2_, s.syncResetPhase);
       break;
-    case 17: s.octaveMod = On(n); break;
-    case 18: s.glideAmount = v * 12.0; break;
-    case 19:
+    case kOctaveMod: s.octaveMod = On(n); break;
+    case kGlideAmount: s.glideAmount = v * 12.0; break;
+    case kGlideSpeed:
       glideEnv_.SetDecay(v);
       glideEnv_.SetRelease(v);
       break;
-    case 20: s.glideMulti = On(n); break;
-    case 21: s.glideDirection = int32_t(v); break;
-    case 22: {
+    case kGlideEnable: s.glideMulti = On(n); break;
+    case kGlideDirection: s.glideDirection = int32_t(v); break;
+    case kWaveform: {
       const int32_t w = int32_t(v);
       s.sawOn = w != 1;
       s.squareOn = w > 0;
       SelectWaveforms();
       break;
     }
-    case 23: s.alternate = n < 0.5; break;
-    case 24: s.waveSelectMulti = On(n); break;
-    case 25: case 26: case 27: case 28: case 29: case 30: case 31:
+    case kWaveAlternate: s.alternate = n < 0.5; break;
+    case kWaveSelectEnable: s.waveSelectMulti = On(n); break;
+    case kVcfCutoff: case kVcfResonance: case kVcfEnvelope:
+    case kEnvAttack: case kEnvDecay: case kEnvSustain: case kEnvRelease:
       for (SynthChannel& channel : channels_) channel.SetParam(index, v);
       break;
-    case 32: s.lfoRouting = int32_t(v); break;
-    case 33: s.lfoResetMulti = On(n); break;
-    case 34: s.lfoSquare = On(n); break;
-    case 35:
+    case kLfoRouting: s.lfoRouting = int32_t(v); break;
+    case kLfoReset: s.lfoResetMulti = On(n); break;
+    case kLfoWaveshape: s.lfoSquare = On(n); break;
+    case kModSpeed:
       lfoSpeed_ = v;
       lfoIncrement_ = 2.0 * lfoSpeed_ / controlRate_;
       break;
-    case 36:
+    case kModSlope:
       modEnv_.SetDecay(v);
       modEnv_.SetRelease(v);
       break;
-    case 37: s.modDelay = v; break;
-    case 38: s.modDepth = v; break;
-    case 39: s.stringFootages = n; break;
-    case 40: s.stringTimbre = n; break;
-    case 41: stringEnv_.SetAttack(v); break;
-    case 42: stringEnv_.SetRelease(v); break;
-    case 43: phaser_.SetSpeed(v); break;
-    case 44: phaser_.SetFeedback(v); break;
-    case 45: s.phaserOnString = On(n); break;
-    case 46: s.phaserOnSynth = On(n); break;
-    case 47: s.phaserOnOrgan = On(n); break;
-    case 48: s.delayTime = v; break;
-    case 49: delay_.SetFeedback(v); break;
-    case 50: delay_.SetMix(v); break;
-    case 51: delay_.SetDouble(On(n)); break;
-    case 52: delay_.SetSync(On(n)); break;
-    case 53: delay_.SetVibe(On(n)); break;
-    case 54: delay_.SetPingPong(On(n)); break;
-    case 55: s.masterTune = v; break;
-    case 56: s.syncReset = On(n); break;
-    case 57: s.syncResetPhase = n * 0.5; break;
-    case 58: keys_.SetRelease(v); break;
-    case 59: ensemble_.SetSpeed(0, v); break;
-    case 60: ensemble_.SetSpeed(1, v); break;
-    case 61: ensemble_.SetDepth(0, v); break;
-    case 62: ensemble_.SetDepth(1, v); break;
-    case 63: delay_.SetVibeSpeed(v); break;
-    case 64: delay_.SetVibeDepth(v); break;
-    case 65: s.masterLevel = v; UpdateMixGains(); break;
+    case kModDelay: s.modDelay = v; break;
+    case kModDepth: s.modDepth = v; break;
+    case kStringFootages: s.stringFootages = n; break;
+    case kStringTimbre: s.stringTimbre = n; break;
+    case kStringAttack: stringEnv_.SetAttack(v); break;
+    case kStringRelease: stringEnv_.SetRelease(v); break;
+    case kPhaserSpeed: phaser_.SetSpeed(v); break;
+    case kPhaserFeedback: phaser_.SetFeedback(v); break;
+    case kPhaserString: s.phaserOnString = On(n); break;
+    case kPhaserSynth: s.phaserOnSynth = On(n); break;
+    case kPhaserOrgan: s.phaserOnOrgan = On(n); break;
+    case kDelayTime: s.delayTime = v; break;
+    case kDelayFeedback: delay_.SetFeedback(v); break;
+    case kDelayMix: delay_.SetMix(v); break;
+    case kDelayDouble: delay_.SetDouble(On(n)); break;
+    case kDelaySync: delay_.SetSync(On(n)); break;
+    case kDelayVibe: delay_.SetVibe(On(n)); break;
+    case kDelayPingPong: delay_.SetPingPong(On(n)); break;
+    case kMasterTune: s.masterTune = v; break;
+    case kSyncReset: s.syncReset = On(n); break;
+    case kSyncResetPhase: s.syncResetPhase = n * 0.5; break;
+    case kKeyRelease: keys_.SetRelease(v); break;
+    case kEnsembleSpeed1: ensemble_.SetSpeed(0, v); break;
+    case kEnsembleSpeed2: ensemble_.SetSpeed(1, v); break;
+    case kEnsembleDepth1: ensemble_.SetDepth(0, v); break;
+    case kEnsembleDepth2: ensemble_.SetDepth(1, v); break;
+    case kDelayVibeSpeed: delay_.SetVibeSpeed(v); break;
+    case kDelayVibeDepth: delay_.SetVibeDepth(v); break;
+    case kMasterLevel: s.masterLevel = v; UpdateMixGains(); break;
     default: break;
   }
 }

@@ -20,6 +20,7 @@
 #include "engine/MidiQueue.h"
 #include "engine/NoteEventList.h"
 #include "engine/OscillatorBank.h"
+#include "engine/ParameterIds.h"
 #include "engine/SectionRamp.h"
 #include "engine/SynthChannel.h"
 #include "engine/TimeInfo.h"
@@ -84,7 +85,6 @@ enum LfoRouting : int32_t { kLfoFm = 0, kLfoVcf = 1, kLfoVca = 2 };
 class SoundEngine {
  public:
   static constexpr int kChannels = 6;
-  static constexpr int kParameterCount = 66;
   static constexpr double kControlRate = 1000.0;
   // Fixed footage weights: a stack of octave squares that approximates a sawtooth.
   static constexpr double kW1 = 0.5641025641025641;  // 22/39

@@ -14,13 +14,13 @@ void SynthChannel::Reset(double fs) {
 
 void SynthChannel::SetParam(int32_t index, double v) {
   switch (index) {
-    case kParamVcfCutoff: cutoff = v; break;
-    case kParamVcfResonance: vcf.SetResonance(v); break;
-    case kParamVcfEnvelope: envAmount = v; break;
-    case kParamEnvelopeAttack: envelope.SetAttack(v); break;
-    case kParamEnvelopeDecay: envelope.SetDecay(v); break;
-    case kParamEnvelopeSustain: envelope.SetSustainLevel(v); break;
-    case kParamEnvelopeRelease: envelope.SetRelease(v); break;
+    case kVcfCutoff: cutoff = v; break;
+    case kVcfResonance: vcf.SetResonance(v); break;
+    case kVcfEnvelope: envAmount = v; break;
+    case kEnvAttack: envelope.SetAttack(v); break;
+    case kEnvDecay: envelope.SetDecay(v); break;
+    case kEnvSustain: envelope.SetSustainLevel(v); break;
+    case kEnvRelease: envelope.SetRelease(v); break;
     default: break;
   }
 }

@@ -10,19 +10,9 @@
 
 #include "dsp/Vcf.h"
 #include "engine/Envelope.h"
+#include "engine/ParameterIds.h"
 
 namespace tessaron {
-
-// Parameters 25..31, passed to every channel.
-enum SynthChannelParam : int32_t {
-  kParamVcfCutoff = 25,
-  kParamVcfResonance = 26,
-  kParamVcfEnvelope = 27,
-  kParamEnvelopeAttack = 28,
-  kParamEnvelopeDecay = 29,
-  kParamEnvelopeSustain = 30,
-  kParamEnvelopeRelease = 31,
-};
 
 struct SynthChannel {
   Vcf vcf;                 // built for 44100 Hz
@@ -36,8 +26,8 @@ struct SynthChannel {
   // applied again.
   void Reset(double fs);
 
-  // Applies one of the parameters 25..31 with real value v; other indices are
-  // ignored.
+  // Applies one of the channel's parameters (kVcfCutoff..kEnvRelease) with real
+  // value v; other ids are ignored.
   void SetParam(int32_t index, double v);
 
   double Process(double x, double control) { return vcf.Process(x, control); }

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/ParameterIds.h"
 #include "engine/SoundEngine.h"
 #include "shell/Synth.h"
 
 namespace tessaron {
 
-constexpr int kParameterCount = 66;
 constexpr int kProgramCount = 64;
 constexpr int32_t kTessaronUniqueId = vst::FourCC('T', 's', 'r', 'n');
 constexpr int32_t kTessaronVersion = 0x00010001;  // 1.0.1
@@ -17,76 +17,6 @@ constexpr char kStateTag[] = "Tessaron_1.0.0";
 constexpr int kStateTagLength = 14;
 static_assert(sizeof(kStateTag) == kStateTagLength + 1);
 
-// Parameter indices.
-enum EParam : int {
-  kBendRange = 0,
-  kWheelAmount,
-  kSynthLevel,
-  kOrganLevel,
-  kStringLevel,
-  kSynthPan,
-  kOrganPan,
-  kStringPan,
-  kOrgan2,
-  kOrgan4,
-  kOrgan8,
-  kOrgan16,
-  kOsc1Fine,
-  kOsc1Octave,
-  kOsc2Coarse,
-  kOsc2Octave,
-  kOscSync,
-  kOctaveMod,
-  kGlideAmount,
-  kGlideSpeed,
-  kGlideEnable,
-  kGlideDirection,
-  kWaveform,
-  kWaveAlternate,
-  kWaveSelectEnable,
-  kVcfCutoff,
-  kVcfResonance,
-  kVcfEnvelope,
-  kEnvAttack,
-  kEnvDecay,
-  kEnvSustain,
-  kEnvRelease,
-  kLfoRouting,
-  kLfoReset,
-  kLfoWaveshape,
-  kModSpeed,
-  kModSlope,
-  kModDelay,
-  kModDepth,
-  kStringFootages,
-  kStringTimbre,
-  kStringAttack,
-  kStringRelease,
-  kPhaserSpeed,
-  kPhaserFeedback,
-  kPhaserString,
-  kPhaserSynth,
-  kPhaserOrgan,
-  kDelayTime,
-  kDelayFeedback,
-  kDelayMix,
-  kDelayDouble,
-  kDelaySync,
-  kDelayVibe,
-  kDelayPingPong,
-  kMasterTune,
-  kSyncReset,
-  kSyncResetPhase,
-  kKeyRelease,
-  kEnsembleSpeed1,
-  kEnsembleSpeed2,
-  kEnsembleDepth1,
-  kEnsembleDepth2,
-  kDelayVibeSpeed,
-  kDelayVibeDepth,
-  kMasterLevel,
-};
-static_assert(kMasterLevel == kParameterCount - 1);
 
 class TessaronPanel;
 // Defined beside the panel, so that this header needs no more than its name.

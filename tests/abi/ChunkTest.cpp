@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ParameterIds.h"
 #include "tests/abi/AbiTestSupport.h"
 
 namespace tessaron::test {
@@ -94,9 +95,9 @@ TEST_F(Chunks, BankChunkRoundTripsEveryProgram) {
 TEST_F(Chunks, UntaggedProgramChunkReadsBareValues) {
   std::vector<uint8_t> bare(66 * 8, 0);  // 66 doubles of 0.0
   EXPECT_EQ(host.SetChunk(bare, false), 1);
-  EXPECT_EQ(host.ParamDisplay(0), "0");
-  EXPECT_EQ(host.ParamDisplay(2), "-oo");
-  EXPECT_EQ(host.ParamDisplay(57), "0");
+  EXPECT_EQ(host.ParamDisplay(kBendRange), "0");
+  EXPECT_EQ(host.ParamDisplay(kSynthLevel), "-oo");
+  EXPECT_EQ(host.ParamDisplay(kSyncResetPhase), "0");
 }
 
 TEST_F(Chunks, BadChunksAreRefusedWithoutHarm) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/ParameterIds.h"
 #include "tests/abi/FilesHomeSupport.h"
 #include "tests/support/TestHost.h"
 
@@ -43,7 +44,7 @@ TEST(MidiThroughHost, ThruEchoesEverythingAndProgramChangesObeyTheSwitch) {
 
 TEST(MidiThroughHost, AssignedControllerDrivesItsParameter) {
   Started s("[MIDI Control]\nCC7=50\nCC1=50\n");  // 50 "Delay: Mix"; the wheel keeps its own meaning
-  s.host.SetParameter(50, 0.0f);
+  s.host.SetParameter(kDelayMix, 0.0f);
   s.host.ClearCalls();
   s.host.SendMidi({{0xB0, 7, 127}});
   s.Render();  // controllers take effect as the render call drains them
@@ -51,13 +52,13 @@ TEST(MidiThroughHost, AssignedControllerDrivesItsParameter) {
   ASSERT_EQ(automations.size(), 1u);
   EXPECT_EQ(automations[0].index, 50);
   EXPECT_FLOAT_EQ(automations[0].opt, 1.0f);
-  EXPECT_FLOAT_EQ(s.host.GetParameter(50), 1.0f);
+  EXPECT_FLOAT_EQ(s.host.GetParameter(kDelayMix), 1.0f);
 
   s.host.ClearCalls();
   s.host.SendMidi({{0xB2, 7, 127}, {0xB0, 1, 0}});  // the same value again; the wheel
   s.Render();
   EXPECT_EQ(s.host.CountCalls(audioMasterAutomate), 0);
-  EXPECT_FLOAT_EQ(s.host.GetParameter(50), 1.0f);
+  EXPECT_FLOAT_EQ(s.host.GetParameter(kDelayMix), 1.0f);
 }
 
 }  // namespace

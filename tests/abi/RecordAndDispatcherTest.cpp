@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/ParameterIds.h"
 #include "tests/abi/AbiTestSupport.h"
 
 namespace tessaron::test {
@@ -182,38 +183,38 @@ TEST_F(Dispatcher, ParameterNamesDisplaysAndHostWrites) {
     EXPECT_EQ(host.ParamDisplay(i), kDefaultDisplays[i]) << i << " " << kNames[i];
     EXPECT_EQ(host.DispatchText(effGetParamLabel, i), "") << i;
   }
-  EXPECT_EQ(host.ParamName(66), "");
+  EXPECT_EQ(host.ParamName(kParameterCount), "");
   EXPECT_EQ(host.ParamDisplay(-1), "");
 
   host.ClearCalls();
-  host.SetParameter(2, 1.0f);
-  EXPECT_EQ(host.ParamDisplay(2), "0.0");
-  host.SetParameter(21, 0.4f);
-  EXPECT_EQ(host.ParamDisplay(21), "B");
-  EXPECT_FLOAT_EQ(host.GetParameter(21), 1.0f / 3.0f);
-  host.SetParameter(35, 0.5f);
-  EXPECT_EQ(host.ParamDisplay(35), "6.25");
-  host.SetParameter(25, 0.0f);
-  EXPECT_EQ(host.ParamDisplay(25), "8.2");
-  host.SetParameter(52, 1.0f);  // synced delay time shows a division
-  EXPECT_EQ(host.ParamDisplay(48), "1/8");
-  host.SetParameter(52, 0.0f);
-  EXPECT_EQ(host.ParamDisplay(48), "0.50");
+  host.SetParameter(kSynthLevel, 1.0f);
+  EXPECT_EQ(host.ParamDisplay(kSynthLevel), "0.0");
+  host.SetParameter(kGlideDirection, 0.4f);
+  EXPECT_EQ(host.ParamDisplay(kGlideDirection), "B");
+  EXPECT_FLOAT_EQ(host.GetParameter(kGlideDirection), 1.0f / 3.0f);
+  host.SetParameter(kModSpeed, 0.5f);
+  EXPECT_EQ(host.ParamDisplay(kModSpeed), "6.25");
+  host.SetParameter(kVcfCutoff, 0.0f);
+  EXPECT_EQ(host.ParamDisplay(kVcfCutoff), "8.2");
+  host.SetParameter(kDelaySync, 1.0f);  // synced delay time shows a division
+  EXPECT_EQ(host.ParamDisplay(kDelayTime), "1/8");
+  host.SetParameter(kDelaySync, 0.0f);
+  EXPECT_EQ(host.ParamDisplay(kDelayTime), "0.50");
   EXPECT_EQ(host.CountCalls(audioMasterAutomate), 0);  // host writes are not echoed
 
   // Out of range, NaN and invalid indices.
-  host.SetParameter(0, 2.0f);
-  EXPECT_EQ(host.ParamDisplay(0), "24");
-  host.SetParameter(0, -1.0f);
-  EXPECT_EQ(host.ParamDisplay(0), "-24");
-  host.SetParameter(0, std::numeric_limits<float>::quiet_NaN());
-  EXPECT_EQ(host.ParamDisplay(0), "-24");
-  host.SetParameter(66, 0.5f);
+  host.SetParameter(kBendRange, 2.0f);
+  EXPECT_EQ(host.ParamDisplay(kBendRange), "24");
+  host.SetParameter(kBendRange, -1.0f);
+  EXPECT_EQ(host.ParamDisplay(kBendRange), "-24");
+  host.SetParameter(kBendRange, std::numeric_limits<float>::quiet_NaN());
+  EXPECT_EQ(host.ParamDisplay(kBendRange), "-24");
+  host.SetParameter(kParameterCount, 0.5f);
   host.SetParameter(-1, 0.5f);
   EXPECT_EQ(host.GetParameter(-1), 0.0f);
-  EXPECT_EQ(host.GetParameter(66), 0.0f);
-  EXPECT_FLOAT_EQ(host.GetParameter(25), 0.0f);
-  EXPECT_FLOAT_EQ(host.GetParameter(65), 0.5f);
+  EXPECT_EQ(host.GetParameter(kParameterCount), 0.0f);
+  EXPECT_FLOAT_EQ(host.GetParameter(kVcfCutoff), 0.0f);
+  EXPECT_FLOAT_EQ(host.GetParameter(kMasterLevel), 0.5f);
 }
 
 TEST_F(Dispatcher, TextToParameter) {
@@ -221,20 +222,20 @@ TEST_F(Dispatcher, TextToParameter) {
     return host.Dispatch(effString2Parameter, index, 0, const_cast<char*>(text));
   };
   EXPECT_EQ(set(13, "On"), 1);
-  EXPECT_EQ(host.ParamDisplay(13), "On");
+  EXPECT_EQ(host.ParamDisplay(kOsc1Octave), "On");
   EXPECT_EQ(set(13, "Maybe"), 0);
   EXPECT_EQ(set(13, "on"), 0);  // case-sensitive
-  EXPECT_EQ(host.ParamDisplay(13), "On");
+  EXPECT_EQ(host.ParamDisplay(kOsc1Octave), "On");
   EXPECT_EQ(set(22, "Mix"), 1);
-  EXPECT_FLOAT_EQ(host.GetParameter(22), 1.0f);
+  EXPECT_FLOAT_EQ(host.GetParameter(kWaveform), 1.0f);
   EXPECT_EQ(set(35, "100"), 1);
-  EXPECT_EQ(host.ParamDisplay(35), "25.00");
+  EXPECT_EQ(host.ParamDisplay(kModSpeed), "25.00");
   EXPECT_EQ(set(35, " 1.234"), 1);
-  EXPECT_EQ(host.ParamDisplay(35), "1.23");  // not snapped, shown with the precision
+  EXPECT_EQ(host.ParamDisplay(kModSpeed), "1.23");  // not snapped, shown with the precision
   EXPECT_EQ(set(0, "-7"), 1);
-  EXPECT_EQ(host.ParamDisplay(0), "-7");
+  EXPECT_EQ(host.ParamDisplay(kBendRange), "-7");
   EXPECT_EQ(set(0, "nonsense"), 1);  // not a number reads as 0
-  EXPECT_EQ(host.ParamDisplay(0), "0");
+  EXPECT_EQ(host.ParamDisplay(kBendRange), "0");
   EXPECT_EQ(set(66, "1"), 0);
   EXPECT_EQ(host.Dispatch(effString2Parameter, 0, 0, nullptr), 1);
 }
@@ -247,37 +248,37 @@ TEST_F(Dispatcher, ProgramsSwitchStoreAndRename) {
   EXPECT_EQ(host.DispatchText(effGetProgramNameIndexed, 64, &answer), "");
   EXPECT_EQ(answer, 0);
 
-  host.SetParameter(48, 0.2f);
+  host.SetParameter(kDelayTime, 0.2f);
   host.Dispatch(effSetProgram, 0, 5);
   EXPECT_EQ(host.Dispatch(effGetProgram), 5);
-  EXPECT_FLOAT_EQ(host.GetParameter(48), 0.5f);
-  host.SetParameter(48, 0.9f);
+  EXPECT_FLOAT_EQ(host.GetParameter(kDelayTime), 0.5f);
+  host.SetParameter(kDelayTime, 0.9f);
   host.Dispatch(effSetProgram, 0, 0);
-  EXPECT_FLOAT_EQ(host.GetParameter(48), 0.2f);  // edits were stored on leaving
+  EXPECT_FLOAT_EQ(host.GetParameter(kDelayTime), 0.2f);  // edits were stored on leaving
   host.Dispatch(effSetProgram, 0, 5);
-  EXPECT_FLOAT_EQ(host.GetParameter(48), 0.9f);
+  EXPECT_FLOAT_EQ(host.GetParameter(kDelayTime), 0.9f);
 
   // Out of range: stores the live values, changes nothing else.
-  host.SetParameter(48, 0.3f);
+  host.SetParameter(kDelayTime, 0.3f);
   host.Dispatch(effSetProgram, 0, 64);
   host.Dispatch(effSetProgram, 0, -1);
   EXPECT_EQ(host.Dispatch(effGetProgram), 5);
   host.Dispatch(effSetProgram, 0, 1);
   host.Dispatch(effSetProgram, 0, 5);
-  EXPECT_FLOAT_EQ(host.GetParameter(48), 0.3f);
+  EXPECT_FLOAT_EQ(host.GetParameter(kDelayTime), 0.3f);
 
   char name[64] = "Bright Lead";
   host.Dispatch(effSetProgramName, 0, 0, name);
   EXPECT_EQ(host.DispatchText(effGetProgramName), "Bright Lead");
   EXPECT_EQ(host.DispatchText(effGetProgramNameIndexed, 5), "Bright Lead");
-  host.SetParameter(48, 0.7f);
+  host.SetParameter(kDelayTime, 0.7f);
   char empty[4] = "";
   host.Dispatch(effSetProgramName, 0, 0, empty);  // keeps the name, stores the values
   EXPECT_EQ(host.DispatchText(effGetProgramName), "Bright Lead");
   host.Dispatch(effSetProgram, 0, 1);
-  host.SetParameter(48, 0.0f);
+  host.SetParameter(kDelayTime, 0.0f);
   host.Dispatch(effSetProgram, 0, 5);
-  EXPECT_FLOAT_EQ(host.GetParameter(48), 0.7f);
+  EXPECT_FLOAT_EQ(host.GetParameter(kDelayTime), 0.7f);
 
   // A long name is kept whole in the slot but never written past 64 bytes of a host buffer.
   std::string longName(300, 'n');

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/ParameterIds.h"
 #include "tests/abi/AbiTestSupport.h"
 
 namespace tessaron::test {
@@ -20,13 +21,13 @@ class Sound : public OpenedInstance {
     OpenedInstance::SetUp();
     host.Dispatch(vst::effSetProgram, 0, kInitProgram);
     // Defaults are Synth only; tests switch sections on and off by level.
-    host.SetParameter(65, 1.0f);
+    host.SetParameter(kMasterLevel, 1.0f);
   }
 
   void Sections(float synth, float organ, float strings) {
-    host.SetParameter(2, synth);
-    host.SetParameter(3, organ);
-    host.SetParameter(4, strings);
+    host.SetParameter(kSynthLevel, synth);
+    host.SetParameter(kOrganLevel, organ);
+    host.SetParameter(kStringLevel, strings);
   }
 
   void Note(uint8_t status, uint8_t note, uint8_t velocity, int32_t offset = 0) {
@@ -93,8 +94,8 @@ TEST_F(Sound, MiddleCSoundsAtItsPitchInEachSectionAlone) {
   for (const Case& c : {Case{"Synth", 1, 0, 0}, Case{"Organ", 0, 1, 0}, Case{"String", 0, 0, 1}}) {
     SCOPED_TRACE(c.name);
     Sections(c.synth, c.organ, c.strings);
-    host.SetParameter(11, 1.0f);  // organ 16': the key's own pitch
-    host.SetParameter(10, 0.0f);
+    host.SetParameter(kOrgan16, 1.0f);  // organ 16': the key's own pitch
+    host.SetParameter(kOrgan8, 0.0f);
     Note(0x90, 60, 100);
     const Stereo out = Render(22050);
     Note(0x80, 60, 0);
@@ -107,7 +108,7 @@ TEST_F(Sound, MiddleCSoundsAtItsPitchInEachSectionAlone) {
 
 TEST_F(Sound, KeysBelowTwelveAreSilentInEverySection) {
   Sections(1, 1, 1);
-  host.SetParameter(11, 1.0f);
+  host.SetParameter(kOrgan16, 1.0f);
   for (uint8_t k = 0; k < 12; ++k) Note(0x90, k, 100);
   const Stereo out = Render(8820);
   EXPECT_LT(Rms(out[0]), 1e-9);
@@ -128,9 +129,9 @@ TEST_F(Sound, NoteStartsAtItsSampleInsideTheBlock) {
 
 TEST_F(Sound, SameInputGivesSameOutputForAnyHostBlockSize) {
   Sections(1, 1, 1);
-  host.SetParameter(11, 0.5f);
-  host.SetParameter(46, 1.0f);  // phaser on the Synth section
-  host.SetParameter(50, 0.4f);  // some delay
+  host.SetParameter(kOrgan16, 0.5f);
+  host.SetParameter(kPhaserSynth, 1.0f);  // phaser on the Synth section
+  host.SetParameter(kDelayMix, 0.4f);  // some delay
   const auto play = [&](int block) {
     Note(0x90, 60, 100);
     Note(0x90, 64, 100);
@@ -194,8 +195,8 @@ TEST_F(Sound, AllNotesOffSilencesAtOnceWhileLaterNotesStillPlay) {
 }
 
 TEST_F(Sound, ResetAtTheSameRateKeepsTheDelayTail) {
-  host.SetParameter(50, 0.5f);  // delay mix
-  host.SetParameter(49, 0.6f);  // feedback
+  host.SetParameter(kDelayMix, 0.5f);  // delay mix
+  host.SetParameter(kDelayFeedback, 0.6f);  // feedback
   Note(0x90, 60, 100);
   Render(4410);
   host.SendMidi({{0xB0, 123, 0}});

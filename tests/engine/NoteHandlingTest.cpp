@@ -17,7 +17,7 @@ size_t FirstNonZero(const std::vector<double>& x) {
 TEST(NoteHandling, LateNoteIsPushedHalfABlockWhileThePedalKeepsItsSample) {
   EngineRig rig;
   rig.Sections(false, true, false);
-  rig.Set(11, 1.0);  // 16' so that the key's own pitch sounds
+  rig.Set(kOrgan16, 1.0);  // 16' so that the key's own pitch sounds
   ASSERT_EQ(rig.engine.ControlBlockLength(), 44);
 
   rig.On(60, 100);
@@ -156,7 +156,7 @@ TEST(NoteHandling, AllNotesOffSilencesAtOnceWhileQueuedNotesStillPlay) {
 TEST(NoteHandling, NoteDuringTheStringTailDropsTheOldChord) {
   EngineRig rig;
   rig.Sections(false, false, true);
-  rig.Set(42, 0.6);  // long String release
+  rig.Set(kStringRelease, 0.6);  // long String release
   rig.On(60);
   rig.On(64);
   rig.Render(4400);
@@ -202,7 +202,7 @@ TEST(NoteHandling, IgnoredKindsAndHighDataBits) {
 
 TEST(NoteHandling, AlternateModeSwitchesWaveformPerPhrase) {
   EngineRig rig;
-  rig.Set(23, 0.0);  // "On"
+  rig.Set(kWaveAlternate, 0.0);  // "On"
   ASSERT_TRUE(rig.engine.Settings().alternate);
   bool saw[3];
   for (int phrase = 0; phrase < 3; ++phrase) {
@@ -218,14 +218,14 @@ TEST(NoteHandling, AlternateModeSwitchesWaveformPerPhrase) {
   EXPECT_TRUE(saw[0]);  // the first selection is the sawtooth
   EXPECT_FALSE(saw[1]);
   EXPECT_TRUE(saw[2]);
-  rig.Set(22, 2);  // changing the waveform while alternating toggles once
+  rig.Set(kWaveform, 2);  // changing the waveform while alternating toggles once
   EXPECT_FALSE(rig.engine.SawRamp().Gate());
 
   // Without alternation, the waveform choice decides both gates.
   EngineRig plain;
   const bool expected[3][2] = {{true, false}, {false, true}, {true, true}};
   for (int w = 0; w < 3; ++w) {
-    plain.Set(22, w);
+    plain.Set(kWaveform, w);
     EXPECT_EQ(plain.engine.SawRamp().Gate(), expected[w][0]);
     EXPECT_EQ(plain.engine.SquareRamp().Gate(), expected[w][1]);
   }

@@ -105,42 +105,42 @@ class FlushDenormals {
 TEST(OutputChecksum, FullPhraseAt44k) {
   EngineRig rig(44100.0, 1024);
   rig.Sections(true, true, true);
-  rig.Set(8, 0.3);
-  rig.Set(9, 0.6);
-  rig.Set(10, 1.0);
-  rig.Set(11, 0.8);
-  rig.Set(12, 0.07);
-  rig.Set(14, -5.0);
-  rig.Set(18, 0.5);   // glide
-  rig.Set(19, 0.3);
-  rig.Set(20, 1.0);
-  rig.Set(21, 1);
-  rig.Set(22, 2);     // both waveforms
-  rig.Set(25, 0.45);
-  rig.Set(26, 0.7);
-  rig.Set(27, 0.4);
-  rig.Set(28, 0.2);
-  rig.Set(29, 0.4);
-  rig.Set(30, 0.6);
-  rig.Set(31, 0.3);
-  rig.Set(35, 6.0);   // LFO to FM
-  rig.Set(36, 0.3);
-  rig.Set(37, 0.2);
-  rig.Set(38, 0.5);
-  rig.Set(39, 0.3);
-  rig.Set(40, 0.7);
-  rig.Set(41, 0.1);
-  rig.Set(43, 0.8);   // phaser on every section
-  rig.Set(44, 0.6);
+  rig.Set(kOrgan2, 0.3);
+  rig.Set(kOrgan4, 0.6);
+  rig.Set(kOrgan8, 1.0);
+  rig.Set(kOrgan16, 0.8);
+  rig.Set(kOsc1Fine, 0.07);
+  rig.Set(kOsc2Coarse, -5.0);
+  rig.Set(kGlideAmount, 0.5);   // glide
+  rig.Set(kGlideSpeed, 0.3);
+  rig.Set(kGlideEnable, 1.0);
+  rig.Set(kGlideDirection, 1);
+  rig.Set(kWaveform, 2);     // both waveforms
+  rig.Set(kVcfCutoff, 0.45);
+  rig.Set(kVcfResonance, 0.7);
+  rig.Set(kVcfEnvelope, 0.4);
+  rig.Set(kEnvAttack, 0.2);
+  rig.Set(kEnvDecay, 0.4);
+  rig.Set(kEnvSustain, 0.6);
+  rig.Set(kEnvRelease, 0.3);
+  rig.Set(kModSpeed, 6.0);   // LFO to FM
+  rig.Set(kModSlope, 0.3);
+  rig.Set(kModDelay, 0.2);
+  rig.Set(kModDepth, 0.5);
+  rig.Set(kStringFootages, 0.3);
+  rig.Set(kStringTimbre, 0.7);
+  rig.Set(kStringAttack, 0.1);
+  rig.Set(kPhaserSpeed, 0.8);   // phaser on every section
+  rig.Set(kPhaserFeedback, 0.6);
   for (int i = 45; i <= 47; ++i) rig.Set(i, 1.0);
-  rig.Set(48, 0.35);  // delay with feedback and vibe
-  rig.Set(49, 0.6);
-  rig.Set(50, 0.4);
-  rig.Set(53, 1.0);
-  rig.Set(63, 3.0);
-  rig.Set(64, 0.6);
-  rig.Set(56, 1.0);   // sync reset, realigned when sync comes on
-  rig.Set(57, 100.0);
+  rig.Set(kDelayTime, 0.35);  // delay with feedback and vibe
+  rig.Set(kDelayFeedback, 0.6);
+  rig.Set(kDelayMix, 0.4);
+  rig.Set(kDelayVibe, 1.0);
+  rig.Set(kDelayVibeSpeed, 3.0);
+  rig.Set(kDelayVibeDepth, 0.6);
+  rig.Set(kSyncReset, 1.0);   // sync reset, realigned when sync comes on
+  rig.Set(kSyncResetPhase, 100.0);
 
   std::vector<Cue> cues = {
       On(0, 48), On(30, 55), On(700, 60), On(701, 64), On(2000, 67),
@@ -149,18 +149,18 @@ TEST(OutputChecksum, FullPhraseAt44k) {
       Off(22050, 55), Off(22051, 60), On(23000, 72), On(23001, 74),
       Midi(30000, 0xB0, 64, 127),  // sustain down
       Off(31000, 48), Off(31000, 64), Off(33000, 72),
-      Param(40000, 16, 1.0),       // oscillator sync on
-      Param(44100, 32, 1),         // LFO to the filters
+      Param(40000, kOscSync, 1.0),       // oscillator sync on
+      Param(44100, kLfoRouting, 1),         // LFO to the filters
       Midi(50000, 0xB0, 64, 0),    // sustain up
       On(60000, 36), On(60010, 43), On(60020, 50), On(60030, 57), On(60040, 62),
-      Param(70000, 54, 1.0),       // ping-pong
+      Param(70000, kDelayPingPong, 1.0),       // ping-pong
       Midi(75000, 0xE0, 0, 20),
-      Param(88200, 32, 2),         // LFO to the amplifier
-      Param(88200, 34, 1.0),       // square LFO
+      Param(88200, kLfoRouting, 2),         // LFO to the amplifier
+      Param(88200, kLfoWaveshape, 1.0),       // square LFO
       Off(100000, 36), Off(100000, 43), Off(100100, 50), Off(100200, 57), Off(120000, 62),
       Off(120000, 74),
-      Param(150000, 51, 1.0),      // double line
-      Param(150000, 54, 0.0),
+      Param(150000, kDelayDouble, 1.0),      // double line
+      Param(150000, kDelayPingPong, 0.0),
       On(180000, 65), Off(200000, 65),
   };
   const Outcome out = Play(rig, cues, 220500, {512, 37, 256, 1, 1000, 64});
@@ -176,31 +176,31 @@ TEST(OutputChecksum, SyncedPingPongAt48k) {
   rig.host.giveTempo = true;
   rig.host.tempo = 133.0;
   rig.Sections(true, false, true);
-  rig.Set(5, 0.2);
-  rig.Set(7, 0.8);
-  rig.Set(17, 1.0);   // octave modulation
-  rig.Set(23, 0.0);   // alternate waveforms
-  rig.Set(24, 1.0);
-  rig.Set(26, 1.0);   // self-oscillating filters
-  rig.Set(27, -0.5);
-  rig.Set(32, 1);
-  rig.Set(34, 1.0);
-  rig.Set(35, 2.5);
-  rig.Set(38, 0.8);
-  rig.Set(45, 1.0);
-  rig.Set(48, 0.7);
-  rig.Set(49, 0.8);
-  rig.Set(50, 0.5);
-  rig.Set(52, 1.0);
-  rig.Set(53, 1.0);
-  rig.Set(54, 1.0);
-  rig.Set(64, 1.0);
-  rig.Set(59, 2.0);
-  rig.Set(61, 0.5);
+  rig.Set(kSynthPan, 0.2);
+  rig.Set(kStringPan, 0.8);
+  rig.Set(kOctaveMod, 1.0);   // octave modulation
+  rig.Set(kWaveAlternate, 0.0);   // alternate waveforms
+  rig.Set(kWaveSelectEnable, 1.0);
+  rig.Set(kVcfResonance, 1.0);   // self-oscillating filters
+  rig.Set(kVcfEnvelope, -0.5);
+  rig.Set(kLfoRouting, 1);
+  rig.Set(kLfoWaveshape, 1.0);
+  rig.Set(kModSpeed, 2.5);
+  rig.Set(kModDepth, 0.8);
+  rig.Set(kPhaserString, 1.0);
+  rig.Set(kDelayTime, 0.7);
+  rig.Set(kDelayFeedback, 0.8);
+  rig.Set(kDelayMix, 0.5);
+  rig.Set(kDelaySync, 1.0);
+  rig.Set(kDelayVibe, 1.0);
+  rig.Set(kDelayPingPong, 1.0);
+  rig.Set(kDelayVibeDepth, 1.0);
+  rig.Set(kEnsembleSpeed1, 2.0);
+  rig.Set(kEnsembleDepth1, 0.5);
 
   std::vector<Cue> cues = {
       On(0, 60), On(5000, 63), On(10000, 67), Off(20000, 60), On(24000, 70),
-      Param(30000, 48, 0.1), Midi(36000, 0xB0, 1, 127),
+      Param(30000, kDelayTime, 0.1), Midi(36000, 0xB0, 1, 127),
       Off(40000, 63), Off(40000, 67), Off(50000, 70), On(90000, 58), Off(120000, 58),
   };
   const Outcome out = Play(rig, cues, 144000, {1024, 100, 7});
@@ -215,21 +215,21 @@ TEST(OutputChecksum, TailsToSilenceAndBackAt96k) {
   FlushDenormals ftz;
   EngineRig rig(96000.0, 1024);
   rig.Sections(true, true, true);
-  rig.Set(9, 1.0);
-  rig.Set(22, 2);
-  rig.Set(31, 0.0);   // quick releases
-  rig.Set(42, 0.0);
-  rig.Set(58, 0.0);
-  rig.Set(48, 0.2);   // echoes without feedback, so the line empties
-  rig.Set(49, 0.0);
-  rig.Set(50, 0.5);
-  rig.Set(32, 2);
-  rig.Set(38, 0.3);
+  rig.Set(kOrgan4, 1.0);
+  rig.Set(kWaveform, 2);
+  rig.Set(kEnvRelease, 0.0);   // quick releases
+  rig.Set(kStringRelease, 0.0);
+  rig.Set(kKeyRelease, 0.0);
+  rig.Set(kDelayTime, 0.2);   // echoes without feedback, so the line empties
+  rig.Set(kDelayFeedback, 0.0);
+  rig.Set(kDelayMix, 0.5);
+  rig.Set(kLfoRouting, 2);
+  rig.Set(kModDepth, 0.3);
 
   std::vector<Cue> cues = {
       On(0, 57), On(0, 61), Off(9600, 57), Off(9600, 61),
       On(400000, 69), Off(410000, 69),
-      Param(500000, 54, 1.0), On(700000, 45), Off(705000, 45),
+      Param(500000, kDelayPingPong, 1.0), On(700000, 45), Off(705000, 45),
   };
   const Outcome out = Play(rig, cues, 960000, {512, 333});
   EXPECT_TRUE(out.wentIdle);
@@ -250,17 +250,17 @@ TEST(OutputChecksum, EverySectionCombination) {
     const bool organ = combo & 1, synth = combo & 2, string = combo & 4;
     EngineRig rig(44100.0, 512);
     rig.Sections(synth, organ, string);
-    rig.Set(8, 0.3);
-    rig.Set(9, 0.6);
-    rig.Set(10, 1.0);
-    rig.Set(11, 0.8);
-    rig.Set(22, 2);
-    rig.Set(26, 0.6);
-    rig.Set(27, 0.4);
-    rig.Set(32, 1);
-    rig.Set(38, 0.4);
-    rig.Set(45, organ ? 1.0 : 0.0);
-    rig.Set(50, 0.3);
+    rig.Set(kOrgan2, 0.3);
+    rig.Set(kOrgan4, 0.6);
+    rig.Set(kOrgan8, 1.0);
+    rig.Set(kOrgan16, 0.8);
+    rig.Set(kWaveform, 2);
+    rig.Set(kVcfResonance, 0.6);
+    rig.Set(kVcfEnvelope, 0.4);
+    rig.Set(kLfoRouting, 1);
+    rig.Set(kModDepth, 0.4);
+    rig.Set(kPhaserString, organ ? 1.0 : 0.0);
+    rig.Set(kDelayMix, 0.3);
     Fnv1a fnv;
     for (int block = 0; block < 120; ++block) {
       if (block < 18) rig.On(notes[block]);
@@ -269,7 +269,7 @@ TEST(OutputChecksum, EverySectionCombination) {
           if (n % 3 == 0) rig.Off(n);
         }
       }
-      if (block == 80) rig.Set(17, 1.0);
+      if (block == 80) rig.Set(kOctaveMod, 1.0);
       rig.Render(512, 512);
       fnv.Add(rig.left);
       fnv.Add(rig.right);

@@ -20,9 +20,9 @@ TEST(Render, MiddleCSoundsAtItsPitchInEachSectionAlone) {
   for (Section section : {kSynth, kOrgan, kString}) {
     EngineRig rig;
     rig.Sections(section == kSynth, section == kOrgan, section == kString);
-    rig.Set(11, 1.0);  // Organ 16': the key's own pitch
-    rig.Set(10, 0.0);
-    rig.Set(39, 0.0);  // String: the 16'-based mix only
+    rig.Set(kOrgan16, 1.0);  // Organ 16': the key's own pitch
+    rig.Set(kOrgan8, 0.0);
+    rig.Set(kStringFootages, 0.0);  // String: the 16'-based mix only
     rig.On(60);
     rig.Render(66150);
     const double expected = PitchToHz(60 * 128);
@@ -37,8 +37,8 @@ TEST(Render, MiddleCSoundsAtItsPitchInEachSectionAlone) {
 TEST(Render, OctaveSwitchesAndPitchBendMoveThePitch) {
   EngineRig rig;
   rig.Sections(true, false, false);
-  rig.Set(13, 1.0);  // both oscillators an octave down
-  rig.Set(15, 1.0);
+  rig.Set(kOsc1Octave, 1.0);  // both oscillators an octave down
+  rig.Set(kOsc2Octave, 1.0);
   rig.Send(0, 0xE0, 0, 96);  // +0.5 of the default two semitones: one semitone up
   rig.On(69);
   rig.Render(66150);
@@ -49,7 +49,7 @@ TEST(Render, KeysBelowTwelveNeverSound) {
   EngineRig rig;
   rig.Sections(true, true, true);
   for (int i = 8; i <= 11; ++i) rig.Set(i, 1.0);
-  rig.Set(13, 1.0);
+  rig.Set(kOsc1Octave, 1.0);
   for (uint8_t note = 0; note < 12; ++note) rig.On(note);
   rig.Render(22050);
   EXPECT_LT(PeakAbs(rig.left), 1e-9);
@@ -60,13 +60,13 @@ TEST(Render, KeysBelowTwelveNeverSound) {
 // Freezes the LFO with its phase on the chosen side of zero and lets the
 // square's smoothing settle.
 void HoldLfo(EngineRig& rig, bool positive) {
-  rig.Set(34, 1.0);  // square
-  rig.Set(35, 25.0);
+  rig.Set(kLfoWaveshape, 1.0);  // square
+  rig.Set(kModSpeed, 25.0);
   for (int guard = 0; guard < 100; ++guard) {
     rig.Render(44, 44);
     if ((rig.engine.LfoPhase() < 0.0) == positive) break;
   }
-  rig.Set(35, 0.0);
+  rig.Set(kModSpeed, 0.0);
   rig.Render(44100);
 }
 
@@ -74,8 +74,8 @@ TEST(Render, VcaRoutingAtHalfDepthSilencesTheSynthAtLfoPlusOne) {
   auto synthRms = [](bool vca, bool lfoPositive) {
     EngineRig rig;
     rig.Sections(true, false, false);
-    rig.Set(32, vca ? 2 : 1);  // VCA, or VCF with zero depth as the unmodulated reference
-    rig.Set(1, 1.0);           // wheel amount 1 and wheel fully up: depth 0.5
+    rig.Set(kLfoRouting, vca ? 2 : 1);  // VCA, or VCF with zero depth as the unmodulated reference
+    rig.Set(kWheelAmount, 1.0);           // wheel amount 1 and wheel fully up: depth 0.5
     HoldLfo(rig, lfoPositive);
     if (vca) rig.Cc(1, 127);
     rig.On(60);
@@ -98,7 +98,7 @@ TEST(Render, PhaserTakesOnlyTheSectionsSwitchedToIt) {
   auto render = [](int phaserSwitch) {
     EngineRig rig;
     rig.Sections(false, true, false);
-    rig.Set(43, 3.0);
+    rig.Set(kPhaserSpeed, 3.0);
     if (phaserSwitch >= 0) rig.Set(phaserSwitch, 1.0);
     rig.On(60);
     rig.On(64);
@@ -124,8 +124,8 @@ TEST(Render, ResetAtTheSameRateKeepsTheDelayTailAndANewRateClearsIt) {
   auto tail = [](double secondRate) {
     EngineRig rig;
     rig.Sections(false, true, false);
-    rig.Set(50, 0.5);  // delay mix
-    rig.Set(49, 0.6);
+    rig.Set(kDelayMix, 0.5);  // delay mix
+    rig.Set(kDelayFeedback, 0.6);
     rig.On(60);
     rig.Render(4400);
     rig.Off(60);
@@ -144,10 +144,10 @@ TEST(Render, IdenticalInputGivesIdenticalOutputForAnyHostBlockSize) {
   auto render = [](int32_t block) {
     EngineRig rig;
     rig.Sections(true, true, true);
-    rig.Set(9, 0.5);
-    rig.Set(46, 1.0);  // phaser on the Synth
-    rig.Set(50, 0.4);  // delay in the mix
-    rig.Set(38, 1.0);
+    rig.Set(kOrgan4, 0.5);
+    rig.Set(kPhaserSynth, 1.0);  // phaser on the Synth
+    rig.Set(kDelayMix, 0.4);  // delay in the mix
+    rig.Set(kModDepth, 1.0);
     for (uint8_t note : {uint8_t(48), uint8_t(55), uint8_t(60), uint8_t(64), uint8_t(67)}) rig.On(note);
     rig.Send(0, 0xE0, 0, 70);
     rig.Render(20000, block);
@@ -225,8 +225,8 @@ TEST(Render, HostAnomaliesNeitherHangNorPoison) {
     r.host.giveTempo = giveTempo;
     r.host.tempo = tempo;
     r.Sections(false, true, false);
-    r.Set(52, 1.0);
-    r.Set(50, 0.5);
+    r.Set(kDelaySync, 1.0);
+    r.Set(kDelayMix, 0.5);
     r.On(60);
     r.Render(22000);
     return r.left;

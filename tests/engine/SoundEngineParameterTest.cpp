@@ -20,10 +20,10 @@ TEST(SoundEngineParameters, SettingsTakeTheirFormulas) {
   EXPECT_FALSE(s.squareOn);
   EXPECT_DOUBLE_EQ(rig.engine.DelayLine().dry, 1.0);
 
-  rig.Set(5, 0.25);
-  rig.Set(2, 0.8);
-  rig.Set(65, 0.5);
-  rig.Set(3, 0.0);
+  rig.Set(kSynthPan, 0.25);
+  rig.Set(kSynthLevel, 0.8);
+  rig.Set(kMasterLevel, 0.5);
+  rig.Set(kOrganLevel, 0.0);
   EXPECT_DOUBLE_EQ(s.synthGainL, std::sqrt(0.75) * 0.5 * 0.8);
   EXPECT_DOUBLE_EQ(s.synthGainR, std::sqrt(0.25) * 0.5 * 0.8);
   EXPECT_TRUE(s.synthActive);
@@ -34,16 +34,16 @@ TEST(SoundEngineParameters, SettingsTakeTheirFormulas) {
   EXPECT_DOUBLE_EQ(s.footageLevel[0], 0.4);
   EXPECT_DOUBLE_EQ(s.footageLevel[3], 0.1);
 
-  rig.Set(18, 0.5);
+  rig.Set(kGlideAmount, 0.5);
   EXPECT_DOUBLE_EQ(s.glideAmount, 6.0);
-  rig.Set(50, 0.5);
+  rig.Set(kDelayMix, 0.5);
   EXPECT_NEAR(rig.engine.DelayLine().dry, 0.70710678, 1e-8);
   EXPECT_NEAR(rig.engine.DelayLine().wet, 0.70710678, 1e-8);
-  rig.Set(58, 0.5);
+  rig.Set(kKeyRelease, 0.5);
   EXPECT_NEAR(rig.engine.Keys().ReleaseCoefficient(), RateOf(0.5) * 2.302585092994046 / 44100.0, 1e-18);
 
   // A value that is not a number never reaches a setting.
-  rig.engine.ApplyParameter(2, std::nan(""), 0.5);
+  rig.engine.ApplyParameter(kSynthLevel, std::nan(""), 0.5);
   EXPECT_DOUBLE_EQ(s.synthLevel, 0.8);
 }
 
@@ -57,13 +57,13 @@ TEST(SoundEngineParameters, SyncResetRealignsOscillatorTwoOnEveryApplication) {
     return true;
   };
   ASSERT_FALSE(aligned());
-  rig.Set(16, 1.0);  // sync on with sync reset off: counters untouched
+  rig.Set(kOscSync, 1.0);  // sync on with sync reset off: counters untouched
   EXPECT_FALSE(aligned());
-  rig.Set(56, 1.0);
+  rig.Set(kSyncReset, 1.0);
   EXPECT_FALSE(aligned());
-  rig.Set(16, 1.0);  // already on, applied again: realigns
+  rig.Set(kOscSync, 1.0);  // already on, applied again: realigns
   EXPECT_TRUE(aligned());
-  rig.Set(16, 0.0);
+  rig.Set(kOscSync, 0.0);
   rig.Render(1000);  // sync off: the pitches differ and the phases drift apart
   EXPECT_FALSE(aligned());
 }
@@ -94,10 +94,10 @@ TEST(SoundEngineParameters, GlideDirectionsAndSync) {
                         {3, false, 12, 12},   {2, true, 0, 0}};
   for (const Case& c : cases) {
     EngineRig rig;
-    rig.Set(18, 1.0);
-    rig.Set(21, c.direction);
-    rig.Set(16, c.sync ? 1.0 : 0.0);
-    rig.Set(14, c.sync ? 0.0 : -0.02);  // no detune, so both oscillators share table entries
+    rig.Set(kGlideAmount, 1.0);
+    rig.Set(kGlideDirection, c.direction);
+    rig.Set(kOscSync, c.sync ? 1.0 : 0.0);
+    rig.Set(kOsc2Coarse, c.sync ? 0.0 : -0.02);  // no detune, so both oscillators share table entries
     rig.On(60);
     rig.Render(5 * 44, 44);
     ASSERT_EQ(rig.engine.GlideEnvelope().Level(), 1.0);
@@ -110,9 +110,9 @@ TEST(SoundEngineParameters, GlideDirectionsAndSync) {
 
 TEST(SoundEngineParameters, DelayedModulationDipsThenFadesIn) {
   EngineRig rig;
-  rig.Set(38, 1.0);   // the delayed modulation alone
-  rig.Set(37, 0.01);  // ten control blocks
-  rig.Set(36, 0.3);
+  rig.Set(kModDepth, 1.0);   // the delayed modulation alone
+  rig.Set(kModDelay, 0.01);  // ten control blocks
+  rig.Set(kModSlope, 0.3);
   rig.On(60);
   rig.Render(44, 44);
   for (int block = 0; block < 10; ++block) {

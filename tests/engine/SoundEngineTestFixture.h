@@ -15,7 +15,7 @@ struct ParamRange {
 };
 
 // Ranges and defaults of the 66 parameters, in index order.
-inline const ParamRange kParams[SoundEngine::kParameterCount] = {
+inline const ParamRange kParams[kParameterCount] = {
     {-24, 24, 2, 1, false},  {0, 1, 0.1, 1, false},   {0, 1, 0.5, 1, false},   {0, 1, 0, 1, false},
     {0, 1, 0, 1, false},     {0, 1, 0.5, 1, false},   {0, 1, 0.5, 1, false},   {0, 1, 0.5, 1, false},
     {0, 1, 0, 1, false},     {0, 1, 0, 1, false},     {0, 1, 1, 1, false},     {0, 1, 0, 1, false},
@@ -65,14 +65,14 @@ class EngineRig {
  public:
   explicit EngineRig(double fs = 44100.0, int32_t block = 1024) {
     engine.SetHost(&host);
-    values.resize(SoundEngine::kParameterCount);
-    for (int i = 0; i < SoundEngine::kParameterCount; ++i) values[size_t(i)] = kParams[i].def;
+    values.resize(kParameterCount);
+    for (int i = 0; i < kParameterCount; ++i) values[size_t(i)] = kParams[i].def;
     Reset(fs, block);
   }
 
   void Reset(double fs, int32_t block = 1024) {
     if (engine.Reset(fs, block)) {
-      for (int i = 0; i < SoundEngine::kParameterCount; ++i) Apply(i);
+      for (int i = 0; i < kParameterCount; ++i) Apply(i);
     }
   }
 
@@ -84,10 +84,10 @@ class EngineRig {
 
   // Only the named sections sound, each at full level.
   void Sections(bool synth, bool organ, bool string) {
-    Set(2, synth ? 1.0 : 0.0);
-    Set(3, organ ? 1.0 : 0.0);
-    Set(4, string ? 1.0 : 0.0);
-    Set(65, 1.0);
+    Set(kSynthLevel, synth ? 1.0 : 0.0);
+    Set(kOrganLevel, organ ? 1.0 : 0.0);
+    Set(kStringLevel, string ? 1.0 : 0.0);
+    Set(kMasterLevel, 1.0);
   }
 
   void Send(int32_t offset, uint8_t status, uint8_t d1, uint8_t d2) {

@@ -190,7 +190,7 @@ TEST(VcfTest, InstancesAtDifferentRatesDoNotDisturbEachOther) {
 TEST(SynthChannelTest, ResetAndParametersReachFilterAndEnvelope) {
   SynthChannel ch;
   ch.gate = true;
-  ch.SetParam(kParamVcfResonance, 0.3);
+  ch.SetParam(kVcfResonance, 0.3);
   for (int i = 0; i < 100; ++i) ch.Process(1.0, 0.5);
   ch.Reset(48000.0);
   EXPECT_FALSE(ch.gate);
@@ -211,15 +211,15 @@ TEST(SynthChannelTest, ResetAndParametersReachFilterAndEnvelope) {
   ch.envelope.GateOff();
   EXPECT_NEAR(ch.envelope.Coefficient(), RateOf(0.1) * kLn10 / 48000.0, 1e-15);
 
-  ch.SetParam(kParamVcfCutoff, 0.4);
-  ch.SetParam(kParamVcfEnvelope, 0.2);
-  ch.SetParam(28, 0.11);
-  ch.SetParam(29, 0.22);
-  ch.SetParam(30, 0.33);
-  ch.SetParam(31, 0.44);  // applies at once: the channel is releasing
-  ch.SetParam(26, 1.0);
-  ch.SetParam(24, 0.9);  // not a channel parameter
-  ch.SetParam(32, 0.9);
+  ch.SetParam(kVcfCutoff, 0.4);
+  ch.SetParam(kVcfEnvelope, 0.2);
+  ch.SetParam(kEnvAttack, 0.11);
+  ch.SetParam(kEnvDecay, 0.22);
+  ch.SetParam(kEnvSustain, 0.33);
+  ch.SetParam(kEnvRelease, 0.44);  // applies at once: the channel is releasing
+  ch.SetParam(kVcfResonance, 1.0);
+  ch.SetParam(kWaveSelectEnable, 0.9);  // not a channel parameter
+  ch.SetParam(kLfoRouting, 0.9);
   EXPECT_EQ(ch.cutoff, 0.4);
   EXPECT_EQ(ch.envAmount, 0.2);
   EXPECT_EQ(ch.envelope.Attack(), 0.11);
