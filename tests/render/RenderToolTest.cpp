@@ -278,7 +278,7 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
         {{"--module", fake, "--demo", "-o", out, "--program", "3"}, "", "program 3 does not exist"},
         {{"--module", fake, "--demo", "-o", out, "--param", "4=0.5"}, "", "parameter 4 does not exist"},
         {{"--module", fake, "--midi", Path("missing.mid"), "-o", out}, "", "cannot read MIDI file"},
-        {{"--module", fake, "--midi", truncated, "-o", out}, "", "past the end"},
+        {{"--module", fake, "--midi", text, "-o", out}, "", "not a MIDI file"},
         {{"--module", fake, "--demo", "-o", "/nonexistent-folder/x.wav"}, "", "cannot write"},
         {{"--module", text, "--demo", "-o", out}, "", "cannot load module"},
         {{"--module", Path("nothing.so"), "--demo", "-o", out}, "", "cannot load module"},
@@ -299,6 +299,12 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
         EXPECT_EQ(lines[0].rfind("tessaron-render: ", 0), 0u) << lines[0];
         EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
     }
+
+    // A damaged file plays, with one warning line for the kind of damage.
+    const Outcome damaged = Run({"--module", fake, "--midi", truncated, "-o", out, "--quiet"});
+    EXPECT_EQ(damaged.exitCode, 0);
+    EXPECT_EQ(damaged.err, "tessaron-render: warning: MIDI file '" + truncated +
+                               "', track 1, byte 31: the file ends inside this track; played what was read\n");
 
     // A refusal after the instance was made still closes it.
     Run({"--module", fake, "--demo", "-o", out, "--program", "Nope"});

@@ -146,6 +146,10 @@ int Run(const std::vector<std::string>& args)
     } else if (!LoadMidiFile(opt.midiPath, song, error)) {
         return Fail(error);
     }
+    for (const auto& warning : song.warnings) {
+        std::fprintf(stderr, "tessaron-render: warning: MIDI file '%s', %s\n", opt.midiPath.c_str(),
+                     DescribeWarning(warning).c_str());
+    }
     const TempoMap tempo(song);
     const double rate = opt.sampleRate;
     if (tempo.SecondsAtTick(song.endTick) > kMaxSongSeconds) {
