@@ -136,6 +136,10 @@ TEST(MidiFile, OnlyAFileWithoutAUsableHeaderOrATrackIsRefused)
     cases.push_back({"division 0", Smf(0, 0, {good}), "division"});
     cases.push_back({"no track", test::Header(1, 1, 480), "no track"});
     cases.push_back({"RIFF without data", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'R', 'M', 'I', 'D'}, "data chunk"});
+    // Found by fuzzing: an odd-length last chunk whose pad byte is missing.
+    cases.push_back({"RIFF chunk without its pad byte",
+                     Bytes{'R', 'I', 'F', 'F', 13, 0, 0, 0, 'R', 'M', 'I', 'D', 'd', 'i', 's', 'p', 1, 0, 0, 0, 7},
+                     "data chunk"});
 
     for (const auto& c : cases) {
         MidiFile f;

@@ -394,10 +394,11 @@ std::span<const uint8_t> UnwrapRiff(std::span<const uint8_t> bytes, size_t& offs
             offset = begin;
             return bytes.subspan(begin, std::min<size_t>(length, available));  // a cut file keeps what is there
         }
-        if (length > available) {
+        const uint64_t padded = uint64_t{length} + (length & 1);  // chunks are padded to an even length
+        if (padded > available) {
             break;
         }
-        pos = begin + length + (length & 1);  // chunks are padded to an even length
+        pos = begin + static_cast<size_t>(padded);
     }
     return {};
 }
