@@ -1,7 +1,9 @@
 // tessaron-render: plays a MIDI file or the demo phrase through a VST 2
-// instrument and writes the result to a WAV file.
+// instrument and writes the result to an audio file.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +18,7 @@
 #include "tools/render/Renderer.h"
 #include "tools/render/Snapshot.h"
 #include "tools/render/TempoMap.h"
-#include "tools/render/WavWriter.h"
+#include "tools/render/AudioFileWriter.h"
 
 #ifndef TESSARON_DEFAULT_MODULE
 #define TESSARON_DEFAULT_MODULE ""
@@ -140,6 +142,11 @@ int Run(const std::vector<std::string>& args)
         return 0;
     }
 
+    AudioFileType fileType;
+    if (!AudioFileTypeFor(opt.outputPath, opt.floatSamples, 1, 0, fileType, error)) {
+        return Fail(error);  // an extension no file type is known by, before any work
+    }
+
     MidiFile song;
     if (opt.demo) {
         song = DemoPhrase();
@@ -192,12 +199,21 @@ int Run(const std::vector<std::string>& args)
         effect->setParameter(effect, p.index, p.value);
     }
 
-    WavWriter writer;
-    if (!writer.Open(opt.outputPath, opt.sampleRate, effect->numOutputs, opt.floatSamples, error)) {
+    const int channels = effect->numOutputs;
+    if (!AudioFileTypeFor(opt.outputPath, opt.floatSamples, channels, totalFrames, fileType, error)) {
+        return Fail(error);
+    }
+    const int fd = open(opt.outputPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return Fail("cannot write '" + opt.outputPath + "': " + std::strerror(errno));
+    }
+    FileSink sink(fd);
+    AudioFileWriter writer;
+    if (!writer.Open(sink, opt.outputPath, fileType, opt.sampleRate, channels, error)) {
+        close(fd);
         return Fail(error);
     }
 
-    const int channels = effect->numOutputs;
     const char* processCall = module.CanProcessDouble() ? "processDoubleReplacing"
                               : effect->processReplacing ? "processReplacing"
                                                          : "process";
@@ -219,15 +235,19 @@ int Run(const std::vector<std::string>& args)
         return Fail(error);
     }
     if (!writer.Close(error)) {
+        close(fd);
         return Fail(error);
     }
+    close(fd);
 
     const double seconds = static_cast<double>(stats.frames) / rate;
     if (!opt.quiet) {
+        const std::string encoding = std::string(fileType.encoding) +
+                                     (std::strncmp(fileType.name, "WAV", 3) == 0 ? "" : std::string(" ") + fileType.name);
         std::printf("%s: %.2f s, %d Hz, %d channels, %s, %s, %.0fx real time\n", opt.outputPath.c_str(), seconds,
-                    opt.sampleRate, channels, opt.floatSamples ? "32-bit float" : "24-bit",
+                    opt.sampleRate, channels, encoding.c_str(),
                     Decibels(stats.peak).c_str(), stats.wallSeconds > 0.0 ? seconds / stats.wallSeconds : 0.0);
-        if (!opt.floatSamples && stats.peak > 1.0) {
+        if (fileType.clips && stats.peak > 1.0) {
             std::printf("warning: the peak passes full scale and was clipped in the file; lower the master level "
                         "(--param 65=0.35) or write --float\n");
         }
