@@ -317,6 +317,25 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
     EXPECT_EQ(help.out.rfind("usage: tessaron-render", 0), 0u);
 }
 
+TEST_F(RenderTool, TheOutputNeverReplacesAnInput)
+{
+    const std::string midi = Write("song.mid", TimingFile());
+    const std::string before = ReadText(midi);
+    fs::create_hard_link(midi, Path("link.wav"));
+    fs::copy_file(TESSARON_FAKE_MODULE, Path("module.so"));
+    const std::string module = Path("module.so").string();
+    const std::string moduleBytes = ReadText(module);
+
+    for (const auto& [output, what] : {std::pair{midi, "MIDI file"}, std::pair{Path("link.wav").string(), "MIDI file"},
+                                       std::pair{module, "module"}}) {
+        const Outcome o = Run({"--module", module, "--midi", midi, "-o", output, "--quiet"});
+        EXPECT_EQ(o.exitCode, 1) << output;
+        EXPECT_NE(o.err.find(std::string("is the ") + what), std::string::npos) << o.err;
+    }
+    EXPECT_EQ(ReadText(midi), before);
+    EXPECT_EQ(ReadText(module), moduleBytes);
+}
+
 TEST_F(RenderTool, RendersTheDemoThroughTheBuiltInstrument)
 {
     if (!std::getenv("TESSARON_MODULE")) {

@@ -1,6 +1,7 @@
 // tessaron-render: plays a MIDI file or the demo phrase through a VST 2
 // instrument and writes the result to an audio file.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,6 +38,14 @@ int Fail(const std::string& message)
 {
     std::fprintf(stderr, "tessaron-render: %s\n", message.c_str());
     return 1;
+}
+
+// Device and inode, so that links and other spellings of one file are caught too.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 class ProgressBar {
@@ -142,6 +151,13 @@ int Run(const std::vector<std::string>& args)
         return 0;
     }
 
+    std::string modulePath = opt.modulePath.empty() ? TESSARON_DEFAULT_MODULE : opt.modulePath;
+    for (const auto& [input, what] : {std::pair{opt.midiPath, "MIDI file"}, std::pair{modulePath, "module"}}) {
+        if (!input.empty() && SameFile(opt.outputPath, input)) {
+            return Fail("the output '" + opt.outputPath + "' is the " + what + " '" + input +
+                        "' itself; choose another output file");
+        }
+    }
     AudioFileType fileType;
     if (!AudioFileTypeFor(opt.outputPath, opt.floatSamples, 1, 0, fileType, error)) {
         return Fail(error);  // an extension no file type is known by, before any work
@@ -166,7 +182,6 @@ int Run(const std::vector<std::string>& args)
     const int64_t lastSample = tempo.SampleAtTick(song.endTick, rate);
     const int64_t totalFrames = lastSample + 1 + std::llround(opt.tailSeconds * rate);
 
-    std::string modulePath = opt.modulePath.empty() ? TESSARON_DEFAULT_MODULE : opt.modulePath;
     if (modulePath.empty()) {
         return Fail("no module built with this tool; give one with --module PATH");
     }
