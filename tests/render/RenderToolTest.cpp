@@ -2,16 +2,19 @@
 // instrument and checks what the instrument was told and what the WAV holds.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/render/SmfBuilder.h"
@@ -77,14 +80,17 @@ protected:
 
     fs::path Path(const std::string& name) const { return dir / name; }
 
-    Outcome Run(const std::vector<std::string>& args, const std::string& mode = "") const
+    // The shell command that runs the tool; shellPrefix runs first in the same shell.
+    std::string Command(const std::vector<std::string>& args, const std::string& mode,
+                        const std::string& shellPrefix = "") const
     {
         // Built piece by piece: g++ 12 warns falsely about a chain of literal + string.
-        std::string cmd = "TESSARON_FAKE_LOG=";
+        std::string cmd = shellPrefix;
+        cmd += "TESSARON_FAKE_LOG=";
         cmd += Quote(Path("log.txt"));
         cmd += " TESSARON_FAKE_MODE=";
         cmd += Quote(mode);
-        cmd += ' ';
+        cmd += " exec ";
         cmd += Quote(TESSARON_RENDER_EXE);
         for (const auto& a : args) {
             cmd += ' ';
@@ -94,13 +100,38 @@ protected:
         cmd += Quote(Path("out.txt"));
         cmd += " 2>";
         cmd += Quote(Path("err.txt"));
-        const int status = std::system(cmd.c_str());
+        return cmd;
+    }
+
+    Outcome Run(const std::vector<std::string>& args, const std::string& mode = "",
+                const std::string& shellPrefix = "") const
+    {
+        const int status = std::system(Command(args, mode, shellPrefix).c_str());
+        return Finished(status);
+    }
+
+    Outcome Finished(int status) const
+    {
         Outcome o;
         o.crashed = WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) >= 126);
         o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         o.out = ReadText(Path("out.txt"));
         o.err = ReadText(Path("err.txt"));
         return o;
+    }
+
+    // Names in the test folder other than the tool's own logs and the files given.
+    std::vector<std::string> Leftovers(const std::vector<std::string>& expected) const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (name != "log.txt" && name != "out.txt" && name != "err.txt" &&
+                std::find(expected.begin(), expected.end(), name) == expected.end()) {
+                names.push_back(name);
+            }
+        }
+        return names;
     }
 
     std::vector<std::string> Log() const { return Lines(ReadText(Path("log.txt"))); }
@@ -334,6 +365,70 @@ TEST_F(RenderTool, TheOutputNeverReplacesAnInput)
     }
     EXPECT_EQ(ReadText(midi), before);
     EXPECT_EQ(ReadText(module), moduleBytes);
+}
+
+// A file-size limit stands in for a full disk: the write fails part-way.
+TEST_F(RenderTool, AFailedWriteKeepsThePreviousFileAndLeavesNoTemporaryFile)
+{
+    const std::string previous = "the previous render";
+    std::ofstream(Path("song.wav")) << previous;
+    std::ofstream(Path("panel.png")) << previous;
+    const std::string limit = "trap '' XFSZ; ulimit -f 64; ";  // 32 KiB or more, far below the render
+
+    const Outcome o = Run({"--module", TESSARON_FAKE_MODULE, "--demo", "-o", Path("song.wav")}, "", limit);
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "tessaron-render: writing '" + Path("song.wav").string() +
+                         "' failed: File too large; '" + Path("song.wav").string() + "' is left as it was\n");
+    EXPECT_EQ(ReadText(Path("song.wav")), previous);
+
+    const Outcome snap = Run({"--snapshot", Path("panel.png")}, "", "trap '' XFSZ; ulimit -f 1; ");
+    EXPECT_EQ(snap.exitCode, 1);
+    EXPECT_EQ(snap.err, "tessaron-render: cannot write '" + Path("panel.png").string() +
+                            "': File too large; '" + Path("panel.png").string() + "' is left as it was\n");
+    EXPECT_EQ(ReadText(Path("panel.png")), previous);
+    EXPECT_EQ(Leftovers({"song.wav", "panel.png"}), std::vector<std::string>{});
+
+    // Without a limit both are replaced whole.
+    ASSERT_EQ(Run({"--module", TESSARON_FAKE_MODULE, "--demo", "-o", Path("song.wav"), "--quiet"}).exitCode, 0);
+    EXPECT_EQ(ReadWav(Path("song.wav")).info.frames, 10 * 44100 + 1);
+    ASSERT_EQ(Run({"--snapshot", Path("panel.png"), "--quiet"}).exitCode, 0);
+    EXPECT_EQ(ReadText(Path("panel.png")).substr(1, 3), "PNG");
+    EXPECT_EQ(Leftovers({"song.wav", "panel.png"}), std::vector<std::string>{});
+}
+
+TEST_F(RenderTool, AnInterruptedRenderKeepsThePreviousFileAndLeavesNoTemporaryFile)
+{
+    const std::string previous = "the previous render";
+    std::ofstream(Path("long.wav")) << previous;
+    // An hour of tail at a high rate: far longer than any machine takes to be interrupted.
+    const std::string cmd = Command({"--module", TESSARON_FAKE_MODULE, "--demo", "-o", Path("long.wav"),
+                                               "--tail", "3600", "--rate", "192000", "--quiet"},
+                                              "");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait until the temporary file holds audio, then ask the render to stop.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool writing = false;
+    int status = 0;
+    while (!writing && std::chrono::steady_clock::now() < giveUp && waitpid(child, &status, WNOHANG) == 0) {
+        for (const auto& name : Leftovers({"long.wav"})) {
+            writing = writing || fs::file_size(Path(name)) > 100000;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(writing);
+    kill(child, SIGTERM);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_EQ(ReadText(Path("err.txt")),
+              "tessaron-render: interrupted by SIGTERM; '" + Path("long.wav").string() + "' is left as it was\n");
+    EXPECT_EQ(ReadText(Path("long.wav")), previous);
+    EXPECT_EQ(Leftovers({"long.wav"}), std::vector<std::string>{});
 }
 
 TEST_F(RenderTool, RendersTheDemoThroughTheBuiltInstrument)

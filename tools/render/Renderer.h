@@ -40,6 +40,7 @@ struct RenderJob {
     int64_t totalFrames = 0;
     int blockSize = 512;
     std::function<void(int64_t done, int64_t total)> progress;
+    std::function<bool()> stop;  // asked between blocks; true ends the render unfinished
 };
 
 bool Render(const RenderJob& job, RenderStats& stats, std::string& error);

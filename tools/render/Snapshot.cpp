@@ -1,12 +1,15 @@
 #include "tools/render/Snapshot.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "editor/EditorSnapshot.h"
 #include "editor/IEditor.h"
 #include "engine/Tessaron.h"
 
 namespace tessaron {
 
-bool WriteEditorSnapshot(const SnapshotRequest& options, std::string& error) {
+bool WriteEditorSnapshot(const SnapshotRequest& options, const std::string& writePath, std::string& error) {
   Tessaron plug(nullptr);
   IEditor* editor = plug.Editor();
   if (!editor) {
@@ -38,8 +41,9 @@ bool WriteEditorSnapshot(const SnapshotRequest& options, std::string& error) {
   plug.SetTweakRowOpen(options.tweakOpen);
   plug.RefreshEditorFromParams();
   plug.OnEditorIdle();  // the program selector's texts
-  if (!RenderEditorSnapshot(*editor, options.pngPath.c_str())) {
-    error = "cannot write " + options.pngPath;
+  errno = 0;
+  if (!RenderEditorSnapshot(*editor, writePath.c_str())) {
+    error = "cannot write '" + options.pngPath + "': " + (errno ? std::strerror(errno) : "the picture could not be encoded");
     return false;
   }
   return true;

@@ -1,10 +1,8 @@
 // tessaron-render: plays a MIDI file or the demo phrase through a VST 2
 // instrument and writes the result to an audio file.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +12,7 @@
 #include "tools/render/DemoPhrase.h"
 #include "tools/render/MidiFile.h"
 #include "tools/render/Options.h"
+#include "tools/render/OutputFile.h"
 #include "tools/render/PluginModule.h"
 #include "tools/render/RenderHost.h"
 #include "tools/render/Renderer.h"
@@ -40,12 +39,17 @@ int Fail(const std::string& message)
     return 1;
 }
 
-// Device and inode, so that links and other spellings of one file are caught too.
-bool SameFile(const std::string& a, const std::string& b)
+// A failure after the output was begun: the reason, what became of the target, and
+// the shell's exit status for a signal when one ended the work.
+int FailOutput(std::string reason, OutputFile& output)
 {
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    output.Abandon();
+    const int signal = InterruptSignal();
+    if (signal != 0) {
+        reason = std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP");
+    }
+    Fail(reason + output.Outcome());
+    return signal != 0 ? 128 + signal : 1;
 }
 
 class ProgressBar {
@@ -128,6 +132,7 @@ int Run(const std::vector<std::string>& args)
 {
     RenderOptions opt;
     std::string error;
+    CatchInterrupts();
     switch (ParseOptions(args, opt, error)) {
     case ParseResult::Help:
         std::fputs(UsageText(), stdout);
@@ -142,8 +147,15 @@ int Run(const std::vector<std::string>& args)
         for (const auto& p : opt.params) {
             request.params.emplace_back(p.index, p.value);
         }
-        if (!WriteEditorSnapshot(request, error)) {
+        OutputFile output;
+        if (!output.Begin(opt.snapshotPath, error)) {
             return Fail(error);
+        }
+        if (!WriteEditorSnapshot(request, output.WritePath(), error) || InterruptSignal() != 0) {
+            return FailOutput(error, output);
+        }
+        if (!output.Commit(error)) {
+            return FailOutput(error, output);
         }
         if (!opt.quiet) {
             std::printf("%s: the editor, drawn off-screen\n", opt.snapshotPath.c_str());
@@ -218,15 +230,14 @@ int Run(const std::vector<std::string>& args)
     if (!AudioFileTypeFor(opt.outputPath, opt.floatSamples, channels, totalFrames, fileType, error)) {
         return Fail(error);
     }
-    const int fd = open(opt.outputPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return Fail("cannot write '" + opt.outputPath + "': " + std::strerror(errno));
+    OutputFile output;
+    if (!output.Begin(opt.outputPath, error)) {
+        return Fail(error);
     }
-    FileSink sink(fd);
+    FileSink sink(output.Descriptor());
     AudioFileWriter writer;
     if (!writer.Open(sink, opt.outputPath, fileType, opt.sampleRate, channels, error)) {
-        close(fd);
-        return Fail(error);
+        return FailOutput(error, output);
     }
 
     const char* processCall = module.CanProcessDouble() ? "processDoubleReplacing"
@@ -242,18 +253,19 @@ int Run(const std::vector<std::string>& args)
     job.totalFrames = totalFrames;
     job.blockSize = opt.blockSize;
     job.progress = [&bar](int64_t done, int64_t total) { bar.Update(done, total); };
+    job.stop = [] { return InterruptSignal() != 0; };
     RenderStats stats;
     const bool rendered = Render(job, stats, error);
     bar.Finish();
     module.Shutdown();
-    if (!rendered) {
-        return Fail(error);
+    std::string closeError;
+    const bool closed = writer.Close(closeError);
+    if (!rendered || !closed || InterruptSignal() != 0) {
+        return FailOutput(rendered ? closeError : error, output);
     }
-    if (!writer.Close(error)) {
-        close(fd);
-        return Fail(error);
+    if (!output.Commit(error)) {
+        return FailOutput(error, output);
     }
-    close(fd);
 
     const double seconds = static_cast<double>(stats.frames) / rate;
     if (!opt.quiet) {
