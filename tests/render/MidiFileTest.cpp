@@ -274,6 +274,10 @@ TEST(RenderOptions, ParsesValuesStrictly)
     EXPECT_FALSE(o.programIsNumber);
     EXPECT_EQ(o.program, "Warm Pad 2");
 
+    // Too small for a double is still a number in 0..1: it rounds to 0.
+    ASSERT_EQ(ParseOptions({"--demo", "-o", "x.wav", "--param", "5=1e-400"}, o, error), ParseResult::Run) << error;
+    EXPECT_EQ(o.params[0].value, 0.0f);
+
     EXPECT_EQ(ParseOptions({"--demo", "--help"}, o, error), ParseResult::Help);
     const std::vector<std::vector<std::string>> bad = {
         {"--demo"},                                     // no output
@@ -286,6 +290,8 @@ TEST(RenderOptions, ParsesValuesStrictly)
         {"--demo", "-o", "x.wav", "--tail", "-1"},
         {"--demo", "-o", "x.wav", "--param", "3"},
         {"--demo", "-o", "x.wav", "--param", "3=1.5"},
+        {"--demo", "-o", "x.wav", "--param", "3=-1e400"},
+        {"--demo", "-o", "x.wav", "--tail", "1", "--tail", "2"},
         {"--demo", "-o", "x.wav", "--param", "-1=0.5"},
         {"--demo", "-o", "x.wav", "--program", "99999999999"},
         {"--demo", "-o", "x.wav", "--bogus"},

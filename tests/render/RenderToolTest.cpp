@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -292,8 +293,8 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
 {
     Track t;
     t.Event(0, {0x90, 60, 100}).Event(100, {0x80, 60, 0}).End();
-    test::Bytes cut = Smf(0, 480, {t});
-    cut.resize(cut.size() - 3);
+    const test::Bytes whole = Smf(0, 480, {t});
+    const test::Bytes cut(whole.begin(), whole.end() - 3);
     const std::string truncated = Write("cut.mid", cut);
     const std::string text = Write("text.so", test::Bytes{'h', 'i', '\n'});
     const std::string out = Path("x.wav");
@@ -319,6 +320,16 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
         {{"--module", fake, "--demo", "-o", out, "--block", "abc"}, "", "block size 'abc'"},
         {{"--module", fake, "-o", out}, "", "nothing to play"},
         {{"--demo", "-o", out, "--frobnicate"}, "", "unknown option '--frobnicate'"},
+        {{"--module", fake, "--midi", dir.string(), "-o", out}, "", "is a folder, not a file"},
+        {{"--module", fake, "--midi", "/proc/self/status", "-o", out}, "", "not a MIDI file (no MThd header)"},
+        {{"--module", fake, "--midi", text, "--midi", text, "-o", out}, "", "option --midi given twice"},
+        {{"--module", fake, "--demo", "-o", out, "-o", out}, "", "option -o given twice"},
+        {{"--module", fake, "--demo", "-o", Path("x.mp4")}, "", "cannot tell an audio file type from the extension"},
+        {{"--module", fake, "--demo", "-o", out, "--param", "1=1e400"}, "", "value '1e400' in '1=1e400' is outside"},
+        {{"--module", fake, "--demo", "-o", out, "--param", "1=x"}, "", "value 'x' in '1=x' is not a number"},
+        {{"--snapshot", Path("p.png"), "--program", "999"}, "", "program 999 does not exist (the instrument has"},
+        {{"--snapshot", Path("p.png"), "--param", "999=0"}, "", "parameter 999 does not exist (the instrument has"},
+        {{"--snapshot", "/nonexistent-folder/p.png"}, "", "cannot write '/nonexistent-folder/p.png': No such file"},
     };
     for (const auto& c : cases) {
         const Outcome o = Run(c.args, c.mode);
@@ -431,13 +442,45 @@ TEST_F(RenderTool, AnInterruptedRenderKeepsThePreviousFileAndLeavesNoTemporaryFi
     EXPECT_EQ(Leftovers({"long.wav"}), std::vector<std::string>{});
 }
 
+TEST_F(RenderTool, TheSummaryAndWarningsSayWhatHappened)
+{
+    const std::string fake = TESSARON_FAKE_MODULE;
+    // A piece without notes from an instrument that only hisses far below hearing is silent.
+    const std::string controls = Write("controls.mid", Smf(0, 480, {Track().Event(0, {0xB0, 7, 100}).End(480)}));
+    Outcome o = Run({"--module", fake, "--midi", controls, "-o", Path("quiet.wav"), "--tail", "0.1"}, "faint");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find(", silent, "), std::string::npos) << o.out;
+
+    // Another module's clipping is not ours to advise on by parameter number.
+    o = Run({"--module", fake, "--demo", "-o", Path("loud.wav"), "--tail", "0"}, "loud");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("warning: the peak passes full scale and was clipped in the file; lower the module's "
+                         "output level or write --float"),
+              std::string::npos)
+        << o.out;
+    EXPECT_EQ(o.out.find("--param"), std::string::npos) << o.out;
+
+    // The extension picks the file type; a pipe is read as a file is.
+    const std::string midi = Write("song.mid", TimingFile());
+    ASSERT_EQ(mkfifo(Path("pipe.mid").c_str(), 0600), 0);
+    o = Run({"--module", fake, "--midi", Path("pipe.mid"), "-o", Path("song.flac"), "--rate", "48000", "--tail", "0"},
+            "", "cat " + Quote(midi) + " >" + Quote(Path("pipe.mid")) + " & ");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("24-bit FLAC"), std::string::npos) << o.out;
+    const Wav flac = ReadWav(Path("song.flac"));
+    EXPECT_EQ(flac.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    EXPECT_EQ(flac.info.frames, 53001);
+}
+
 TEST_F(RenderTool, RendersTheDemoThroughTheBuiltInstrument)
 {
     if (!std::getenv("TESSARON_MODULE")) {
         GTEST_SKIP() << "the instrument module is not built";
     }
-    const Outcome o = Run({"--demo", "-o", Path("demo.wav"), "--tail", "0.5", "--quiet"});
+    const Outcome o = Run({"--demo", "-o", Path("demo.wav"), "--tail", "0.5", "--program", "0"});
     ASSERT_EQ(o.exitCode, 0) << o.err;
+    // The demo's chords pass full scale at the program's own master level: the advice names ours.
+    EXPECT_NE(o.out.find("lower the master level (--param 65=0.35)"), std::string::npos) << o.out;
     const Wav w = ReadWav(Path("demo.wav"));
     EXPECT_EQ(w.info.channels, 2);
     EXPECT_EQ(w.info.samplerate, 44100);

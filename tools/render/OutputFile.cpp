@@ -165,10 +165,7 @@ void OutputFile::Abandon()
 
 std::string OutputFile::Outcome() const
 {
-    if (inPlace) {
-        return "";
-    }
-    return targetExisted ? "; '" + targetPath + "' is left as it was" : "; no file written";
+    return targetExisted && !inPlace ? "; '" + targetPath + "' is left as it was" : "";
 }
 
 }  // namespace tessaron

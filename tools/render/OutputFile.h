@@ -31,7 +31,7 @@ public:
     bool Commit(std::string& error);
     // Removes the temporary file; the target stays as it was.
     void Abandon();
-    // For messages after a failure: what became of the target.
+    // For messages after a failure: that an existing target was kept.
     std::string Outcome() const;
 
 private:

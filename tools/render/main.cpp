@@ -13,6 +13,7 @@
 #include "tools/render/MidiFile.h"
 #include "tools/render/Options.h"
 #include "tools/render/OutputFile.h"
+#include "tools/render/OwnInstrument.h"
 #include "tools/render/PluginModule.h"
 #include "tools/render/RenderHost.h"
 #include "tools/render/Renderer.h"
@@ -118,9 +119,12 @@ bool SelectProgram(PluginModule& module, const RenderOptions& opt, std::string& 
     return true;
 }
 
+// Below half a step of 24-bit PCM nothing is heard and a PCM file holds only zeros.
+constexpr double kSilentPeak = 1.0 / (1 << 24);
+
 std::string Decibels(double peak)
 {
-    if (peak <= 0.0) {
+    if (peak < kSilentPeak) {
         return "silent";
     }
     char buf[32];
@@ -243,6 +247,9 @@ int Run(const std::vector<std::string>& args)
     const char* processCall = module.CanProcessDouble() ? "processDoubleReplacing"
                               : effect->processReplacing ? "processReplacing"
                                                          : "process";
+    // Parameter 65 is the master level of our own instrument only; asked now, as the
+    // record goes with the instance.
+    const bool ours = IsOwnInstrument(effect->uniqueID);
     module.SetProcessing(true);
     ProgressBar bar(!opt.quiet && isatty(STDERR_FILENO));
     RenderJob job;
@@ -275,8 +282,9 @@ int Run(const std::vector<std::string>& args)
                     opt.sampleRate, channels, encoding.c_str(),
                     Decibels(stats.peak).c_str(), stats.wallSeconds > 0.0 ? seconds / stats.wallSeconds : 0.0);
         if (fileType.clips && stats.peak > 1.0) {
-            std::printf("warning: the peak passes full scale and was clipped in the file; lower the master level "
-                        "(--param 65=0.35) or write --float\n");
+            std::printf("warning: the peak passes full scale and was clipped in the file; %s or write --float%s\n",
+                        ours ? "lower the master level (--param 65=0.35)" : "lower the module's output level",
+                        fileType.clips && std::strncmp(fileType.name, "WAV", 3) != 0 ? " to a .wav file" : "");
         }
         if (stats.nonFiniteSamples > 0) {
             std::printf("warning: %lld NaN or infinite samples from the module were written as silence\n",
