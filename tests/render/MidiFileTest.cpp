@@ -179,7 +179,11 @@ TEST(MidiFile, DamagedFilesPlayWhatCanBeReadWithOneWarningPerKind)
                      "track 1, byte 23: data byte above 127 in a channel message, read as 127 (3 times)"});
 
     Track twoNotes;
-    twoNotes.Event(0, {0x90, 60, 100}).Event(10, {0x80, 60, 0}).Event(0, {0x90, 64, 100}).Event(10, {0x80, 64, 0}).End();
+    twoNotes.Event(0, {0x90, 60, 100})
+        .Event(10, {0x80, 60, 0})
+        .Event(0, {0x90, 64, 100})
+        .Event(10, {0x80, 64, 0})
+        .End();
     const Bytes whole = Smf(0, 480, {twoNotes});
     cases.push_back({"cut short", Bytes(whole.begin(), whole.end() - 8), {60, 64},
                      "track 1, byte 34: the file ends inside this track; played what was read"});

@@ -330,7 +330,10 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
         {{"--snapshot", Path("p.png"), "--program", "999"}, "", "program 999 does not exist (the instrument has"},
         {{"--snapshot", Path("p.png"), "--param", "999=0"}, "", "parameter 999 does not exist (the instrument has"},
         {{"--snapshot", "/nonexistent-folder/p.png"}, "", "cannot write '/nonexistent-folder/p.png': No such file"},
+        {{"--module", fake, "--demo", "-o", Path("fifo.wav")}, "", "cannot write '" + Path("fifo.wav").string() +
+                                                                    "': it is a pipe"},
     };
+    ASSERT_EQ(mkfifo(Path("fifo.wav").c_str(), 0600), 0);
     for (const auto& c : cases) {
         const Outcome o = Run(c.args, c.mode);
         SCOPED_TRACE(c.message);

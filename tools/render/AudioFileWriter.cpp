@@ -40,7 +40,10 @@ constexpr KnownType kTypes[] = {
 SNDFILE* Handle(void* p) { return static_cast<SNDFILE*>(p); }
 
 sf_count_t SinkLength(void* user) { return static_cast<ByteSink*>(user)->Length(); }
-sf_count_t SinkSeek(sf_count_t offset, int whence, void* user) { return static_cast<ByteSink*>(user)->Seek(offset, whence); }
+sf_count_t SinkSeek(sf_count_t offset, int whence, void* user)
+{
+    return static_cast<ByteSink*>(user)->Seek(offset, whence);
+}
 sf_count_t SinkRead(void* to, sf_count_t bytes, void* user) { return static_cast<ByteSink*>(user)->Read(to, bytes); }
 sf_count_t SinkWrite(const void* from, sf_count_t bytes, void* user)
 {

@@ -179,7 +179,7 @@ const char* Describe(Damage d)
 
 class DamageLog {
 public:
-    DamageLog(size_t fileOffset) : base(fileOffset) {}
+    explicit DamageLog(size_t fileOffset) : base(fileOffset) {}
 
     void Note(Damage d, int track, size_t position)
     {

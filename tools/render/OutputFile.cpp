@@ -78,6 +78,11 @@ bool OutputFile::Begin(const std::string& target, std::string& error)
             error = "cannot write '" + target + "': it is a folder";
             return false;
         }
+        if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+            // Headers are completed at the end, which a stream cannot take back.
+            error = "cannot write '" + target + "': it is a pipe; audio and picture files need a real file";
+            return false;
+        }
         if (!S_ISREG(st.st_mode)) {
             inPlace = true;
             writePath = target;

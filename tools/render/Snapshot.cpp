@@ -49,7 +49,8 @@ bool WriteEditorSnapshot(const SnapshotRequest& options, const std::string& writ
   plug.OnEditorIdle();  // the program selector's texts
   errno = 0;
   if (!RenderEditorSnapshot(*editor, writePath.c_str())) {
-    error = "cannot write '" + options.pngPath + "': " + (errno ? std::strerror(errno) : "the picture could not be encoded");
+    const std::string why = errno ? std::strerror(errno) : "the picture could not be encoded";
+    error = "cannot write '" + options.pngPath + "': " + why;
     return false;
   }
   return true;

@@ -47,7 +47,8 @@ int FailOutput(std::string reason, OutputFile& output)
     output.Abandon();
     const int signal = InterruptSignal();
     if (signal != 0) {
-        reason = std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP");
+        const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
+        reason = std::string("interrupted by ") + name;
     }
     Fail(reason + output.Outcome());
     return signal != 0 ? 128 + signal : 1;
@@ -276,15 +277,15 @@ int Run(const std::vector<std::string>& args)
 
     const double seconds = static_cast<double>(stats.frames) / rate;
     if (!opt.quiet) {
-        const std::string encoding = std::string(fileType.encoding) +
-                                     (std::strncmp(fileType.name, "WAV", 3) == 0 ? "" : std::string(" ") + fileType.name);
+        const bool wav = std::strncmp(fileType.name, "WAV", 3) == 0;
+        const std::string encoding = std::string(fileType.encoding) + (wav ? "" : std::string(" ") + fileType.name);
         std::printf("%s: %.2f s, %d Hz, %d channels, %s, %s, %.0fx real time\n", opt.outputPath.c_str(), seconds,
                     opt.sampleRate, channels, encoding.c_str(),
                     Decibels(stats.peak).c_str(), stats.wallSeconds > 0.0 ? seconds / stats.wallSeconds : 0.0);
         if (fileType.clips && stats.peak > 1.0) {
             std::printf("warning: the peak passes full scale and was clipped in the file; %s or write --float%s\n",
                         ours ? "lower the master level (--param 65=0.35)" : "lower the module's output level",
-                        fileType.clips && std::strncmp(fileType.name, "WAV", 3) != 0 ? " to a .wav file" : "");
+                        wav ? "" : " to a .wav file");
         }
         if (stats.nonFiniteSamples > 0) {
             std::printf("warning: %lld NaN or infinite samples from the module were written as silence\n",
