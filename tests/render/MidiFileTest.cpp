@@ -76,6 +76,12 @@ TEST(MidiFile, FormatOneMergesTracksByTickKeepingTrackOrderOnTies)
     EXPECT_EQ(f.timeSignatures[0].numerator, 3);
     EXPECT_EQ(f.timeSignatures[0].denominator, 4);
     EXPECT_EQ(f.endTick, 100u);
+
+    // Format 2 holds independent patterns: the second plays when the first has ended.
+    const MidiFile patterns = Parse(Smf(2, 480, {a, b}));
+    ASSERT_EQ(patterns.events.size(), 5u);
+    EXPECT_EQ(patterns.events[2].tick, 30u + 5u);
+    EXPECT_EQ(patterns.endTick, 30u + 30u);
 }
 
 TEST(TempoMap, TempoChangesSetSamplePositionsAndTransport)
