@@ -76,6 +76,12 @@ TEST(MidiFile, FormatOneMergesTracksByTickKeepingTrackOrderOnTies)
     EXPECT_EQ(f.timeSignatures[0].numerator, 3);
     EXPECT_EQ(f.timeSignatures[0].denominator, 4);
     EXPECT_EQ(f.endTick, 100u);
+
+    // Format 2 holds independent patterns: the second plays when the first has ended.
+    const MidiFile patterns = Parse(Smf(2, 480, {a, b}));
+    ASSERT_EQ(patterns.events.size(), 5u);
+    EXPECT_EQ(patterns.events[2].tick, 30u + 5u);
+    EXPECT_EQ(patterns.endTick, 30u + 30u);
 }
 
 TEST(TempoMap, TempoChangesSetSamplePositionsAndTransport)
@@ -118,7 +124,7 @@ TEST(TempoMap, SmpteDivisionRunsOnAFixedClock)
     EXPECT_EQ(map.SampleAtTick(250, 44100.0), 11025);
 }
 
-TEST(MidiFile, MalformedFilesAreRefusedWithAReason)
+TEST(MidiFile, OnlyAFileWithoutAUsableHeaderOrATrackIsRefused)
 {
     Track good;
     good.Event(0, {0x90, 60, 100}).End();
@@ -133,29 +139,13 @@ TEST(MidiFile, MalformedFilesAreRefusedWithAReason)
     cases.push_back({"empty", {}, "too short"});
     cases.push_back({"not a header", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 1, 0xE0}, "no MThd"});
     cases.push_back({"header cut", Bytes(valid.begin(), valid.begin() + 10), "MThd header"});
-    cases.push_back({"format 2", Smf(2, 480, {good}), "format 2"});
-    cases.push_back({"format 0 with two tracks", Smf(0, 480, {good, good}), "2 tracks"});
     cases.push_back({"division 0", Smf(0, 0, {good}), "division"});
-    Bytes missing = test::Header(1, 2, 480);
-    test::AppendTrack(missing, good);
-    cases.push_back({"missing track", missing, "2 tracks announced, 1 found"});
-    cases.push_back({"truncated track", Bytes(valid.begin(), valid.end() - 2), "past the end"});
-    Bytes badId = valid;
-    badId[14] = 0x01;
-    cases.push_back({"bad chunk id", badId, "bad chunk id"});
-    cases.push_back({"running status first", Smf(0, 480, {Track().Event(0, {60, 100}).End()}), "no previous status"});
-    cases.push_back({"status in data", Smf(0, 480, {Track().Event(0, {0x90, 60, 0x90}).End()}), "data byte"});
-    cases.push_back({"cut message", Smf(0, 480, {Track().Event(0, {0x90, 60})}), "truncated channel"});
-    Track cutDelta;
-    cutDelta.body = {0x00, 0x90, 60, 1, 0x81};
-    cases.push_back({"cut delta", Smf(0, 480, {cutDelta}), "truncated delta"});
-    Track longDelta;
-    longDelta.body = {0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 1};
-    cases.push_back({"long delta", Smf(0, 480, {longDelta}), "four bytes"});
-    cases.push_back({"meta too long", Smf(0, 480, {Track().Event(0, {0xFF, 0x01, 0x20, 'a'})}), "meta event length"});
-    cases.push_back({"sysex too long", Smf(0, 480, {Track().Event(0, {0xF0, 0x10, 1})}), "system exclusive length"});
-    cases.push_back({"tempo zero", Smf(0, 480, {Track().Tempo(0, 0).End()}), "tempo of zero"});
-    cases.push_back({"real-time byte", Smf(0, 480, {Track().Event(0, {0xF8}).End()}), "0xF8"});
+    cases.push_back({"no track", test::Header(1, 1, 480), "no track"});
+    cases.push_back({"RIFF without data", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'R', 'M', 'I', 'D'}, "data chunk"});
+    // Found by fuzzing: an odd-length last chunk whose pad byte is missing.
+    cases.push_back({"RIFF chunk without its pad byte",
+                     Bytes{'R', 'I', 'F', 'F', 13, 0, 0, 0, 'R', 'M', 'I', 'D', 'd', 'i', 's', 'p', 1, 0, 0, 0, 7},
+                     "data chunk"});
 
     for (const auto& c : cases) {
         MidiFile f;
@@ -168,7 +158,106 @@ TEST(MidiFile, MalformedFilesAreRefusedWithAReason)
     MidiFile f;
     std::string error;
     EXPECT_FALSE(LoadMidiFile("/nonexistent/song.mid", f, error));
-    EXPECT_NE(error.find("cannot read"), std::string::npos);
+    EXPECT_NE(error.find("cannot read MIDI file '/nonexistent/song.mid': No such file"), std::string::npos) << error;
+}
+
+// Each damaged file plays what can be read and says once, with the track and the
+// byte, what it skipped.
+TEST(MidiFile, DamagedFilesPlayWhatCanBeReadWithOneWarningPerKind)
+{
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        std::vector<uint8_t> keys;  // note-on keys expected, in order
+        const char* warning;        // "" for none
+    };
+    std::vector<Case> cases;
+
+    // A music program's own files: velocities and volumes written as full bytes.
+    Track loud;
+    loud.Event(0, {0xB0, 7, 0xFF})
+        .Event(0, {0x90, 60, 0xCC})
+        .Event(10, {0x80, 60, 0xCC})
+        .Event(0, {0x90, 0xC8, 100})  // no such key: dropped
+        .Event(0, {0x90, 62, 90})
+        .End(10);
+    cases.push_back({"values above 127", Smf(0, 480, {loud}), {60, 62},
+                     "track 1, byte 23: data byte above 127 in a channel message, read as 127 (3 times)"});
+
+    Track twoNotes;
+    twoNotes.Event(0, {0x90, 60, 100})
+        .Event(10, {0x80, 60, 0})
+        .Event(0, {0x90, 64, 100})
+        .Event(10, {0x80, 64, 0})
+        .End();
+    const Bytes whole = Smf(0, 480, {twoNotes});
+    cases.push_back({"cut short", Bytes(whole.begin(), whole.end() - 8), {60, 64},
+                     "track 1, byte 34: the file ends inside this track; played what was read"});
+
+    Track signature;
+    signature.Event(0, {0xFF, 0x58, 0x04, 4, 0, 24, 8})  // 4/1 is a real signature
+        .Event(0, {0xFF, 0x58, 0x04, 3, 9, 24, 8})
+        .Event(0, {0xFF, 0x51, 0x04, 0x07, 0xA1, 0x20, 0})
+        .Event(0, {0x90, 61, 100})
+        .End(10);
+    cases.push_back({"time signature and tempo", Smf(0, 480, {signature}), {61}, "track 1, byte 31: time signature"});
+    cases.push_back({"tempo of the wrong length", Smf(0, 480, {signature}), {61}, "track 1, byte 39: tempo event"});
+
+    Bytes rmid{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D', 'd', 'a', 't', 'a'};
+    test::AppendU32(rmid, 0);
+    const Bytes inner = Smf(0, 480, {twoNotes});
+    for (int i = 0; i < 4; ++i) {
+        rmid[16 + i] = static_cast<uint8_t>(inner.size() >> (8 * i));
+    }
+    rmid.insert(rmid.end(), inner.begin(), inner.end());
+    cases.push_back({"RIFF-wrapped", rmid, {60, 64}, ""});
+
+    Bytes undercounted = test::Header(1, 1, 480);
+    test::AppendTrack(undercounted, Track().Event(0, {0x90, 60, 100}).End(5));
+    test::AppendTrack(undercounted, Track().Event(0, {0x91, 64, 100}).End(5));
+    cases.push_back({"more tracks than counted", undercounted, {60, 64}, "byte 10: the header's track count"});
+
+    Bytes junk = test::Header(1, 2, 480);
+    test::AppendTrack(junk, Track().Event(0, {0x90, 60, 100}).End(5));
+    test::Append(junk, {0x00, 0x01, 0x02});
+    test::AppendTrack(junk, Track().Event(0, {0x91, 64, 100}).End(5));
+    cases.push_back({"junk between tracks", junk, {60, 64}, "byte 30: bytes that are no chunk"});
+
+    cases.push_back({"running status first",
+                     Smf(1, 480, {Track().Event(0, {60, 100}).End(), Track().Event(0, {0x90, 65, 1}).End()}),
+                     {65}, "track 1, byte 23: data byte with no running status"});
+    cases.push_back({"real-time byte", Smf(0, 480, {Track().Event(0, {0xF8}).Event(0, {0x90, 66, 1}).End()}), {66},
+                     "system common or real-time"});
+    cases.push_back({"event past its track", Smf(0, 480, {Track().Event(0, {0x90, 67, 1}).Event(0, {0xF0, 0x10, 1})}),
+                     {67}, "track 1, byte 27: meta or system exclusive event longer than its track"});
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MidiFile f = Parse(c.bytes);
+        std::vector<uint8_t> keys;
+        for (const auto& e : f.events) {
+            if ((e.status & 0xF0) == 0x90) {
+                keys.push_back(e.data1);
+                EXPECT_LE(e.data2, 127);
+            }
+        }
+        EXPECT_EQ(keys, c.keys);
+        std::string all;
+        for (const auto& w : f.warnings) {
+            all += DescribeWarning(w) + "\n";
+        }
+        if (*c.warning == 0) {
+            EXPECT_EQ(all, "");
+        } else {
+            EXPECT_NE(all.find(c.warning), std::string::npos) << all;
+        }
+    }
+
+    // The signature and tempo that cannot be read leave the ones that can.
+    const MidiFile f = Parse(Smf(0, 480, {signature}));
+    ASSERT_EQ(f.timeSignatures.size(), 1u);
+    EXPECT_EQ(f.timeSignatures[0].denominator, 1);
+    EXPECT_TRUE(f.tempoChanges.empty());
 }
 
 TEST(RenderOptions, ParsesValuesStrictly)
@@ -195,6 +284,10 @@ TEST(RenderOptions, ParsesValuesStrictly)
     EXPECT_FALSE(o.programIsNumber);
     EXPECT_EQ(o.program, "Warm Pad 2");
 
+    // Too small for a double is still a number in 0..1: it rounds to 0.
+    ASSERT_EQ(ParseOptions({"--demo", "-o", "x.wav", "--param", "5=1e-400"}, o, error), ParseResult::Run) << error;
+    EXPECT_EQ(o.params[0].value, 0.0f);
+
     EXPECT_EQ(ParseOptions({"--demo", "--help"}, o, error), ParseResult::Help);
     const std::vector<std::vector<std::string>> bad = {
         {"--demo"},                                     // no output
@@ -207,6 +300,8 @@ TEST(RenderOptions, ParsesValuesStrictly)
         {"--demo", "-o", "x.wav", "--tail", "-1"},
         {"--demo", "-o", "x.wav", "--param", "3"},
         {"--demo", "-o", "x.wav", "--param", "3=1.5"},
+        {"--demo", "-o", "x.wav", "--param", "3=-1e400"},
+        {"--demo", "-o", "x.wav", "--tail", "1", "--tail", "2"},
         {"--demo", "-o", "x.wav", "--param", "-1=0.5"},
         {"--demo", "-o", "x.wav", "--program", "99999999999"},
         {"--demo", "-o", "x.wav", "--bogus"},

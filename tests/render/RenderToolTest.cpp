@@ -2,16 +2,20 @@
 // instrument and checks what the instrument was told and what the WAV holds.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/render/SmfBuilder.h"
@@ -77,14 +81,17 @@ protected:
 
     fs::path Path(const std::string& name) const { return dir / name; }
 
-    Outcome Run(const std::vector<std::string>& args, const std::string& mode = "") const
+    // The shell command that runs the tool; shellPrefix runs first in the same shell.
+    std::string Command(const std::vector<std::string>& args, const std::string& mode,
+                        const std::string& shellPrefix = "") const
     {
         // Built piece by piece: g++ 12 warns falsely about a chain of literal + string.
-        std::string cmd = "TESSARON_FAKE_LOG=";
+        std::string cmd = shellPrefix;
+        cmd += "TESSARON_FAKE_LOG=";
         cmd += Quote(Path("log.txt"));
         cmd += " TESSARON_FAKE_MODE=";
         cmd += Quote(mode);
-        cmd += ' ';
+        cmd += " exec ";
         cmd += Quote(TESSARON_RENDER_EXE);
         for (const auto& a : args) {
             cmd += ' ';
@@ -94,13 +101,38 @@ protected:
         cmd += Quote(Path("out.txt"));
         cmd += " 2>";
         cmd += Quote(Path("err.txt"));
-        const int status = std::system(cmd.c_str());
+        return cmd;
+    }
+
+    Outcome Run(const std::vector<std::string>& args, const std::string& mode = "",
+                const std::string& shellPrefix = "") const
+    {
+        const int status = std::system(Command(args, mode, shellPrefix).c_str());
+        return Finished(status);
+    }
+
+    Outcome Finished(int status) const
+    {
         Outcome o;
         o.crashed = WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) >= 126);
         o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         o.out = ReadText(Path("out.txt"));
         o.err = ReadText(Path("err.txt"));
         return o;
+    }
+
+    // Names in the test folder other than the tool's own logs and the files given.
+    std::vector<std::string> Leftovers(const std::vector<std::string>& expected) const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (name != "log.txt" && name != "out.txt" && name != "err.txt" &&
+                std::find(expected.begin(), expected.end(), name) == expected.end()) {
+                names.push_back(name);
+            }
+        }
+        return names;
     }
 
     std::vector<std::string> Log() const { return Lines(ReadText(Path("log.txt"))); }
@@ -261,8 +293,8 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
 {
     Track t;
     t.Event(0, {0x90, 60, 100}).Event(100, {0x80, 60, 0}).End();
-    test::Bytes cut = Smf(0, 480, {t});
-    cut.resize(cut.size() - 3);
+    const test::Bytes whole = Smf(0, 480, {t});
+    const test::Bytes cut(whole.begin(), whole.end() - 3);
     const std::string truncated = Write("cut.mid", cut);
     const std::string text = Write("text.so", test::Bytes{'h', 'i', '\n'});
     const std::string out = Path("x.wav");
@@ -278,7 +310,7 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
         {{"--module", fake, "--demo", "-o", out, "--program", "3"}, "", "program 3 does not exist"},
         {{"--module", fake, "--demo", "-o", out, "--param", "4=0.5"}, "", "parameter 4 does not exist"},
         {{"--module", fake, "--midi", Path("missing.mid"), "-o", out}, "", "cannot read MIDI file"},
-        {{"--module", fake, "--midi", truncated, "-o", out}, "", "past the end"},
+        {{"--module", fake, "--midi", text, "-o", out}, "", "not a MIDI file"},
         {{"--module", fake, "--demo", "-o", "/nonexistent-folder/x.wav"}, "", "cannot write"},
         {{"--module", text, "--demo", "-o", out}, "", "cannot load module"},
         {{"--module", Path("nothing.so"), "--demo", "-o", out}, "", "cannot load module"},
@@ -288,7 +320,20 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
         {{"--module", fake, "--demo", "-o", out, "--block", "abc"}, "", "block size 'abc'"},
         {{"--module", fake, "-o", out}, "", "nothing to play"},
         {{"--demo", "-o", out, "--frobnicate"}, "", "unknown option '--frobnicate'"},
+        {{"--module", fake, "--midi", dir.string(), "-o", out}, "", "is a folder, not a file"},
+        {{"--module", fake, "--midi", "/proc/self/status", "-o", out}, "", "not a MIDI file (no MThd header)"},
+        {{"--module", fake, "--midi", text, "--midi", text, "-o", out}, "", "option --midi given twice"},
+        {{"--module", fake, "--demo", "-o", out, "-o", out}, "", "option -o given twice"},
+        {{"--module", fake, "--demo", "-o", Path("x.mp4")}, "", "cannot tell an audio file type from the extension"},
+        {{"--module", fake, "--demo", "-o", out, "--param", "1=1e400"}, "", "value '1e400' in '1=1e400' is outside"},
+        {{"--module", fake, "--demo", "-o", out, "--param", "1=x"}, "", "value 'x' in '1=x' is not a number"},
+        {{"--snapshot", Path("p.png"), "--program", "999"}, "", "program 999 does not exist (the instrument has"},
+        {{"--snapshot", Path("p.png"), "--param", "999=0"}, "", "parameter 999 does not exist (the instrument has"},
+        {{"--snapshot", "/nonexistent-folder/p.png"}, "", "cannot write '/nonexistent-folder/p.png': No such file"},
+        {{"--module", fake, "--demo", "-o", Path("fifo.wav")}, "", "cannot write '" + Path("fifo.wav").string() +
+                                                                    "': it is a pipe"},
     };
+    ASSERT_EQ(mkfifo(Path("fifo.wav").c_str(), 0600), 0);
     for (const auto& c : cases) {
         const Outcome o = Run(c.args, c.mode);
         SCOPED_TRACE(c.message);
@@ -299,6 +344,12 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
         EXPECT_EQ(lines[0].rfind("tessaron-render: ", 0), 0u) << lines[0];
         EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
     }
+
+    // A damaged file plays, with one warning line for the kind of damage.
+    const Outcome damaged = Run({"--module", fake, "--midi", truncated, "-o", out, "--quiet"});
+    EXPECT_EQ(damaged.exitCode, 0);
+    EXPECT_EQ(damaged.err, "tessaron-render: warning: MIDI file '" + truncated +
+                               "', track 1, byte 31: the file ends inside this track; played what was read\n");
 
     // A refusal after the instance was made still closes it.
     Run({"--module", fake, "--demo", "-o", out, "--program", "Nope"});
@@ -311,13 +362,128 @@ TEST_F(RenderTool, EveryFailureIsOneLineAndANonZeroExit)
     EXPECT_EQ(help.out.rfind("usage: tessaron-render", 0), 0u);
 }
 
+TEST_F(RenderTool, TheOutputNeverReplacesAnInput)
+{
+    const std::string midi = Write("song.mid", TimingFile());
+    const std::string before = ReadText(midi);
+    fs::create_hard_link(midi, Path("link.wav"));
+    fs::copy_file(TESSARON_FAKE_MODULE, Path("module.so"));
+    const std::string module = Path("module.so").string();
+    const std::string moduleBytes = ReadText(module);
+
+    for (const auto& [output, what] : {std::pair{midi, "MIDI file"}, std::pair{Path("link.wav").string(), "MIDI file"},
+                                       std::pair{module, "module"}}) {
+        const Outcome o = Run({"--module", module, "--midi", midi, "-o", output, "--quiet"});
+        EXPECT_EQ(o.exitCode, 1) << output;
+        EXPECT_NE(o.err.find(std::string("is the ") + what), std::string::npos) << o.err;
+    }
+    EXPECT_EQ(ReadText(midi), before);
+    EXPECT_EQ(ReadText(module), moduleBytes);
+}
+
+// A file-size limit stands in for a full disk: the write fails part-way.
+TEST_F(RenderTool, AFailedWriteKeepsThePreviousFileAndLeavesNoTemporaryFile)
+{
+    const std::string previous = "the previous render";
+    std::ofstream(Path("song.wav")) << previous;
+    std::ofstream(Path("panel.png")) << previous;
+    const std::string limit = "trap '' XFSZ; ulimit -f 64; ";  // 32 KiB or more, far below the render
+
+    const Outcome o = Run({"--module", TESSARON_FAKE_MODULE, "--demo", "-o", Path("song.wav")}, "", limit);
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "tessaron-render: writing '" + Path("song.wav").string() +
+                         "' failed: File too large; '" + Path("song.wav").string() + "' is left as it was\n");
+    EXPECT_EQ(ReadText(Path("song.wav")), previous);
+
+    const Outcome snap = Run({"--snapshot", Path("panel.png")}, "", "trap '' XFSZ; ulimit -f 1; ");
+    EXPECT_EQ(snap.exitCode, 1);
+    EXPECT_EQ(snap.err, "tessaron-render: cannot write '" + Path("panel.png").string() +
+                            "': File too large; '" + Path("panel.png").string() + "' is left as it was\n");
+    EXPECT_EQ(ReadText(Path("panel.png")), previous);
+    EXPECT_EQ(Leftovers({"song.wav", "panel.png"}), std::vector<std::string>{});
+
+    // Without a limit both are replaced whole.
+    ASSERT_EQ(Run({"--module", TESSARON_FAKE_MODULE, "--demo", "-o", Path("song.wav"), "--quiet"}).exitCode, 0);
+    EXPECT_EQ(ReadWav(Path("song.wav")).info.frames, 10 * 44100 + 1);
+    ASSERT_EQ(Run({"--snapshot", Path("panel.png"), "--quiet"}).exitCode, 0);
+    EXPECT_EQ(ReadText(Path("panel.png")).substr(1, 3), "PNG");
+    EXPECT_EQ(Leftovers({"song.wav", "panel.png"}), std::vector<std::string>{});
+}
+
+TEST_F(RenderTool, AnInterruptedRenderKeepsThePreviousFileAndLeavesNoTemporaryFile)
+{
+    const std::string previous = "the previous render";
+    std::ofstream(Path("long.wav")) << previous;
+    // An hour of tail at a high rate: far longer than any machine takes to be interrupted.
+    const std::string cmd = Command({"--module", TESSARON_FAKE_MODULE, "--demo", "-o", Path("long.wav"),
+                                               "--tail", "3600", "--rate", "192000", "--quiet"},
+                                              "");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait until the temporary file holds audio, then ask the render to stop.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool writing = false;
+    int status = 0;
+    while (!writing && std::chrono::steady_clock::now() < giveUp && waitpid(child, &status, WNOHANG) == 0) {
+        for (const auto& name : Leftovers({"long.wav"})) {
+            writing = writing || fs::file_size(Path(name)) > 100000;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(writing);
+    kill(child, SIGTERM);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_EQ(ReadText(Path("err.txt")),
+              "tessaron-render: interrupted by SIGTERM; '" + Path("long.wav").string() + "' is left as it was\n");
+    EXPECT_EQ(ReadText(Path("long.wav")), previous);
+    EXPECT_EQ(Leftovers({"long.wav"}), std::vector<std::string>{});
+}
+
+TEST_F(RenderTool, TheSummaryAndWarningsSayWhatHappened)
+{
+    const std::string fake = TESSARON_FAKE_MODULE;
+    // A piece without notes from an instrument that only hisses far below hearing is silent.
+    const std::string controls = Write("controls.mid", Smf(0, 480, {Track().Event(0, {0xB0, 7, 100}).End(480)}));
+    Outcome o = Run({"--module", fake, "--midi", controls, "-o", Path("quiet.wav"), "--tail", "0.1"}, "faint");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find(", silent, "), std::string::npos) << o.out;
+
+    // Another module's clipping is not ours to advise on by parameter number.
+    o = Run({"--module", fake, "--demo", "-o", Path("loud.wav"), "--tail", "0"}, "loud");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("warning: the peak passes full scale and was clipped in the file; lower the module's "
+                         "output level or write --float"),
+              std::string::npos)
+        << o.out;
+    EXPECT_EQ(o.out.find("--param"), std::string::npos) << o.out;
+
+    // The extension picks the file type; a pipe is read as a file is.
+    const std::string midi = Write("song.mid", TimingFile());
+    ASSERT_EQ(mkfifo(Path("pipe.mid").c_str(), 0600), 0);
+    o = Run({"--module", fake, "--midi", Path("pipe.mid"), "-o", Path("song.flac"), "--rate", "48000", "--tail", "0"},
+            "", "cat " + Quote(midi) + " >" + Quote(Path("pipe.mid")) + " & ");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("24-bit FLAC"), std::string::npos) << o.out;
+    const Wav flac = ReadWav(Path("song.flac"));
+    EXPECT_EQ(flac.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    EXPECT_EQ(flac.info.frames, 53001);
+}
+
 TEST_F(RenderTool, RendersTheDemoThroughTheBuiltInstrument)
 {
     if (!std::getenv("TESSARON_MODULE")) {
         GTEST_SKIP() << "the instrument module is not built";
     }
-    const Outcome o = Run({"--demo", "-o", Path("demo.wav"), "--tail", "0.5", "--quiet"});
+    const Outcome o = Run({"--demo", "-o", Path("demo.wav"), "--tail", "0.5", "--program", "0"});
     ASSERT_EQ(o.exitCode, 0) << o.err;
+    // The demo's chords pass full scale at the program's own master level: the advice names ours.
+    EXPECT_NE(o.out.find("lower the master level (--param 65=0.35)"), std::string::npos) << o.out;
     const Wav w = ReadWav(Path("demo.wav"));
     EXPECT_EQ(w.info.channels, 2);
     EXPECT_EQ(w.info.samplerate, 44100);

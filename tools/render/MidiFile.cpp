@@ -1,15 +1,19 @@
 #include "tools/render/MidiFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
 namespace tessaron {
 namespace {
 
 // Larger files are not music but a mistake; refuse before reading them whole.
-constexpr std::streamoff kMaxFileBytes = std::streamoff{256} << 20;
+constexpr size_t kMaxFileBytes = size_t{256} << 20;
 
 class ByteReader {
 public:
@@ -86,13 +90,6 @@ private:
     size_t limit;
 };
 
-std::string Hex(unsigned v)
-{
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "0x%02X", v & 0xFFu);
-    return buf;
-}
-
 bool IsChunkIdChar(uint8_t c) { return c >= 0x20 && c <= 0x7E; }
 
 int DataBytesOf(uint8_t status)
@@ -101,63 +98,187 @@ int DataBytesOf(uint8_t status)
     return (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
 }
 
-bool ParseTrack(ByteReader r, int trackIndex, MidiFile& out, std::string& error)
+// Data bytes after a system common or real-time status; -1 where no length is defined.
+int SystemDataBytes(uint8_t status)
 {
-    const std::string where = "track " + std::to_string(trackIndex + 1) + ": ";
-    uint64_t tick = 0;
+    switch (status) {
+    case 0xF1:
+    case 0xF3:
+        return 1;
+    case 0xF2:
+        return 2;
+    case 0xF4:
+    case 0xF5:
+        return -1;
+    default:
+        return 0;  // 0xF6 and the real-time bytes
+    }
+}
+
+// The kinds of damage worked around, each reported once with a count.
+enum class Damage {
+    ValueAbove127,
+    NumberAbove127,
+    SystemMessage,
+    NoRunningStatus,
+    UndefinedStatus,
+    LongDelta,
+    TimeOutOfRange,
+    EventPastTrack,
+    TrackEndsInEvent,
+    BadTempo,
+    BadTimeSignature,
+    FileCutShort,
+    NotAChunk,
+    TrackCount,
+    UnknownFormat,
+    HeaderLength,
+    Count
+};
+
+const char* Describe(Damage d)
+{
+    switch (d) {
+    case Damage::ValueAbove127:
+        return "data byte above 127 in a channel message, read as 127";
+    case Damage::NumberAbove127:
+        return "key, controller or program number above 127; message skipped";
+    case Damage::SystemMessage:
+        return "system common or real-time message inside a track; skipped";
+    case Damage::NoRunningStatus:
+        return "data byte with no running status; rest of the track skipped";
+    case Damage::UndefinedStatus:
+        return "undefined status byte; rest of the track skipped";
+    case Damage::LongDelta:
+        return "delta time longer than four bytes; rest of the track skipped";
+    case Damage::TimeOutOfRange:
+        return "event time out of range; rest of the track skipped";
+    case Damage::EventPastTrack:
+        return "meta or system exclusive event longer than its track; rest of the track skipped";
+    case Damage::TrackEndsInEvent:
+        return "track ends inside an event; that event skipped";
+    case Damage::BadTempo:
+        return "tempo event of the wrong length or of zero; ignored";
+    case Damage::BadTimeSignature:
+        return "time signature with numerator 0, denominator code above 7 or too short; ignored";
+    case Damage::FileCutShort:
+        return "the file ends inside this track; played what was read";
+    case Damage::NotAChunk:
+        return "bytes that are no chunk; skipped to the next track";
+    case Damage::TrackCount:
+        return "the header's track count differs from the tracks in the file; all tracks found are played";
+    case Damage::UnknownFormat:
+        return "unknown file format number; read as format 1";
+    case Damage::HeaderLength:
+        return "header chunk length past the end of the file; read as 6";
+    case Damage::Count:
+        break;
+    }
+    return "";
+}
+
+class DamageLog {
+public:
+    explicit DamageLog(size_t fileOffset) : base(fileOffset) {}
+
+    void Note(Damage d, int track, size_t position)
+    {
+        MidiFileWarning& w = seen[static_cast<size_t>(d)];
+        if (w.count++ == 0) {
+            w.track = track;
+            w.offset = base + position;
+            order.push_back(d);
+        }
+    }
+
+    std::vector<MidiFileWarning> Warnings() const
+    {
+        std::vector<MidiFileWarning> out;
+        for (Damage d : order) {
+            MidiFileWarning w = seen[static_cast<size_t>(d)];
+            w.what = Describe(d);
+            out.push_back(std::move(w));
+        }
+        return out;
+    }
+
+private:
+    size_t base;
+    MidiFileWarning seen[static_cast<size_t>(Damage::Count)];
+    std::vector<Damage> order;
+};
+
+// Reads one track into the file. A track whose chunk the file cuts short
+// (cutByFile) may end inside an event without a word: the cut is reported once.
+void ParseTrack(ByteReader r, int track, uint64_t startTick, bool cutByFile, MidiFile& out, DamageLog& log)
+{
+    uint64_t tick = startTick;
     uint8_t runningStatus = 0;
+    auto endsInEvent = [&](size_t at) {
+        if (!cutByFile) {
+            log.Note(Damage::TrackEndsInEvent, track, at);
+        }
+    };
     while (!r.AtEnd()) {
+        const size_t eventStart = r.Position();
         uint32_t delta = 0;
         bool tooLong = false;
         if (!r.Vlq(delta, tooLong)) {
-            error = where + (tooLong ? "delta time longer than four bytes" : "truncated delta time");
-            return false;
+            if (tooLong) {
+                log.Note(Damage::LongDelta, track, eventStart);
+            } else {
+                endsInEvent(eventStart);
+            }
+            return;
         }
         tick += delta;
         if (tick > kMidiMaxTick) {
-            error = where + "event time out of range";
-            return false;
+            log.Note(Damage::TimeOutOfRange, track, eventStart);
+            return;
         }
+        const size_t statusAt = r.Position();
         uint8_t first = 0;
         if (!r.U8(first)) {
-            error = where + "truncated event";
-            return false;
+            endsInEvent(eventStart);
+            return;
         }
 
         if (first == 0xFF) {
             uint8_t type = 0;
             uint32_t length = 0;
             if (!r.U8(type) || !r.Vlq(length, tooLong)) {
-                error = where + "truncated meta event";
-                return false;
+                if (tooLong) {
+                    log.Note(Damage::EventPastTrack, track, statusAt);
+                } else {
+                    endsInEvent(statusAt);
+                }
+                return;
             }
             if (length > r.Remaining()) {
-                error = where + "meta event length past the end of the track";
-                return false;
+                if (!cutByFile) {
+                    log.Note(Damage::EventPastTrack, track, statusAt);
+                }
+                return;
             }
             const uint8_t* p = r.Here();
             r.Skip(length);
             if (type == 0x2F) {
                 out.endTick = std::max(out.endTick, tick);
-                return true;  // anything after the end marker is not part of the track
+                return;  // anything after the end marker is not part of the track
             }
             if (type == 0x51) {
-                if (length != 3) {
-                    error = where + "tempo event with length " + std::to_string(length);
-                    return false;
-                }
-                const uint32_t us = (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | uint32_t{p[2]};
+                const uint32_t us = length == 3 ? (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | uint32_t{p[2]} : 0;
                 if (us == 0) {
-                    error = where + "tempo of zero";
-                    return false;
+                    log.Note(Damage::BadTempo, track, statusAt);
+                } else {
+                    out.tempoChanges.push_back({tick, us});
                 }
-                out.tempoChanges.push_back({tick, us});
             } else if (type == 0x58) {
-                if (length < 2 || p[0] == 0 || p[1] > 6) {
-                    error = where + "malformed time signature";
-                    return false;
+                if (length < 2 || p[0] == 0 || p[1] > 7) {
+                    log.Note(Damage::BadTimeSignature, track, statusAt);
+                } else {
+                    out.timeSignatures.push_back({tick, p[0], 1 << p[1]});
                 }
-                out.timeSignatures.push_back({tick, p[0], 1 << p[1]});
             }
             continue;
         }
@@ -165,19 +286,34 @@ bool ParseTrack(ByteReader r, int trackIndex, MidiFile& out, std::string& error)
         if (first == 0xF0 || first == 0xF7) {
             uint32_t length = 0;
             if (!r.Vlq(length, tooLong)) {
-                error = where + "truncated system exclusive event";
-                return false;
+                if (tooLong) {
+                    log.Note(Damage::EventPastTrack, track, statusAt);
+                } else {
+                    endsInEvent(statusAt);
+                }
+                return;
             }
             if (!r.Skip(length)) {
-                error = where + "system exclusive length past the end of the track";
-                return false;
+                if (!cutByFile) {
+                    log.Note(Damage::EventPastTrack, track, statusAt);
+                }
+                return;
             }
             continue;
         }
 
-        if (first >= 0xF0) {
-            error = where + "unexpected status byte " + Hex(first);
-            return false;
+        if (first > 0xF0) {
+            const int skip = SystemDataBytes(first);
+            if (skip < 0) {
+                log.Note(Damage::UndefinedStatus, track, statusAt);
+                return;
+            }
+            log.Note(Damage::SystemMessage, track, statusAt);
+            if (!r.Skip(static_cast<size_t>(skip))) {
+                endsInEvent(statusAt);
+                return;
+            }
+            continue;
         }
 
         MidiFileEvent e;
@@ -188,8 +324,8 @@ bool ParseTrack(ByteReader r, int trackIndex, MidiFile& out, std::string& error)
             runningStatus = first;
         } else {
             if (runningStatus == 0) {
-                error = where + "running status with no previous status";
-                return false;
+                log.Note(Damage::NoRunningStatus, track, statusAt);
+                return;
             }
             data[have++] = first;
         }
@@ -197,14 +333,32 @@ bool ParseTrack(ByteReader r, int trackIndex, MidiFile& out, std::string& error)
         const int need = DataBytesOf(e.status);
         while (have < need) {
             if (!r.U8(data[have])) {
-                error = where + "truncated channel message";
-                return false;
-            }
-            if (data[have] & 0x80) {
-                error = where + "status byte " + Hex(data[have]) + " where a data byte belongs";
-                return false;
+                endsInEvent(statusAt);
+                return;
             }
             ++have;
+        }
+        // Some programs write values above 127 in full bytes (a velocity of 204, a
+        // volume of 255) and go on with the next event where the message ends: the
+        // byte is data, not a new status. A value byte is read at its greatest; a
+        // key, controller or program number out of range names nothing, so that
+        // message is dropped.
+        const uint8_t kind = e.status & 0xF0;
+        const bool firstIsValue = kind == 0xD0 || kind == 0xE0;
+        bool skip = false;
+        for (int i = 0; i < need; ++i) {
+            if (data[i] & 0x80) {
+                if (i == 0 && !firstIsValue) {
+                    skip = true;
+                } else {
+                    data[i] = 0x7F;
+                    log.Note(Damage::ValueAbove127, track, statusAt);
+                }
+            }
+        }
+        if (skip) {
+            log.Note(Damage::NumberAbove127, track, statusAt);
+            continue;
         }
         e.data1 = data[0];
         e.data2 = data[1];
@@ -212,47 +366,73 @@ bool ParseTrack(ByteReader r, int trackIndex, MidiFile& out, std::string& error)
         out.events.push_back(e);
         out.endTick = std::max(out.endTick, tick);
     }
-    return true;  // a missing end-of-track marker is common and harmless
+    // A missing end-of-track marker is common and harmless.
 }
 
-}  // namespace
-
-bool ParseMidiFile(std::span<const uint8_t> bytes, MidiFile& out, std::string& error)
+uint32_t LittleU32(const uint8_t* p)
 {
-    out = MidiFile{};
-    ByteReader r(bytes, 0, bytes.size());
-    uint8_t id[4];
-    for (auto& c : id) {
-        if (!r.U8(c)) {
-            error = "not a MIDI file (too short)";
-            return false;
-        }
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+// The Standard MIDI File inside a RIFF "RMID" file: its "data" chunk. Returns the
+// whole input when it is not RIFF-wrapped, an empty span when it is but holds none.
+std::span<const uint8_t> UnwrapRiff(std::span<const uint8_t> bytes, size_t& offset, bool& wrapped)
+{
+    offset = 0;
+    wrapped = false;
+    if (bytes.size() < 12 || !std::equal(bytes.begin(), bytes.begin() + 4, "RIFF") ||
+        !std::equal(bytes.begin() + 8, bytes.begin() + 12, "RMID")) {
+        return bytes;
     }
-    if (!std::equal(id, id + 4, "MThd")) {
+    wrapped = true;
+    size_t pos = 12;
+    while (bytes.size() - pos >= 8) {
+        const uint32_t length = LittleU32(bytes.data() + pos + 4);
+        const size_t begin = pos + 8;
+        const size_t available = bytes.size() - begin;
+        if (std::equal(bytes.begin() + pos, bytes.begin() + pos + 4, "data")) {
+            offset = begin;
+            return bytes.subspan(begin, std::min<size_t>(length, available));  // a cut file keeps what is there
+        }
+        const uint64_t padded = uint64_t{length} + (length & 1);  // chunks are padded to an even length
+        if (padded > available) {
+            break;
+        }
+        pos = begin + static_cast<size_t>(padded);
+    }
+    return {};
+}
+
+bool ParseSmf(std::span<const uint8_t> bytes, size_t fileOffset, MidiFile& out, std::string& error)
+{
+    DamageLog log(fileOffset);
+    ByteReader r(bytes, 0, bytes.size());
+    if (bytes.size() < 4) {
+        error = "not a MIDI file (too short)";
+        return false;
+    }
+    if (!std::equal(bytes.begin(), bytes.begin() + 4, "MThd")) {
         error = "not a MIDI file (no MThd header)";
         return false;
     }
+    r.Skip(4);
     uint32_t headerLength = 0;
     uint16_t format = 0;
     uint16_t tracks = 0;
     uint16_t division = 0;
-    if (!r.U32(headerLength) || headerLength < 6 || headerLength > r.Remaining()) {
+    if (!r.U32(headerLength) || headerLength < 6 || r.Remaining() < 6) {
         error = "truncated or malformed MThd header";
         return false;
+    }
+    if (headerLength > r.Remaining()) {
+        log.Note(Damage::HeaderLength, 0, 4);
+        headerLength = 6;
     }
     const size_t headerEnd = r.Position() + headerLength;
     r.U16(format);
     r.U16(tracks);
     r.U16(division);
     r.Skip(headerEnd - r.Position());
-    if (format > 1) {
-        error = "MIDI file format " + std::to_string(format) + " is not supported (only 0 and 1)";
-        return false;
-    }
-    if (tracks == 0 || (format == 0 && tracks != 1)) {
-        error = "format " + std::to_string(format) + " file with " + std::to_string(tracks) + " tracks";
-        return false;
-    }
     if (division & 0x8000) {
         const int fps = -static_cast<int8_t>(division >> 8);
         if ((fps != 24 && fps != 25 && fps != 29 && fps != 30) || (division & 0xFF) == 0) {
@@ -263,80 +443,141 @@ bool ParseMidiFile(std::span<const uint8_t> bytes, MidiFile& out, std::string& e
         error = "time division of zero";
         return false;
     }
+    if (format > 2) {
+        log.Note(Damage::UnknownFormat, 0, 8);
+        format = 1;
+    }
     out.format = format;
-    out.trackCount = tracks;
     out.division = division;
 
     int found = 0;
-    while (found < tracks) {
-        if (r.AtEnd()) {
-            error = "truncated file: " + std::to_string(tracks) + " tracks announced, " + std::to_string(found) +
-                    " found";
-            return false;
-        }
-        uint32_t length = 0;
-        for (auto& c : id) {
-            if (!r.U8(c)) {
-                error = "truncated chunk header";
-                return false;
+    while (!r.AtEnd()) {
+        const size_t chunkAt = r.Position();
+        if (r.Remaining() < 8) {
+            if (std::any_of(r.Here(), r.Here() + r.Remaining(), [](uint8_t b) { return b != 0; })) {
+                log.Note(Damage::NotAChunk, 0, chunkAt);  // zero padding at the end is common and harmless
             }
+            break;
         }
+        const uint8_t* id = r.Here();
         if (!std::all_of(id, id + 4, IsChunkIdChar)) {
-            error = "bad chunk id at byte " + std::to_string(r.Position() - 4);
-            return false;
+            // Look for the next track rather than give up on the rest of the file.
+            const uint8_t* end = r.Here() + r.Remaining();
+            const char tag[] = "MTrk";
+            const uint8_t* next = std::search(id, end, tag, tag + 4);
+            log.Note(Damage::NotAChunk, 0, chunkAt);
+            r.Skip(static_cast<size_t>(next - id));
+            continue;
         }
-        if (!r.U32(length)) {
-            error = "truncated chunk header";
-            return false;
-        }
-        if (length > r.Remaining()) {
-            error = "chunk length past the end of the file";
-            return false;
-        }
+        r.Skip(4);
+        uint32_t length = 0;
+        r.U32(length);
+        const bool isTrack = std::equal(id, id + 4, "MTrk");
         const size_t begin = r.Position();
+        const bool cut = length > r.Remaining();
+        if (cut) {
+            if (isTrack) {
+                log.Note(Damage::FileCutShort, found + 1, r.Position() + r.Remaining());
+            }
+            length = static_cast<uint32_t>(r.Remaining());
+        }
         r.Skip(length);
-        if (!std::equal(id, id + 4, "MTrk")) {
+        if (!isTrack) {
             continue;  // unknown chunks are allowed and skipped
         }
-        if (!ParseTrack(ByteReader(bytes, begin, begin + length), found, out, error)) {
-            return false;
-        }
+        // Format 2 holds independent patterns: each follows the one before.
+        const uint64_t startTick = format == 2 ? out.endTick : 0;
+        ParseTrack(ByteReader(bytes, begin, begin + length), found + 1, startTick, cut, out, log);
         ++found;
     }
+    if (found == 0) {
+        error = "no track in the file";
+        return false;
+    }
+    if (found != tracks || (format == 0 && found != 1)) {
+        log.Note(Damage::TrackCount, 0, 10);
+    }
+    out.trackCount = found;
 
     auto byTick = [](const auto& a, const auto& b) { return a.tick < b.tick; };
     std::stable_sort(out.events.begin(), out.events.end(), byTick);
     std::stable_sort(out.tempoChanges.begin(), out.tempoChanges.end(), byTick);
     std::stable_sort(out.timeSignatures.begin(), out.timeSignatures.end(), byTick);
+    out.warnings = log.Warnings();
     return true;
+}
+
+}  // namespace
+
+std::string DescribeWarning(const MidiFileWarning& w)
+{
+    std::string s = w.track > 0 ? "track " + std::to_string(w.track) + ", " : std::string();
+    s += "byte " + std::to_string(w.offset) + ": " + w.what;
+    if (w.count > 1) {
+        s += " (" + std::to_string(w.count) + " times)";
+    }
+    return s;
+}
+
+bool ParseMidiFile(std::span<const uint8_t> bytes, MidiFile& out, std::string& error)
+{
+    out = MidiFile{};
+    size_t offset = 0;
+    bool wrapped = false;
+    const std::span<const uint8_t> smf = UnwrapRiff(bytes, offset, wrapped);
+    if (wrapped && smf.empty()) {
+        error = "RIFF MIDI file without a data chunk";
+        return false;
+    }
+    return ParseSmf(smf, offset, out, error);
 }
 
 bool LoadMidiFile(const std::string& path, MidiFile& out, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read MIDI file '" + path + "'";
+    const std::string name = "MIDI file '" + path + "'";
+    auto cannotRead = [&](int err) {
+        error = "cannot read " + name + ": " + std::strerror(err);
+        return false;
+    };
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return cannotRead(errno);
+    }
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        error = name + " is a folder, not a file";
         return false;
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) {
-        error = "cannot read MIDI file '" + path + "'";
-        return false;
+    // Read to the end rather than trust the size: pipes and the kernel's files
+    // have none, and a file may change while it is read.
+    std::vector<uint8_t> bytes;
+    bytes.reserve(S_ISREG(st.st_mode) ? std::min(static_cast<size_t>(st.st_size), kMaxFileBytes + 1) : 65536);
+    uint8_t buffer[65536];
+    while (true) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            const int err = errno;
+            close(fd);
+            return cannotRead(err);
+        }
+        if (n == 0) {
+            break;
+        }
+        if (bytes.size() + static_cast<size_t>(n) > kMaxFileBytes) {
+            close(fd);
+            error = name + " is too large (over 256 MiB)";
+            return false;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + n);
     }
-    if (size > kMaxFileBytes) {
-        error = "MIDI file '" + path + "' is too large";
-        return false;
-    }
-    in.seekg(0, std::ios::beg);
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        error = "cannot read MIDI file '" + path + "'";
-        return false;
-    }
+    close(fd);
     std::string why;
     if (!ParseMidiFile(bytes, out, why)) {
-        error = "MIDI file '" + path + "': " + why;
+        error = name + ": " + why;
         return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #include "tools/render/Options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -19,6 +20,36 @@ bool ParseDouble(const std::string& s, double& v)
     const char* end = s.data() + s.size();
     auto [p, ec] = std::from_chars(s.data(), end, v);
     return ec == std::errc{} && p == end && !s.empty() && std::isfinite(v);
+}
+
+enum class Number { Ok, NotANumber, TooLarge };
+
+// Like ParseDouble, but a number too small for a double is read as 0, as any
+// decimal converter rounds it, and one too large is told apart from text.
+Number ParseReal(const std::string& s, double& v)
+{
+    const char* end = s.data() + s.size();
+    auto [p, ec] = std::from_chars(s.data(), end, v);
+    if (s.empty() || p != end) {
+        return Number::NotANumber;
+    }
+    if (ec == std::errc::result_out_of_range) {
+        // The exponent says which way: 1e-400 underflows, 1e400 overflows.
+        const size_t e = s.find_first_of("eE");
+        long double wide = 0.0L;
+        const auto [q, wideEc] = std::from_chars(s.data(), end, wide);
+        const bool tiny = wideEc == std::errc{} ? std::fabs(wide) < 1.0L
+                                                : e != std::string::npos && e + 1 < s.size() && s[e + 1] == '-';
+        if (tiny) {
+            v = 0.0;
+            return Number::Ok;
+        }
+        return Number::TooLarge;
+    }
+    if (ec != std::errc{} || std::isnan(v)) {
+        return Number::NotANumber;
+    }
+    return std::isinf(v) ? Number::TooLarge : Number::Ok;
 }
 
 bool IsDigits(const std::string& s)
@@ -41,12 +72,13 @@ const char* UsageText()
     return "usage: tessaron-render (--midi FILE.mid | --demo) -o FILE.wav [options]\n"
            "       tessaron-render --snapshot FILE.png [--program N|NAME] [--param I=V] [--tweak-open]\n"
            "\n"
-           "Renders MIDI through a VST 2 instrument into a WAV file, or draws Tessaron's\n"
+           "Renders MIDI through a VST 2 instrument into an audio file, or draws Tessaron's\n"
            "editor off-screen into a PNG file.\n"
            "\n"
            "  --midi FILE        play a Standard MIDI File (format 0 or 1)\n"
            "  --demo             play the built-in demo phrase\n"
-           "  -o, --output FILE  WAV file to write (required)\n"
+           "  -o, --output FILE  audio file to write (required); the extension picks the type:\n"
+           "                     .wav (RF64 when past 4 GiB), .rf64, .w64, .flac, .ogg, .aiff, .caf\n"
            "  --module PATH      VST 2 module to load (default: the Tessaron module built with this tool)\n"
            "  --program N|NAME   select a program by number (from 0) or by its exact name\n"
            "  --param I=V        set parameter I to the normalised value V (0..1) after the program;\n"
@@ -54,7 +86,7 @@ const char* UsageText()
            "  --rate HZ          sample rate (default 44100)\n"
            "  --block N          frames per process call (default 512)\n"
            "  --tail SECONDS     time rendered after the last event (default 2)\n"
-           "  --float            write 32-bit float samples (default 24-bit PCM)\n"
+           "  --float            write 32-bit float samples (default 24-bit PCM; not for .flac, .ogg)\n"
            "  --timing           report the CPU time spent in the module's process calls\n"
            "  --snapshot FILE    draw the editor with the chosen program into a PNG file\n"
            "  --tweak-open       with --snapshot: show the tweak row open\n"
@@ -65,6 +97,8 @@ const char* UsageText()
 ParseResult ParseOptions(const std::vector<std::string>& args, RenderOptions& out, std::string& error)
 {
     out = RenderOptions{};
+    // Options that take one value: a second one would silently replace the first.
+    std::vector<std::string> given;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;
@@ -95,6 +129,17 @@ ParseResult ParseOptions(const std::vector<std::string>& args, RenderOptions& ou
             }
             return true;
         };
+
+        const std::string key = name == "--output" ? "-o" : name;
+        if (key == "--midi" || key == "-o" || key == "--module" || key == "--snapshot" || key == "--program" ||
+            key == "--rate" || key == "--block" || key == "--tail") {
+            if (std::find(given.begin(), given.end(), key) != given.end()) {
+                error = "option " + name + " given twice" +
+                        (key == "--midi" ? std::string("; one MIDI file per render") : std::string());
+                return ParseResult::Error;
+            }
+            given.push_back(key);
+        }
 
         if (name == "-h" || name == "--help") {
             return ParseResult::Help;
@@ -187,15 +232,25 @@ ParseResult ParseOptions(const std::vector<std::string>& args, RenderOptions& ou
                 return ParseResult::Error;
             }
             const auto eq = value.find('=');
-            ParamSetting setting;
-            double v = 0.0;
-            if (eq == std::string::npos || !ParseInt(value.substr(0, eq), setting.index) || setting.index < 0 ||
-                !ParseDouble(value.substr(eq + 1), v)) {
+            if (eq == std::string::npos) {
                 error = "parameter setting '" + value + "' must look like INDEX=VALUE";
                 return ParseResult::Error;
             }
-            if (v < 0.0 || v > 1.0) {
-                error = "parameter value '" + value.substr(eq + 1) + "' is outside 0..1";
+            const std::string index = value.substr(0, eq);
+            const std::string number = value.substr(eq + 1);
+            ParamSetting setting;
+            if (!IsDigits(index) || !ParseInt(index, setting.index)) {
+                error = "parameter index '" + index + "' in '" + value + "' must be a whole number from 0";
+                return ParseResult::Error;
+            }
+            double v = 0.0;
+            const Number read = ParseReal(number, v);
+            if (read == Number::NotANumber) {
+                error = "parameter value '" + number + "' in '" + value + "' is not a number (give one from 0 to 1)";
+                return ParseResult::Error;
+            }
+            if (read == Number::TooLarge || v < 0.0 || v > 1.0) {
+                error = "parameter value '" + number + "' in '" + value + "' is outside 0..1";
                 return ParseResult::Error;
             }
             setting.value = static_cast<float>(v);

@@ -135,6 +135,10 @@ bool Render(const RenderJob& job, RenderStats& stats, std::string& error)
         ++next;  // nothing can be delivered before the start
     }
     for (int64_t start = 0; start < job.totalFrames; start += block) {
+        if (job.stop && job.stop()) {
+            error = "the render was stopped";
+            return false;
+        }
         const int frames = static_cast<int>(std::min<int64_t>(block, job.totalFrames - start));
         job.host->SetPosition(start);
 

@@ -1,7 +1,7 @@
 #pragma once
 // The render loop: cuts the timeline into process calls, hands each call the
 // MIDI events that fall inside it at their exact sample, and streams the output
-// to the WAV writer.
+// to the audio file writer.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -11,7 +11,7 @@
 #include "tools/render/PluginModule.h"
 #include "tools/render/RenderHost.h"
 #include "tools/render/TempoMap.h"
-#include "tools/render/WavWriter.h"
+#include "tools/render/AudioFileWriter.h"
 
 namespace tessaron {
 
@@ -35,11 +35,12 @@ struct RenderStats {
 struct RenderJob {
     PluginModule* module = nullptr;
     RenderHost* host = nullptr;
-    WavWriter* writer = nullptr;
+    AudioFileWriter* writer = nullptr;
     const std::vector<ScheduledEvent>* events = nullptr;
     int64_t totalFrames = 0;
     int blockSize = 512;
     std::function<void(int64_t done, int64_t total)> progress;
+    std::function<bool()> stop;  // asked between blocks; true ends the render unfinished
 };
 
 bool Render(const RenderJob& job, RenderStats& stats, std::string& error);

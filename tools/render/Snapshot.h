@@ -17,7 +17,8 @@ struct SnapshotRequest {
 };
 
 // Builds an instance in this process, selects the program and parameters asked for and
-// writes the editor as its window would show it. False with a message on failure.
-bool WriteEditorSnapshot(const SnapshotRequest& request, std::string& error);
+// writes the editor as its window would show it into writePath (request.pngPath names
+// it in messages). False with a message on failure.
+bool WriteEditorSnapshot(const SnapshotRequest& request, const std::string& writePath, std::string& error);
 
 }  // namespace tessaron

@@ -1,7 +1,8 @@
 // tessaron-render: plays a MIDI file or the demo phrase through a VST 2
-// instrument and writes the result to a WAV file.
+// instrument and writes the result to an audio file.
 #include <unistd.h>
 
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,12 +12,14 @@
 #include "tools/render/DemoPhrase.h"
 #include "tools/render/MidiFile.h"
 #include "tools/render/Options.h"
+#include "tools/render/OutputFile.h"
+#include "tools/render/OwnInstrument.h"
 #include "tools/render/PluginModule.h"
 #include "tools/render/RenderHost.h"
 #include "tools/render/Renderer.h"
 #include "tools/render/Snapshot.h"
 #include "tools/render/TempoMap.h"
-#include "tools/render/WavWriter.h"
+#include "tools/render/AudioFileWriter.h"
 
 #ifndef TESSARON_DEFAULT_MODULE
 #define TESSARON_DEFAULT_MODULE ""
@@ -35,6 +38,20 @@ int Fail(const std::string& message)
 {
     std::fprintf(stderr, "tessaron-render: %s\n", message.c_str());
     return 1;
+}
+
+// A failure after the output was begun: the reason, what became of the target, and
+// the shell's exit status for a signal when one ended the work.
+int FailOutput(std::string reason, OutputFile& output)
+{
+    output.Abandon();
+    const int signal = InterruptSignal();
+    if (signal != 0) {
+        const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
+        reason = std::string("interrupted by ") + name;
+    }
+    Fail(reason + output.Outcome());
+    return signal != 0 ? 128 + signal : 1;
 }
 
 class ProgressBar {
@@ -103,9 +120,12 @@ bool SelectProgram(PluginModule& module, const RenderOptions& opt, std::string& 
     return true;
 }
 
+// Below half a step of 24-bit PCM nothing is heard and a PCM file holds only zeros.
+constexpr double kSilentPeak = 1.0 / (1 << 24);
+
 std::string Decibels(double peak)
 {
-    if (peak <= 0.0) {
+    if (peak < kSilentPeak) {
         return "silent";
     }
     char buf[32];
@@ -117,6 +137,7 @@ int Run(const std::vector<std::string>& args)
 {
     RenderOptions opt;
     std::string error;
+    CatchInterrupts();
     switch (ParseOptions(args, opt, error)) {
     case ParseResult::Help:
         std::fputs(UsageText(), stdout);
@@ -131,8 +152,15 @@ int Run(const std::vector<std::string>& args)
         for (const auto& p : opt.params) {
             request.params.emplace_back(p.index, p.value);
         }
-        if (!WriteEditorSnapshot(request, error)) {
+        OutputFile output;
+        if (!output.Begin(opt.snapshotPath, error)) {
             return Fail(error);
+        }
+        if (!WriteEditorSnapshot(request, output.WritePath(), error) || InterruptSignal() != 0) {
+            return FailOutput(error, output);
+        }
+        if (!output.Commit(error)) {
+            return FailOutput(error, output);
         }
         if (!opt.quiet) {
             std::printf("%s: the editor, drawn off-screen\n", opt.snapshotPath.c_str());
@@ -140,11 +168,27 @@ int Run(const std::vector<std::string>& args)
         return 0;
     }
 
+    std::string modulePath = opt.modulePath.empty() ? TESSARON_DEFAULT_MODULE : opt.modulePath;
+    for (const auto& [input, what] : {std::pair{opt.midiPath, "MIDI file"}, std::pair{modulePath, "module"}}) {
+        if (!input.empty() && SameFile(opt.outputPath, input)) {
+            return Fail("the output '" + opt.outputPath + "' is the " + what + " '" + input +
+                        "' itself; choose another output file");
+        }
+    }
+    AudioFileType fileType;
+    if (!AudioFileTypeFor(opt.outputPath, opt.floatSamples, 1, 0, fileType, error)) {
+        return Fail(error);  // an extension no file type is known by, before any work
+    }
+
     MidiFile song;
     if (opt.demo) {
         song = DemoPhrase();
     } else if (!LoadMidiFile(opt.midiPath, song, error)) {
         return Fail(error);
+    }
+    for (const auto& warning : song.warnings) {
+        std::fprintf(stderr, "tessaron-render: warning: MIDI file '%s', %s\n", opt.midiPath.c_str(),
+                     DescribeWarning(warning).c_str());
     }
     const TempoMap tempo(song);
     const double rate = opt.sampleRate;
@@ -155,7 +199,6 @@ int Run(const std::vector<std::string>& args)
     const int64_t lastSample = tempo.SampleAtTick(song.endTick, rate);
     const int64_t totalFrames = lastSample + 1 + std::llround(opt.tailSeconds * rate);
 
-    std::string modulePath = opt.modulePath.empty() ? TESSARON_DEFAULT_MODULE : opt.modulePath;
     if (modulePath.empty()) {
         return Fail("no module built with this tool; give one with --module PATH");
     }
@@ -188,15 +231,26 @@ int Run(const std::vector<std::string>& args)
         effect->setParameter(effect, p.index, p.value);
     }
 
-    WavWriter writer;
-    if (!writer.Open(opt.outputPath, opt.sampleRate, effect->numOutputs, opt.floatSamples, error)) {
+    const int channels = effect->numOutputs;
+    if (!AudioFileTypeFor(opt.outputPath, opt.floatSamples, channels, totalFrames, fileType, error)) {
         return Fail(error);
     }
+    OutputFile output;
+    if (!output.Begin(opt.outputPath, error)) {
+        return Fail(error);
+    }
+    FileSink sink(output.Descriptor());
+    AudioFileWriter writer;
+    if (!writer.Open(sink, opt.outputPath, fileType, opt.sampleRate, channels, error)) {
+        return FailOutput(error, output);
+    }
 
-    const int channels = effect->numOutputs;
     const char* processCall = module.CanProcessDouble() ? "processDoubleReplacing"
                               : effect->processReplacing ? "processReplacing"
                                                          : "process";
+    // Parameter 65 is the master level of our own instrument only; asked now, as the
+    // record goes with the instance.
+    const bool ours = IsOwnInstrument(effect->uniqueID);
     module.SetProcessing(true);
     ProgressBar bar(!opt.quiet && isatty(STDERR_FILENO));
     RenderJob job;
@@ -207,25 +261,31 @@ int Run(const std::vector<std::string>& args)
     job.totalFrames = totalFrames;
     job.blockSize = opt.blockSize;
     job.progress = [&bar](int64_t done, int64_t total) { bar.Update(done, total); };
+    job.stop = [] { return InterruptSignal() != 0; };
     RenderStats stats;
     const bool rendered = Render(job, stats, error);
     bar.Finish();
     module.Shutdown();
-    if (!rendered) {
-        return Fail(error);
+    std::string closeError;
+    const bool closed = writer.Close(closeError);
+    if (!rendered || !closed || InterruptSignal() != 0) {
+        return FailOutput(rendered ? closeError : error, output);
     }
-    if (!writer.Close(error)) {
-        return Fail(error);
+    if (!output.Commit(error)) {
+        return FailOutput(error, output);
     }
 
     const double seconds = static_cast<double>(stats.frames) / rate;
     if (!opt.quiet) {
+        const bool wav = std::strncmp(fileType.name, "WAV", 3) == 0;
+        const std::string encoding = std::string(fileType.encoding) + (wav ? "" : std::string(" ") + fileType.name);
         std::printf("%s: %.2f s, %d Hz, %d channels, %s, %s, %.0fx real time\n", opt.outputPath.c_str(), seconds,
-                    opt.sampleRate, channels, opt.floatSamples ? "32-bit float" : "24-bit",
+                    opt.sampleRate, channels, encoding.c_str(),
                     Decibels(stats.peak).c_str(), stats.wallSeconds > 0.0 ? seconds / stats.wallSeconds : 0.0);
-        if (!opt.floatSamples && stats.peak > 1.0) {
-            std::printf("warning: the peak passes full scale and was clipped in the file; lower the master level "
-                        "(--param 65=0.35) or write --float\n");
+        if (fileType.clips && stats.peak > 1.0) {
+            std::printf("warning: the peak passes full scale and was clipped in the file; %s or write --float%s\n",
+                        ours ? "lower the master level (--param 65=0.35)" : "lower the module's output level",
+                        wav ? "" : " to a .wav file");
         }
         if (stats.nonFiniteSamples > 0) {
             std::printf("warning: %lld NaN or infinite samples from the module were written as silence\n",

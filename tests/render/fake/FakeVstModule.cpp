@@ -2,8 +2,9 @@
 // host call it sees and plays an impulse (velocity / 127) on the left channel
 // at the exact sample of each note-on, with a steady tone on the right.
 // TESSARON_FAKE_LOG names the log file; TESSARON_FAKE_MODE may be "null"
-// (the entry point refuses), "badmagic", "float" (no double-precision call) or
-// "nan" (the right channel's first ten samples are not numbers).
+// (the entry point refuses), "badmagic", "float" (no double-precision call),
+// "nan" (the right channel's first ten samples are not numbers), "loud" (the tone
+// at four times full scale) or "faint" (the tone far below anything audible).
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -36,6 +37,7 @@ struct Fake {
     int program = 0;
     float params[kParams] = {};
     bool emitNaN = false;
+    double toneLevel = 0.25;
     double rate = 44100.0;
     long long position = 0;
     std::vector<Pending> pending;
@@ -72,7 +74,8 @@ void Render(Fake* f, T** outputs, VstInt32 frames, const char* kind)
     AskTime(f);
     for (VstInt32 i = 0; i < frames; ++i) {
         outputs[0][i] = 0;
-        outputs[1][i] = static_cast<T>(0.25 * std::sin(2.0 * std::numbers::pi * 1000.0 * (f->position + i) / f->rate));
+        const double phase = 2.0 * std::numbers::pi * 1000.0 * static_cast<double>(f->position + i) / f->rate;
+        outputs[1][i] = static_cast<T>(f->toneLevel * std::sin(phase));
         if (f->emitNaN && f->position + i < 10) {
             outputs[1][i] = std::numeric_limits<T>::quiet_NaN();
         }
@@ -180,6 +183,7 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(AudioMa
     auto* f = m == "badmagic" ? &unclaimed : new Fake;
     f->host = host;
     f->emitNaN = m == "nan";
+    f->toneLevel = m == "loud" ? 4.0 : m == "faint" ? 1e-13 : 0.25;
     if (const char* path = std::getenv("TESSARON_FAKE_LOG")) {
         f->log = std::fopen(path, "w");
     }
