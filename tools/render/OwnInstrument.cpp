@@ -1,6 +1,6 @@
 #include "tools/render/OwnInstrument.h"
 
-#include "engine/Tessaron.h"
+#include "instrument/Tessaron.h"
 
 namespace tessaron {
 
