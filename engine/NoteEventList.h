@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/MidiMessage.h"
+#include "common/MidiMessage.h"
 
 namespace tessaron {
 

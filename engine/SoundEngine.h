@@ -16,14 +16,14 @@
 #include "engine/Envelope.h"
 #include "engine/HeldKeys.h"
 #include "engine/KeyStateMap.h"
-#include "engine/MidiMessage.h"
+#include "common/MidiMessage.h"
 #include "engine/MidiQueue.h"
 #include "engine/NoteEventList.h"
 #include "engine/OscillatorBank.h"
 #include "engine/ParameterIds.h"
 #include "engine/SectionRamp.h"
 #include "engine/SynthChannel.h"
-#include "engine/TimeInfo.h"
+#include "common/TimeInfo.h"
 
 namespace tessaron {
 
