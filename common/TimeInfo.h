@@ -1,10 +1,10 @@
 #pragma once
-// Host transport information as the engine sees it. The owner fills what the
-// host supplies; the prefilled values stand for everything it does not.
-
+// Transport and tempo as the host reports them. The binding fills only what the host
+// supplies; every other field keeps what the caller put there, and the prefilled values
+// stand for "not known".
 #include <cstdint>
 
-namespace tessaron::engine {
+namespace tessaron {
 
 struct TimeInfo {
   double tempo = 120.0;               // beats per minute
@@ -19,4 +19,4 @@ struct TimeInfo {
   bool cycleActive = false;
 };
 
-}  // namespace tessaron::engine
+}  // namespace tessaron

@@ -16,7 +16,7 @@ void MidiQueue::Compact() {
 
 bool MidiQueue::Reallocate(int32_t slots) {
   try {
-    std::vector<engine::MidiMessage> bigger(static_cast<size_t>(slots));
+    std::vector<MidiMessage> bigger(static_cast<size_t>(slots));
     std::copy(messages_.begin(), messages_.begin() + count_, bigger.begin());
     messages_.swap(bigger);
   } catch (const std::bad_alloc&) {
@@ -36,7 +36,7 @@ bool MidiQueue::Resize(int32_t maxBlockSize) {
   return true;
 }
 
-bool MidiQueue::Add(const engine::MidiMessage& m) {
+bool MidiQueue::Add(const MidiMessage& m) {
   if (count_ >= capacity_) {
     if (readIndex_ > 0) {
       Compact();

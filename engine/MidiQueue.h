@@ -15,7 +15,7 @@ class MidiQueue {
  public:
   // Storage is sized in whole pages of messages.
   static constexpr int32_t kPageBytes = 4096;
-  static constexpr int32_t kPageMessages = kPageBytes / int32_t(sizeof(engine::MidiMessage));
+  static constexpr int32_t kPageMessages = kPageBytes / int32_t(sizeof(MidiMessage));
   // Refuses absurd sizes rather than allocating them.
   static constexpr int32_t kMaxMessages = 1 << 20;
 
@@ -28,13 +28,13 @@ class MidiQueue {
 
   // Inserts m after every waiting message whose offset is not greater than its
   // own. Returns false when the queue cannot grow; m is then dropped.
-  bool Add(const engine::MidiMessage& m);
+  bool Add(const MidiMessage& m);
 
   // True when the first waiting message has an offset below limit.
   bool HasDue(int32_t limit) const {
     return readIndex_ < count_ && messages_[size_t(readIndex_)].offset < limit;
   }
-  engine::MidiMessage Take() { return messages_[size_t(readIndex_++)]; }
+  MidiMessage Take() { return messages_[size_t(readIndex_++)]; }
 
   // Moves the waiting messages to the front and shifts their offsets by -elapsed.
   void Rebase(int32_t elapsed);
@@ -42,7 +42,7 @@ class MidiQueue {
   void Clear() { readIndex_ = count_ = 0; }
 
   int32_t Pending() const { return count_ - readIndex_; }
-  const engine::MidiMessage& PendingAt(int32_t i) const { return messages_[size_t(readIndex_ + i)]; }
+  const MidiMessage& PendingAt(int32_t i) const { return messages_[size_t(readIndex_ + i)]; }
   int32_t Capacity() const { return capacity_; }
   int32_t Granule() const { return granule_; }
 
@@ -50,7 +50,7 @@ class MidiQueue {
   void Compact();
   bool Reallocate(int32_t slots);
 
-  std::vector<engine::MidiMessage> messages_;  // size() == capacity_
+  std::vector<MidiMessage> messages_;  // size() == capacity_
   int32_t capacity_ = 0;
   int32_t granule_ = kPageMessages;
   int32_t readIndex_ = 0;

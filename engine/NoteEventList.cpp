@@ -10,7 +10,7 @@ bool NoteEventList::Reserve(int32_t n) {
   if (slots <= int64_t(ring_.size())) return true;
   if (slots > (int64_t(1) << 24)) return false;
   try {
-    std::vector<engine::MidiMessage> bigger(static_cast<size_t>(slots));
+    std::vector<MidiMessage> bigger(static_cast<size_t>(slots));
     for (int32_t i = 0; i < size_; ++i) bigger[size_t(i)] = ring_[size_t((head_ + i) & mask_)];
     ring_.swap(bigger);
   } catch (const std::bad_alloc&) {
@@ -21,7 +21,7 @@ bool NoteEventList::Reserve(int32_t n) {
   return true;
 }
 
-bool NoteEventList::Push(const engine::MidiMessage& m) {
+bool NoteEventList::Push(const MidiMessage& m) {
   if (size_ >= int32_t(ring_.size()) && !Reserve(size_ + 1)) return false;
   ring_[size_t((head_ + size_) & mask_)] = m;
   ++size_;

@@ -19,11 +19,11 @@ class NoteEventList {
   bool Reserve(int32_t n);
 
   // Returns false (dropping m) only when memory cannot be obtained.
-  bool Push(const engine::MidiMessage& m);
+  bool Push(const MidiMessage& m);
 
   bool Empty() const { return size_ == 0; }
   int32_t Size() const { return size_; }
-  const engine::MidiMessage& Front() const { return ring_[size_t(head_)]; }
+  const MidiMessage& Front() const { return ring_[size_t(head_)]; }
   void PopFront() {
     head_ = (head_ + 1) & mask_;
     --size_;
@@ -31,7 +31,7 @@ class NoteEventList {
   void Clear() { head_ = size_ = 0; }
 
  private:
-  std::vector<engine::MidiMessage> ring_;  // power-of-two size
+  std::vector<MidiMessage> ring_;  // power-of-two size
   int32_t mask_ = 0;
   int32_t head_ = 0;
   int32_t size_ = 0;

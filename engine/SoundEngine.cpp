@@ -219,21 +219,21 @@ void SoundEngine::ApplyParameter(int32_t index, double v, double n) {
 // ---------------------------------------------------------------------------
 // MIDI intake and note handling
 
-void SoundEngine::HandleMidiMessage(engine::MidiMessage m) {
-  const int kind = engine::MessageKind(m);
+void SoundEngine::HandleMidiMessage(MidiMessage m) {
+  const int kind = MessageKind(m);
   if (kind < 8 || kind > 14) return;
   // Data bytes are seven bits; a stray high bit must not index past the key tables.
   m.data1 &= 0x7F;
   m.data2 &= 0x7F;
-  if (kind == engine::kKindNoteOn && m.data2 == 0) m.status = uint8_t(0x80 | (m.status & 0x0F));
+  if (kind == kKindNoteOn && m.data2 == 0) m.status = uint8_t(0x80 | (m.status & 0x0F));
 
   bool sustainPedal = false;
   switch (kind) {
-    case engine::kKindNoteOff:
-    case engine::kKindNoteOn:
-    case engine::kKindPitchBend:
+    case kKindNoteOff:
+    case kKindNoteOn:
+    case kKindPitchBend:
       break;
-    case engine::kKindControlChange:
+    case kKindControlChange:
       if (m.data1 == 120 || m.data1 == 123) {
         AllNotesOff();
         return;
@@ -256,16 +256,16 @@ void SoundEngine::HandleMidiMessage(engine::MidiMessage m) {
 
 void SoundEngine::DrainMidiQueue() {
   while (midiQueue_.HasDue(controlBlockLength_)) {
-    const engine::MidiMessage m = midiQueue_.Take();
-    switch (engine::MessageKind(m)) {
-      case engine::kKindNoteOff:
-      case engine::kKindNoteOn:
+    const MidiMessage m = midiQueue_.Take();
+    switch (MessageKind(m)) {
+      case kKindNoteOff:
+      case kKindNoteOn:
         noteEvents_.Push(m);
         break;
-      case engine::kKindPitchBend:
+      case kKindPitchBend:
         pitchBend_ = ((int32_t(m.data2) - 64) * 128 + int32_t(m.data1)) * (1.0 / 8192.0);
         break;
-      case engine::kKindControlChange:
+      case kKindControlChange:
         if (m.data1 == 1) {
           wheel_ = m.data2 / 127.0;
         } else if (m.data1 == 64) {
@@ -430,7 +430,7 @@ bool SoundEngine::UpdateControls() {
   if (s.stringActive) ensemble_.TickDeferred();
   if (phaserInUse_) phaser_.Tick();
 
-  engine::TimeInfo time;
+  TimeInfo time;
   if (host_ != nullptr) host_->FillTimeInfo(time);
   const double tempo = std::isfinite(time.tempo) && time.tempo > 0.0 ? time.tempo : kFallbackTempo;
   delay_.Tick(s.delayTime, tempo);
@@ -449,16 +449,16 @@ void SoundEngine::FireEvents(int32_t i) {
   // Offsets below i fire too: a message that missed its sample (a negative
   // host offset, or one stuck behind a later one) must not block all others.
   while (!noteEvents_.Empty() && noteEvents_.Front().offset <= i) {
-    const engine::MidiMessage m = noteEvents_.Front();
+    const MidiMessage m = noteEvents_.Front();
     noteEvents_.PopFront();
-    switch (engine::MessageKind(m)) {
-      case engine::kKindControlChange:
+    switch (MessageKind(m)) {
+      case kKindControlChange:
         SetSustain(m.data2 > 0);
         break;
-      case engine::kKindNoteOff:
+      case kKindNoteOff:
         NoteOff(m.data1);
         break;
-      case engine::kKindNoteOn:
+      case kKindNoteOn:
         NoteOn(m.data1);
         soundActive_ = true;
         break;

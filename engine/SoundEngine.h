@@ -32,7 +32,7 @@ namespace tessaron {
 class EngineHost {
  public:
   // Fill what the host knows; the prefilled values stand for the rest.
-  virtual void FillTimeInfo(engine::TimeInfo& info) = 0;
+  virtual void FillTimeInfo(TimeInfo& info) = 0;
   // A queued controller (not 1 or 64) reached its control block.
   virtual void ApplyController(int32_t controller, int32_t value) = 0;
 
@@ -117,7 +117,7 @@ class SoundEngine {
 
   // Engine-side intake of one short MIDI message, after the shell's own
   // filtering (thru, learn capture, program change).
-  void HandleMidiMessage(engine::MidiMessage m);
+  void HandleMidiMessage(MidiMessage m);
   void AllNotesOff();
 
   void RenderBlock(double* left, double* right, int32_t n);

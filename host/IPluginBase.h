@@ -11,10 +11,10 @@
 
 #include "host/ChunkBuffer.h"
 #include "host/IParameter.h"
-#include "host/MidiMessage.h"
+#include "common/MidiMessage.h"
 #include "host/PluginConfig.h"
 #include "host/ProgramSlot.h"
-#include "host/TimeInfo.h"
+#include "common/TimeInfo.h"
 
 namespace tessaron {
 

@@ -128,20 +128,20 @@ void IPluginVst::GetTime(TimeInfo* info) {
   constexpr VstInt32 kWanted = kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
   const auto* t = reinterpret_cast<const VstTimeInfo*>(CallHost(audioMasterGetTime, 0, kWanted));
   if (!t || !(t->flags & kWanted)) return;
-  info->samplePos = t->samplePos;
-  if ((t->flags & kVstPpqPosValid) && t->ppqPos >= 0.0) info->ppqPos = t->ppqPos;
+  info->samplePosition = t->samplePos;
+  if ((t->flags & kVstPpqPosValid) && t->ppqPos >= 0.0) info->quarterNotePosition = t->ppqPos;
   if ((t->flags & kVstTempoValid) && t->tempo > 0.0) info->tempo = t->tempo;
-  if ((t->flags & kVstBarsValid) && t->barStartPos >= 0.0) info->lastBarPos = t->barStartPos;
+  if ((t->flags & kVstBarsValid) && t->barStartPos >= 0.0) info->lastBarStart = t->barStartPos;
   if ((t->flags & kVstCyclePosValid) && t->cycleStartPos >= 0.0 && t->cycleEndPos >= 0.0) {
     info->cycleStart = t->cycleStartPos;
     info->cycleEnd = t->cycleEndPos;
   }
   if ((t->flags & kVstTimeSigValid) && t->timeSigNumerator > 0 && t->timeSigDenominator > 0) {
-    info->numerator = t->timeSigNumerator;
-    info->denominator = t->timeSigDenominator;
+    info->timeSignatureNumerator = t->timeSigNumerator;
+    info->timeSignatureDenominator = t->timeSigDenominator;
   }
-  info->transportIsRunning = (t->flags & kVstTransportPlaying) != 0;
-  info->transportLoopEnabled = (t->flags & kVstTransportCycleActive) != 0;
+  info->playing = (t->flags & kVstTransportPlaying) != 0;
+  info->cycleActive = (t->flags & kVstTransportCycleActive) != 0;
 }
 
 int IPluginVst::IdentifyHost() {

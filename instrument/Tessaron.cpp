@@ -71,35 +71,12 @@ void Tessaron::ProcessDoubleReplacing(double** inputs, double** outputs, int fra
 }
 
 void Tessaron::QueueEngineMidi(const MidiMessage& msg) {
-  engine_.HandleMidiMessage(engine::MidiMessage{msg.offset, msg.status, msg.data1, msg.data2});
+  engine_.HandleMidiMessage(msg);
 }
 
 void Tessaron::ReleaseAllKeys() { engine_.AllNotesOff(); }
 
-void Tessaron::FillTimeInfo(engine::TimeInfo& info) {
-  TimeInfo t;
-  t.tempo = info.tempo;
-  t.samplePos = info.samplePosition;
-  t.ppqPos = info.quarterNotePosition;
-  t.lastBarPos = info.lastBarStart;
-  t.cycleStart = info.cycleStart;
-  t.cycleEnd = info.cycleEnd;
-  t.numerator = info.timeSignatureNumerator;
-  t.denominator = info.timeSignatureDenominator;
-  t.transportIsRunning = info.playing;
-  t.transportLoopEnabled = info.cycleActive;
-  GetTime(&t);
-  info.tempo = t.tempo;
-  info.samplePosition = t.samplePos;
-  info.quarterNotePosition = t.ppqPos;
-  info.lastBarStart = t.lastBarPos;
-  info.cycleStart = t.cycleStart;
-  info.cycleEnd = t.cycleEnd;
-  info.timeSignatureNumerator = t.numerator;
-  info.timeSignatureDenominator = t.denominator;
-  info.playing = t.transportIsRunning;
-  info.cycleActive = t.transportLoopEnabled;
-}
+void Tessaron::FillTimeInfo(TimeInfo& info) { GetTime(&info); }
 
 
 bool Tessaron::WriteState(ChunkBuffer& buffer) {

@@ -53,7 +53,7 @@ class Tessaron : public Synth, private EngineHost {
   const SoundEngine& Engine() const { return engine_; }
 
  private:
-  void FillTimeInfo(engine::TimeInfo& info) override;
+  void FillTimeInfo(TimeInfo& info) override;
   // Drained controllers go through the shell's controller table.
   void ApplyController(int32_t controller, int32_t value) override { Synth::ApplyController(controller, value); }
 

@@ -12,16 +12,6 @@ namespace tessaron {
 
 namespace {
 
-constexpr int kKindNoteOff = 0x8;
-constexpr int kKindNoteOn = 0x9;
-constexpr int kKindControlChange = 0xB;
-constexpr int kKindProgramChange = 0xC;
-constexpr int kKindPitchBend = 0xE;
-
-constexpr int kModWheel = 1;
-constexpr int kSustain = 64;
-constexpr int kAllSoundOff = 120;
-constexpr int kAllNotesOff = 123;
 constexpr double kMaxControllerValue = 127.0;
 
 std::atomic<Synth::EditorFactory> editorFactory{nullptr};
@@ -124,7 +114,7 @@ void Synth::HandleMidiMessage(const MidiMessage& msg) {
         } else {
           QueueEngineMidi(msg);
         }
-      } else if (controller == kAllSoundOff || controller == kAllNotesOff) {
+      } else if (controller == kControllerAllSoundOff || controller == kControllerAllNotesOff) {
         ReleaseAllKeys();
       }
       break;
@@ -138,7 +128,7 @@ void Synth::HandleMidiMessage(const MidiMessage& msg) {
 }
 
 void Synth::ApplyController(int controller, int value) {
-  if (controller == kModWheel || controller == kSustain) return;
+  if (controller == kControllerModWheel || controller == kControllerSustain) return;
   const int32_t index = config_.Controller(controller);
   IParameter* param = GetParam(index);
   if (!param) return;

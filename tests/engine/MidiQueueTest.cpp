@@ -8,7 +8,7 @@
 namespace tessaron {
 namespace {
 
-engine::MidiMessage Msg(int32_t offset, uint8_t tag) { return {offset, 0x90, tag, 1}; }
+MidiMessage Msg(int32_t offset, uint8_t tag) { return {offset, 0x90, tag, 1}; }
 
 std::vector<uint8_t> Tags(const MidiQueue& q) {
   std::vector<uint8_t> tags;

@@ -43,7 +43,7 @@ inline double Normalised(int index, double v) {
 
 class RecordingHost : public EngineHost {
  public:
-  void FillTimeInfo(engine::TimeInfo& info) override {
+  void FillTimeInfo(TimeInfo& info) override {
     ++timeQueries;
     if (giveTempo) info.tempo = tempo;
   }
@@ -91,7 +91,7 @@ class EngineRig {
   }
 
   void Send(int32_t offset, uint8_t status, uint8_t d1, uint8_t d2) {
-    engine.HandleMidiMessage(engine::MidiMessage{offset, status, d1, d2});
+    engine.HandleMidiMessage(MidiMessage{offset, status, d1, d2});
   }
   void On(uint8_t note, int32_t offset = 0) { Send(offset, 0x90, note, 100); }
   void Off(uint8_t note, int32_t offset = 0) { Send(offset, 0x80, note, 0); }

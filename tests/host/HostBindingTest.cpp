@@ -102,27 +102,27 @@ TEST(HostBinding, TimeQueriesHonourTheValidityFlags) {
 
   TimeInfo info;
   info.tempo = 90.0;
-  info.ppqPos = 5.0;
+  info.quarterNotePosition = 5.0;
   t.GetTime(&info);
   EXPECT_EQ(info.tempo, 90.0);   // kept
-  EXPECT_EQ(info.ppqPos, 5.0);   // kept
-  EXPECT_EQ(info.samplePos, 99.6);
-  EXPECT_EQ(info.numerator, 3);
-  EXPECT_TRUE(info.transportIsRunning);
+  EXPECT_EQ(info.quarterNotePosition, 5.0);   // kept
+  EXPECT_EQ(info.samplePosition, 99.6);
+  EXPECT_EQ(info.timeSignatureNumerator, 3);
+  EXPECT_TRUE(info.playing);
 
   Recorder::time.flags = kVstTempoValid | kVstPpqPosValid;
   Recorder::time.ppqPos = 2.0;
   Recorder::time.samplePos = -50.0;
   t.GetTime(&info);
   EXPECT_EQ(info.tempo, 133.0);
-  EXPECT_EQ(info.ppqPos, 2.0);
-  EXPECT_FALSE(info.transportIsRunning);
+  EXPECT_EQ(info.quarterNotePosition, 2.0);
+  EXPECT_FALSE(info.playing);
   EXPECT_EQ(t.GetSamplePos(), 0);
 
   Recorder::time.flags = kVstTransportPlaying;  // none of the asked-for flags: nothing changes
-  info.samplePos = 1.0;
+  info.samplePosition = 1.0;
   t.GetTime(&info);
-  EXPECT_EQ(info.samplePos, 1.0);
+  EXPECT_EQ(info.samplePosition, 1.0);
 }
 
 TEST(HostBinding, UnusableRatesAndBlockSizesAreIgnored) {
