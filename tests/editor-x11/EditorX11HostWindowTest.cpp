@@ -195,19 +195,7 @@ TEST(EditorX11Host, MiddleClickAndDragLetGoOfThePointerAndEveryEditEnds) {
   pump();
   vst.ClearCalls();
 
-  // On "VCF: Cutoff": a middle click, then a middle drag upwards.
-  MoveTo(276, 80);
-  pump();
-  Xdo({"click", "2"});
-  pump();
-  Xdo({"mousedown", "2"});
-  pump();
-  MoveTo(276, 50);
-  pump();
-  Xdo({"mouseup", "2"});
-  pump();
-
-  // The knob as it shows without its hover text, then a left drag from it that is
+  // "VCF: Cutoff" as it shows without its hover text; then a left drag from it that is
   // released outside the window, straight sideways so its value stays.
   MoveTo(1200, 80);
   pump();
@@ -223,6 +211,17 @@ TEST(EditorX11Host, MiddleClickAndDragLetGoOfThePointerAndEveryEditEnds) {
   GfxMemBitmap after = Pixels(d, parent, 256, 56, 44, 48);
   EXPECT_TRUE(Same(plain, after)) << "the hover text stays after a release outside the window";
 
+  // On the same knob a middle click, then a middle drag upwards.
+  MoveTo(276, 80);
+  pump();
+  Xdo({"click", "2"});
+  pump();
+  Xdo({"mousedown", "2"});
+  pump();
+  MoveTo(276, 50);
+  pump();
+  Xdo({"mouseup", "2"});
+  pump();
   EXPECT_EQ(vst.CountCalls(vst::audioMasterBeginEdit), 3);
   EXPECT_EQ(vst.CountCalls(vst::audioMasterEndEdit), 3);
 
