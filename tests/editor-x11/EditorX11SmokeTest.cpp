@@ -364,7 +364,7 @@ TEST(EditorX11, ModuleMenusChooseAProgramAndCopyIt) {
   // The number box opens the list below itself; the second sub-menu holds 16 to 31.
   constexpr int kChosen = 21;
   std::string failure;
-  EXPECT_TRUE(ScriptWhilePumping(vst, [&](Display* d) {
+  ASSERT_TRUE(ScriptWhilePumping(vst, [&](Display* d) {
     Pointer("mousemove", 740, 306);
     Pointer("click");
     std::vector<MenuWindow> menus;
@@ -397,7 +397,8 @@ TEST(EditorX11, ModuleMenusChooseAProgramAndCopyIt) {
   })) << "now on program " << vst.Dispatch(vst::effGetProgram);
 
   // "Copy Program" opens at the click; its only trace is "Paste Program" turning enabled.
-  GfxMemBitmap copyRowBefore(1, 1), pasteRowBefore(1, 1), copyRowAfter(1, 1), pasteRowAfter(1, 1);
+  // Each menu must open, so the rows compared are always the menu's own.
+  GfxMemBitmap copyRowBefore, pasteRowBefore, copyRowAfter, pasteRowAfter;
   auto openOptions = [&](Display* d, MenuWindow& options) {
     Pointer("mousemove", 998, 306);
     Pointer("click");
@@ -406,7 +407,7 @@ TEST(EditorX11, ModuleMenusChooseAProgramAndCopyIt) {
     options = menus.front();
     return WaitUntil(kMenuWait, [&] { return MenuPainted(d, options); });
   };
-  EXPECT_TRUE(ScriptWhilePumping(vst, [&](Display* d) {
+  ASSERT_TRUE(ScriptWhilePumping(vst, [&](Display* d) {
     MenuWindow options{};
     if (!openOptions(d, options)) return false;
     copyRowBefore = ScreenArea(d, options.x + 2, ItemY(options, 0) - 8, options.w - 4, 16);
@@ -418,7 +419,7 @@ TEST(EditorX11, ModuleMenusChooseAProgramAndCopyIt) {
   PumpFor(100ms, [&] { vst.Dispatch(vst::effEditIdle); });
   EXPECT_EQ(vst.Dispatch(vst::effGetProgram), kChosen) << "copying leaves the program chosen";
 
-  EXPECT_TRUE(ScriptWhilePumping(vst, [&](Display* d) {
+  ASSERT_TRUE(ScriptWhilePumping(vst, [&](Display* d) {
     MenuWindow options{};
     if (!openOptions(d, options)) return false;
     copyRowAfter = ScreenArea(d, options.x + 2, ItemY(options, 0) - 8, options.w - 4, 16);
