@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -128,12 +129,17 @@ GfxMemBitmap Pixels(Display* d, Window w, int x, int y, int width, int height) {
   return shot;
 }
 
-bool Same(GfxMemBitmap& a, GfxMemBitmap& b) {
-  if (a.IsEmpty() || a.Width() != b.Width() || a.Height() != b.Height()) return false;
+// Empty when both hold the same pixels, else where they first differ.
+std::string Difference(GfxMemBitmap& a, GfxMemBitmap& b) {
+  if (a.IsEmpty() || a.Width() != b.Width() || a.Height() != b.Height()) return "sizes differ";
+  GfxRect box{a.Width(), a.Height(), 0, 0};
   for (int r = 0; r < a.Height(); ++r)
     for (int c = 0; c < a.Width(); ++c)
-      if (a.PixelAt(c, r) != b.PixelAt(c, r)) return false;
-  return true;
+      if (a.PixelAt(c, r) != b.PixelAt(c, r)) box = {std::min(box.left, c), std::min(box.top, r),
+                                                     std::max(box.right, c + 1), std::max(box.bottom, r + 1)};
+  if (box.Empty()) return {};
+  return "pixels differ in (" + std::to_string(box.left) + ", " + std::to_string(box.top) + ") to (" +
+         std::to_string(box.right) + ", " + std::to_string(box.bottom) + ")";
 }
 
 std::atomic<int> hostXErrors{0};
@@ -174,7 +180,7 @@ TEST(EditorX11Host, PanelShowsInDepth24AndArgbParentsWithoutXErrors) {
   for (int r = 0; r < 400; ++r)
     for (int c = 0; c < 1125; ++c) colours.insert(shots[0].PixelAt(c, r));
   EXPECT_GT(colours.size(), 1000u) << "the panel is drawn in a depth-24 parent";
-  EXPECT_TRUE(Same(shots[0], shots[1])) << "and the same in an ARGB parent";
+  EXPECT_EQ(Difference(shots[0], shots[1]), "") << "the panel is the same in an ARGB parent";
 }
 
 // Presses the host's own window receives.
@@ -215,7 +221,7 @@ TEST(EditorX11Host, MiddleClickAndDragLetGoOfThePointerAndEveryEditEnds) {
   Xdo({"mouseup", "1"});
   Idle(vst, 300ms);
   GfxMemBitmap after = Pixels(d, parent, 256, 56, 44, 48);
-  EXPECT_TRUE(Same(plain, after)) << "the hover text stays after a release outside the window";
+  EXPECT_EQ(Difference(plain, after), "") << "the hover text stays after a release outside the window";
 
   // On the same knob a middle click, then a middle drag upwards.
   MoveTo(276, 80);
