@@ -24,7 +24,6 @@
 #include "editor/GfxPng.h"
 #include "tests/support/TestHost.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -177,7 +176,8 @@ TEST(EditorX11Host, PanelShowsInDepth24AndArgbParentsWithoutXErrors) {
     MoveTo(1200, 700);  // nothing hovered, so both pictures show the same panel
     ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, Handle(parent)), 1);
     shots.push_back(SteadyPixels(vst, d, parent, 0, 0, 1125, 400));
-    WritePNGFile(shots.back(), std::string(TESSARON_ARTEFACT_DIR) + "/editor-x11-depth" + std::to_string(depth) + ".png");
+    WritePNGFile(shots.back(),
+                 std::string(TESSARON_ARTEFACT_DIR) + "/editor-x11-depth" + std::to_string(depth) + ".png");
     // The name field is a window of the editor's visual too.
     MoveTo(874, 306);
     Xdo({"click", "1"});
