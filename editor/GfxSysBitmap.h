@@ -25,9 +25,10 @@ class GfxSysBitmap final : public IGfxBitmap {
   // XImage* on X11 once a display is attached, HDC on Windows; nullptr otherwise.
   void* DeviceContext() override;
 
-  // Binds the pixels to the window system (an X11 Display*; ignored on Windows). False
-  // when its default visual cannot show 32-bit BGRA pixels without conversion.
-  bool AttachDisplay(void* display);
+  // Binds the pixels to the window system (an X11 Display* with the Visual* and depth of
+  // the window they are shown in, the screen's default when visual is null; ignored on
+  // Windows). False when that visual cannot show 32-bit BGRA pixels without conversion.
+  bool AttachDisplay(void* display, void* visual = nullptr, int depth = 0);
 
  private:
   struct Native;

@@ -395,6 +395,7 @@ void IEditor::OnMouseDown(int x, int y, const IMouseMod& mod) {
   }
   auto instrumentLock = LockInstrument();
   std::unique_lock<std::recursive_mutex> lock(mutex_);
+  EndUnfinishedGesture();
   platform_->CaptureMouse();
   captured_ = -1;
   capturedBegan_ = false;
@@ -411,6 +412,15 @@ void IEditor::OnMouseDown(int x, int y, const IMouseMod& mod) {
     UnlockForCommand(instrumentLock, lock);
   }
   c->MouseDown(x, y, mod);
+}
+
+void IEditor::EndUnfinishedGesture() {
+  // A press while another gesture is under way (a second button) ends that gesture for
+  // the host first: every begin gets its end.
+  if (captured_ >= 0 && capturedBegan_ && instrument_) {
+    if (IControl* previous = GetControl(captured_)) instrument_->EndParamEdit(previous->ParamIdx());
+  }
+  capturedBegan_ = false;
 }
 
 void IEditor::UnlockForCommand(std::unique_lock<std::recursive_mutex>& instrumentLock,
@@ -504,6 +514,7 @@ void IEditor::OnMouseDoubleClick(int x, int y, const IMouseMod& mod) {
     instrument_->EndParamEdit(c->ParamIdx());
     return;
   }
+  EndUnfinishedGesture();
   captured_ = hit;
   lastX_ = x;
   lastY_ = y;

@@ -180,6 +180,7 @@ class IEditor : public IPluginEditor {
   int FindHit(int x, int y, bool forMouseOver) const;
   int TargetOf(int x, int y) const;  // captured control, else topmost hit
   void RemoveTextEntry();
+  void EndUnfinishedGesture();
   bool CollectDirty(GfxRect& rect);
   void DrawControl(IControl& control);
   std::unique_lock<std::recursive_mutex> LockInstrument();

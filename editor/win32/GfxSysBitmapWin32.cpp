@@ -70,6 +70,6 @@ bool GfxSysBitmap::Resize(int width, int height) {
   return false;
 }
 
-bool GfxSysBitmap::AttachDisplay(void*) { return true; }
+bool GfxSysBitmap::AttachDisplay(void*, void*, int) { return true; }
 
 }  // namespace tessaron

@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "editor/x11/X11Common.h"
+#include "editor/x11/X11Clipboard.h"
 #include "editor/x11/X11TextEntry.h"
 #include "platform/OpenUrl.h"
 
-#include <X11/Xatom.h>
 #include <X11/keysym.h>
 
 namespace tessaron {
@@ -21,7 +21,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kHoverDelayMs = 500;
 constexpr unsigned kDoubleClickMs = 400;
 constexpr int kDoubleClickSlop = 4;
-constexpr int kClipboardTimeoutMs = 500;
 constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                                LeaveWindowMask | EnterWindowMask | KeyPressMask | KeyReleaseMask |
                                FocusChangeMask | StructureNotifyMask;
@@ -46,7 +45,7 @@ class X11EditorPlatform final : public EditorPlatform {
   void RequestHover() override;
   bool CreateTextEntry(const GfxRect& rect, const char* text, const GfxTextStyle& style, int maxLength) override;
   std::string TextEntryText() override { return entry_ ? entry_->Text() : std::string(); }
-  void DestroyTextEntry() override { entry_.reset(); }
+  void DestroyTextEntry() override;
   int MessageBox(const char* text, const char* caption, int type) override;
   bool PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) override;
   std::string RunFileDialog(const FileDialogRequest& request) override;
@@ -65,11 +64,30 @@ class X11EditorPlatform final : public EditorPlatform {
   x11::OtherEvent Other() {
     return [this](XEvent& e) { HandleOther(e); };
   }
+  // A press before a menu, box, dialog or text entry never pairs with one after it into a
+  // double click.
+  void ForgetLastPress() {
+    lastPressTime_ = 0;
+    lastPressX_ = lastPressY_ = -100;
+  }
+  // Menus, boxes and dialogs grab the pointer: the release of the press that opened one
+  // goes to them.
+  void ModalBoundary() {
+    ForgetLastPress();
+    pressedButton_ = 0;
+  }
+  struct ModalScope {
+    explicit ModalScope(X11EditorPlatform& p) : platform(p) { platform.ModalBoundary(); }
+    ~ModalScope() { platform.ModalBoundary(); }
+    X11EditorPlatform& platform;
+  };
 
   IEditor& editor_;
   Display* display_ = nullptr;
   Window parent_ = 0;
   Window window_ = 0;
+  x11::WindowVisual visual_;  // the window's; the parent's whenever that is TrueColor
+  Colormap colormap_ = 0;
   GC gc_ = nullptr;
   Window tooltip_ = 0;
   std::string tooltipText_;
@@ -81,6 +99,8 @@ class X11EditorPlatform final : public EditorPlatform {
   int pointerX_ = 0, pointerY_ = 0;
   Time lastPressTime_ = 0;
   int lastPressX_ = -100, lastPressY_ = -100;
+  unsigned pressedButton_ = 0;  // the button whose press began the gesture under way
+  x11::Clipboard clipboard_;
   std::unique_ptr<x11::TextEntry> entry_;
 };
 
@@ -97,12 +117,22 @@ bool X11EditorPlatform::OpenWindow(void* parent, int width, int height) {
   }
   {
     x11::ErrorTrap trap(display_);
+    // Compositing hosts hand out depth-32 (ARGB) windows: ours takes the parent's visual
+    // with a colormap and border of its own, and the surface is built for that visual.
+    visual_ = x11::WindowVisual::Default(display_);
+    XWindowAttributes parentAttributes{};
+    if (XGetWindowAttributes(display_, parentWindow, &parentAttributes) && parentAttributes.visual &&
+        parentAttributes.visual->c_class == TrueColor)
+      visual_ = {parentAttributes.visual, parentAttributes.depth};
+    colormap_ = XCreateColormap(display_, parentWindow, visual_.visual, AllocNone);
     XSetWindowAttributes attributes{};
     attributes.event_mask = kWindowEvents;
-    attributes.background_pixel = BlackPixel(display_, DefaultScreen(display_));
+    attributes.colormap = colormap_;
+    attributes.border_pixel = 0;
+    attributes.background_pixel = visual_.AlphaMask();  // opaque black
     window_ = XCreateWindow(display_, parentWindow, 0, 0, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                            CWEventMask | CWBackPixel, &attributes);
+                            static_cast<unsigned>(height), 0, visual_.depth, InputOutput, visual_.visual,
+                            CWEventMask | CWBackPixel | CWBorderPixel | CWColormap, &attributes);
     if (window_ && !trap.Failed()) {
       XStoreName(display_, window_, "Tessaron");
       gc_ = XCreateGC(display_, window_, 0, nullptr);
@@ -111,12 +141,16 @@ bool X11EditorPlatform::OpenWindow(void* parent, int width, int height) {
     if (trap.Failed()) window_ = 0;
   }
   if (!window_) {
-    XCloseDisplay(display_);
+    XCloseDisplay(display_);  // frees the colormap with the connection
+    colormap_ = 0;
     display_ = nullptr;
     return false;
   }
   parent_ = parentWindow;
-  if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface())) surface->AttachDisplay(display_);
+  if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface()))
+    surface->AttachDisplay(display_, visual_.visual, visual_.depth);
+  clipboard_.Attach(display_, window_);
+  ModalBoundary();
   XFlush(display_);
   return true;
 }
@@ -124,6 +158,7 @@ bool X11EditorPlatform::OpenWindow(void* parent, int width, int height) {
 void X11EditorPlatform::CloseWindow() {
   if (!display_) return;
   entry_.reset();
+  clipboard_.Attach(nullptr, 0);
   if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface())) surface->AttachDisplay(nullptr);
   {
     // The host may have destroyed its window, and ours with it, already.
@@ -133,11 +168,13 @@ void X11EditorPlatform::CloseWindow() {
     if (window_) XDestroyWindow(display_, window_);
     if (blankCursor_) XFreeCursor(display_, blankCursor_);
     if (gc_) XFreeGC(display_, gc_);
+    if (colormap_) XFreeColormap(display_, colormap_);
     trap.Failed();
   }
   XCloseDisplay(display_);
   display_ = nullptr;
   window_ = tooltip_ = parent_ = 0;
+  colormap_ = 0;
   gc_ = nullptr;
   blankCursor_ = 0;
   grabbed_ = false;
@@ -170,6 +207,7 @@ IMouseMod X11EditorPlatform::Modifiers(unsigned state, unsigned button) {
 }
 
 void X11EditorPlatform::HandleEvent(XEvent& event) {
+  if (clipboard_.HandleEvent(event)) return;
   if (entry_ && event.xany.window == entry_->Window()) {
     entry_->HandleEvent(event);
     return;
@@ -194,6 +232,10 @@ void X11EditorPlatform::HandleEvent(XEvent& event) {
         break;
       }
       if (b.button != Button1 && b.button != Button2 && b.button != Button3) break;
+      // A second button pressed while one is held joins that gesture; one whose release we
+      // never saw (a grab elsewhere took it) no longer counts.
+      if (pressedButton_ && (b.state & (Button1Mask << (pressedButton_ - Button1)))) break;
+      pressedButton_ = b.button;
       if (!entry_) XSetInputFocus(display_, window_, RevertToParent, b.time);
       const bool doubleClick = b.button == Button1 && b.time - lastPressTime_ <= kDoubleClickMs &&
                                std::abs(b.x - lastPressX_) <= kDoubleClickSlop &&
@@ -211,17 +253,26 @@ void X11EditorPlatform::HandleEvent(XEvent& event) {
       }
       break;
     }
-    case ButtonRelease:
-      if (event.xbutton.button == Button1 || event.xbutton.button == Button3)
-        editor_.OnMouseUp(event.xbutton.x, event.xbutton.y, Modifiers(event.xbutton.state, 0));
+    case ButtonRelease: {
+      // Whatever the button, the gesture and the capture end with its own release.
+      const XButtonEvent& b = event.xbutton;
+      if (!pressedButton_ || b.button != pressedButton_) break;
+      pressedButton_ = 0;
+      editor_.OnMouseUp(b.x, b.y, Modifiers(b.state, 0));
+      // Released outside: the pointer left while captured, and no leave event follows.
+      if (b.x < 0 || b.y < 0 || b.x >= editor_.Width() || b.y >= editor_.Height()) {
+        hoverPending_ = false;
+        editor_.OnMouseLeave();
+      }
       break;
+    }
     case MotionNotify: {
       // Only the latest position of a burst matters.
       while (XCheckTypedWindowEvent(display_, window_, MotionNotify, &event)) {
       }
       const XMotionEvent& m = event.xmotion;
       if (hoverPending_) hoverDue_ = Clock::now() + std::chrono::milliseconds(kHoverDelayMs);
-      if (m.x == pointerX_ && m.y == pointerY_ && !(m.state & (Button1Mask | Button3Mask))) break;
+      if (m.x == pointerX_ && m.y == pointerY_ && !(m.state & (Button1Mask | Button2Mask | Button3Mask))) break;
       pointerX_ = m.x;
       pointerY_ = m.y;
       if (m.state & (Button1Mask | Button2Mask | Button3Mask))
@@ -259,6 +310,7 @@ void X11EditorPlatform::HandleEvent(XEvent& event) {
 }
 
 void X11EditorPlatform::HandleOther(XEvent& event) {
+  if (clipboard_.HandleEvent(event)) return;
   if (event.xany.window == window_ && event.type == Expose)
     ShowSurface({event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
                  event.xexpose.y + event.xexpose.height});
@@ -291,15 +343,24 @@ void X11EditorPlatform::ShowSurface(const GfxRect& rect) {
                   std::min(surface->Height(), rect.bottom)};
   if (r.Empty()) return;
   auto* image = static_cast<XImage*>(surface->DeviceContext());
-  if (image)
+  if (image) {
+    if (const unsigned long alpha = visual_.AlphaMask()) {
+      // Drawing leaves alpha as blending made it; what a compositor sees must be opaque.
+      for (int y = r.top; y < r.bottom; ++y) {
+        GfxPixel* row = surface->Row(y);
+        for (int x = r.left; x < r.right; ++x) row[x] |= static_cast<GfxPixel>(alpha);
+      }
+    }
     XPutImage(display_, window_, gc_, image, r.left, r.top, r.left, r.top, static_cast<unsigned>(r.Width()),
               static_cast<unsigned>(r.Height()));
-  else
-    x11::PutBitmap(display_, window_, gc_, *surface, r);
+  } else {
+    x11::PutBitmap(display_, window_, gc_, visual_, *surface, r);
+  }
 }
 
 void X11EditorPlatform::Invalidate(const GfxRect& rect) {
   if (!window_) return;
+  x11::ErrorTrap trap(display_);  // the timer's redraw runs outside the event pump
   editor_.Paint(rect);
   ShowSurface(rect);
   XFlush(display_);
@@ -309,23 +370,27 @@ void X11EditorPlatform::ResizeWindow(int width, int height) {
   if (!window_) return;
   x11::ErrorTrap trap(display_);
   XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
-  if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface())) surface->AttachDisplay(display_);
+  if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface()))
+    surface->AttachDisplay(display_, visual_.visual, visual_.depth);
 }
 
 void X11EditorPlatform::CaptureMouse() {
   if (!window_ || grabbed_) return;
+  x11::ErrorTrap trap(display_);
   grabbed_ = XGrabPointer(display_, window_, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
                           GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
 }
 
 void X11EditorPlatform::ReleaseMouse() {
   if (!grabbed_) return;
+  x11::ErrorTrap trap(display_);
   XUngrabPointer(display_, CurrentTime);
   grabbed_ = false;
 }
 
 void X11EditorPlatform::HideCursor() {
   if (!window_) return;
+  x11::ErrorTrap trap(display_);
   if (!blankCursor_) {
     static const char kEmpty[1] = {0};
     Pixmap pixmap = XCreateBitmapFromData(display_, window_, kEmpty, 1, 1);
@@ -341,6 +406,7 @@ void X11EditorPlatform::HideCursor() {
 
 void X11EditorPlatform::ShowCursor() {
   if (!window_) return;
+  x11::ErrorTrap trap(display_);
   XUndefineCursor(display_, window_);
   if (grabbed_) XChangeActivePointerGrab(display_, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, None,
                                          CurrentTime);
@@ -349,6 +415,7 @@ void X11EditorPlatform::ShowCursor() {
 
 bool X11EditorPlatform::ShowTooltip(const char* text) {
   if (!window_) return false;
+  x11::ErrorTrap trap(display_);
   tooltipText_ = text ? text : "";
   if (tooltipText_.empty()) {
     HideTooltip();
@@ -377,7 +444,9 @@ bool X11EditorPlatform::ShowTooltip(const char* text) {
 }
 
 void X11EditorPlatform::HideTooltip() {
-  if (tooltip_ && display_) XUnmapWindow(display_, tooltip_);
+  if (!tooltip_ || !display_) return;
+  x11::ErrorTrap trap(display_);
+  XUnmapWindow(display_, tooltip_);
 }
 
 void X11EditorPlatform::RequestHover() {
@@ -388,7 +457,8 @@ void X11EditorPlatform::RequestHover() {
 bool X11EditorPlatform::CreateTextEntry(const GfxRect& rect, const char* text, const GfxTextStyle& style,
                                         int maxLength) {
   if (!window_) return false;
-  entry_ = std::make_unique<x11::TextEntry>(display_, window_, rect, text, style, maxLength,
+  ForgetLastPress();
+  entry_ = std::make_unique<x11::TextEntry>(display_, window_, visual_, rect, text, style, maxLength, &clipboard_,
                                             [this](TextEntryEvent e) { editor_.OnTextEntryEvent(e); });
   if (!entry_->Window()) {
     entry_.reset();
@@ -397,7 +467,13 @@ bool X11EditorPlatform::CreateTextEntry(const GfxRect& rect, const char* text, c
   return true;
 }
 
+void X11EditorPlatform::DestroyTextEntry() {
+  if (entry_) ForgetLastPress();
+  entry_.reset();
+}
+
 int X11EditorPlatform::MessageBox(const char* text, const char* caption, int type) {
+  const ModalScope modal(*this);
   // A message box is wanted even with the window closed (menu commands report errors);
   // it then runs on a connection of its own.
   Display* display = display_ ? display_ : XOpenDisplay(nullptr);
@@ -408,6 +484,7 @@ int X11EditorPlatform::MessageBox(const char* text, const char* caption, int typ
 }
 
 bool X11EditorPlatform::PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) {
+  const ModalScope modal(*this);
   if (!window_) return false;
   if (grabbed_) ReleaseMouse();
   int rootX = 0, rootY = 0;
@@ -418,6 +495,7 @@ bool X11EditorPlatform::PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoi
 }
 
 std::string X11EditorPlatform::RunFileDialog(const FileDialogRequest& request) {
+  const ModalScope modal(*this);
   if (!window_) return {};
   if (grabbed_) ReleaseMouse();
   return x11::RunFileDialog(display_, window_, request, Other());
@@ -425,32 +503,8 @@ std::string X11EditorPlatform::RunFileDialog(const FileDialogRequest& request) {
 
 std::string X11EditorPlatform::ClipboardText() {
   if (!window_) return {};
-  const Atom clipboard = XInternAtom(display_, "CLIPBOARD", False);
-  const Atom utf8 = XInternAtom(display_, "UTF8_STRING", False);
-  const Atom target = XInternAtom(display_, "TESSARON_CLIPBOARD", False);
-  if (XGetSelectionOwner(display_, clipboard) == None) return {};
-  XConvertSelection(display_, clipboard, utf8, target, window_, CurrentTime);
-  XFlush(display_);
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kClipboardTimeoutMs);
-  XEvent event;
-  for (;;) {
-    if (XCheckTypedWindowEvent(display_, window_, SelectionNotify, &event)) break;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return {};
-    x11::WaitForEvent(display_, static_cast<int>(std::min<long long>(left, 50)));
-  }
-  if (event.xselection.property == None) return {};
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  std::string text;
-  if (XGetWindowProperty(display_, window_, target, 0, 1 << 20, True, AnyPropertyType, &type, &format, &count,
-                         &after, &data) == Success &&
-      data && format == 8 && (type == utf8 || type == XA_STRING))
-    text.assign(reinterpret_cast<const char*>(data), count);
-  if (data) XFree(data);
-  return text;
+  x11::ErrorTrap trap(display_);
+  return clipboard_.Text();
 }
 
 std::string X11EditorPlatform::LibraryFolder() {

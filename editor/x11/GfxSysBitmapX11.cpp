@@ -11,6 +11,8 @@ struct GfxSysBitmap::Native {
   GfxPixelBuffer pixels;  // zeroed without being touched: the window may never open
   int width = 0, height = 0;
   Display* display = nullptr;
+  Visual* visual = nullptr;  // of the window the image is shown in
+  int depth = 0;
   XImage* image = nullptr;
 
   void DropImage() {
@@ -23,9 +25,6 @@ struct GfxSysBitmap::Native {
   bool MakeImage() {
     DropImage();
     if (!display || pixels.Empty()) return display != nullptr;
-    const int screen = DefaultScreen(display);
-    Visual* visual = DefaultVisual(display, screen);
-    const int depth = DefaultDepth(display, screen);
     if (!visual || visual->c_class != TrueColor || (depth != 24 && depth != 32) || visual->red_mask != 0xFF0000 ||
         visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF)
       return false;
@@ -68,8 +67,15 @@ bool GfxSysBitmap::Resize(int width, int height) {
   return true;
 }
 
-bool GfxSysBitmap::AttachDisplay(void* display) {
+bool GfxSysBitmap::AttachDisplay(void* display, void* visual, int depth) {
   native_->display = static_cast<Display*>(display);
+  native_->visual = static_cast<Visual*>(visual);
+  native_->depth = depth;
+  if (native_->display && !native_->visual) {
+    const int screen = DefaultScreen(native_->display);
+    native_->visual = DefaultVisual(native_->display, screen);
+    native_->depth = DefaultDepth(native_->display, screen);
+  }
   if (!native_->display) {
     native_->DropImage();
     return true;

@@ -26,14 +26,6 @@ int TrapHandler(Display* display, XErrorEvent* error) {
   return outerHandler ? outerHandler(display, error) : 0;
 }
 
-bool VisualIsBgra(Display* display) {
-  const int screen = DefaultScreen(display);
-  Visual* v = DefaultVisual(display, screen);
-  const int depth = DefaultDepth(display, screen);
-  return v && v->c_class == TrueColor && (depth == 24 || depth == 32) && v->red_mask == 0xFF0000 &&
-         v->green_mask == 0xFF00 && v->blue_mask == 0xFF;
-}
-
 int ShiftOf(unsigned long mask) {
   int s = 0;
   while (mask && !(mask & 1)) {
@@ -53,11 +45,13 @@ unsigned long Scale(int channel, unsigned long mask) {
 
 ErrorTrap::ErrorTrap(Display* display)
     : display_(display), outerDisplay_(trappedDisplay), outerFailed_(trappedFailed) {
-  if (display_) XSync(display_, False);  // errors of earlier requests are not ours to judge
   trappedDisplay = display_;
-  trappedFailed = false;
   previous_ = XSetErrorHandler(TrapHandler);
   if (previous_ != TrapHandler) outerHandler = previous_;
+  // Everything on this connection is ours: errors of earlier requests are swallowed too,
+  // though they do not count against this trap.
+  if (display_) XSync(display_, False);
+  trappedFailed = false;
 }
 
 ErrorTrap::~ErrorTrap() {
@@ -80,16 +74,34 @@ bool WindowExists(Display* display, Window window) {
   return ok != 0 && !trap.Failed();
 }
 
+WindowVisual WindowVisual::Default(Display* display) {
+  const int screen = DefaultScreen(display);
+  return {DefaultVisual(display, screen), DefaultDepth(display, screen)};
+}
+
+bool WindowVisual::TakesBgra() const {
+  return visual && visual->c_class == TrueColor && (depth == 24 || depth == 32) && visual->red_mask == 0xFF0000 &&
+         visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+}
+
+unsigned long WindowVisual::AlphaMask() const {
+  if (!visual || depth != 32) return 0;
+  return 0xFFFFFFFFul & ~(visual->red_mask | visual->green_mask | visual->blue_mask);
+}
+
 void PutBitmap(Display* display, Window window, GC gc, IGfxBitmap& bitmap, const GfxRect& area, int dx, int dy) {
+  PutBitmap(display, window, gc, WindowVisual::Default(display), bitmap, area, dx, dy);
+}
+
+void PutBitmap(Display* display, Window window, GC gc, const WindowVisual& target, IGfxBitmap& bitmap,
+               const GfxRect& area, int dx, int dy) {
   GfxRect r{std::max(0, area.left), std::max(0, area.top), std::min(bitmap.Width(), area.right),
             std::min(bitmap.Height(), area.bottom)};
-  if (r.Empty() || bitmap.IsEmpty()) return;
-  const int screen = DefaultScreen(display);
-  Visual* visual = DefaultVisual(display, screen);
-  const int depth = DefaultDepth(display, screen);
+  if (r.Empty() || bitmap.IsEmpty() || !target.visual) return;
+  Visual* visual = target.visual;
   const int w = r.Width(), h = r.Height();
-  if (VisualIsBgra(display) && !bitmap.IsBottomUp()) {
-    XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+  if (target.TakesBgra() && !target.AlphaMask() && !bitmap.IsBottomUp()) {
+    XImage* image = XCreateImage(display, visual, static_cast<unsigned>(target.depth), ZPixmap, 0,
                                  reinterpret_cast<char*>(bitmap.Row(r.top) + r.left), static_cast<unsigned>(w),
                                  static_cast<unsigned>(h), 32, bitmap.Span() * 4);
     if (!image) return;
@@ -103,7 +115,7 @@ void PutBitmap(Display* display, Window window, GC gc, IGfxBitmap& bitmap, const
     return;
   }
   // Any other visual: convert through Xlib's own image.
-  XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+  XImage* image = XCreateImage(display, visual, static_cast<unsigned>(target.depth), ZPixmap, 0, nullptr,
                                static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
   if (!image) return;
   image->data = static_cast<char*>(malloc(static_cast<std::size_t>(image->bytes_per_line) * h));
@@ -111,12 +123,13 @@ void PutBitmap(Display* display, Window window, GC gc, IGfxBitmap& bitmap, const
     XDestroyImage(image);
     return;
   }
+  const unsigned long alpha = target.AlphaMask();
   for (int y = 0; y < h; ++y) {
     const GfxPixel* row = bitmap.Row(r.top + y) + r.left;
     for (int x = 0; x < w; ++x) {
       const GfxPixel p = row[x];
       XPutPixel(image, x, y,
-                Scale(GfxRed(p), visual->red_mask) | Scale(GfxGreen(p), visual->green_mask) |
+                alpha | Scale(GfxRed(p), visual->red_mask) | Scale(GfxGreen(p), visual->green_mask) |
                     Scale(GfxBlue(p), visual->blue_mask));
     }
   }

@@ -40,10 +40,24 @@ class ErrorTrap {
 // True when window still exists (checked under a trap).
 bool WindowExists(Display* display, Window window);
 
+// The visual and depth a window was created with: what is put into it must match them.
+struct WindowVisual {
+  Visual* visual = nullptr;
+  int depth = 0;
+  static WindowVisual Default(Display* display);
+  // True when 32-bit words of 0xAARRGGBB show as they are (24 or 32 bits, 8-bit masks).
+  bool TakesBgra() const;
+  // The bits a depth-32 visual keeps for alpha (0 otherwise): they must be set, or a
+  // compositor shows the pixels as transparent.
+  unsigned long AlphaMask() const;
+};
+
 // Copies rect of bitmap to (rect.left + dx, rect.top + dy) of window, converting pixels
 // when the visual is not 32-bit BGRA.
 void PutBitmap(Display* display, Window window, GC gc, IGfxBitmap& bitmap, const GfxRect& rect, int dx = 0,
                int dy = 0);
+void PutBitmap(Display* display, Window window, GC gc, const WindowVisual& visual, IGfxBitmap& bitmap,
+               const GfxRect& rect, int dx = 0, int dy = 0);
 
 // The pointer's position on the root window.
 bool PointerOnRoot(Display* display, int& x, int& y);
