@@ -225,7 +225,7 @@ void SoundEngine::HandleMidiMessage(MidiMessage m) {
   // Data bytes are seven bits; a stray high bit must not index past the key tables.
   m.data1 &= 0x7F;
   m.data2 &= 0x7F;
-  if (kind == kKindNoteOn && m.data2 == 0) m.status = uint8_t(0x80 | (m.status & 0x0F));
+  if (kind == kKindNoteOn && m.data2 == 0) m.status = uint8_t(kKindNoteOff << 4 | (m.status & 0x0F));
 
   bool sustainPedal = false;
   switch (kind) {
@@ -234,12 +234,12 @@ void SoundEngine::HandleMidiMessage(MidiMessage m) {
     case kKindPitchBend:
       break;
     case kKindControlChange:
-      if (m.data1 == 120 || m.data1 == 123) {
+      if (m.data1 == kControllerAllSoundOff || m.data1 == kControllerAllNotesOff) {
         AllNotesOff();
         return;
       }
-      if (m.data1 >= 120) return;
-      sustainPedal = m.data1 == 64;
+      if (m.data1 >= kFirstChannelMode) return;
+      sustainPedal = m.data1 == kControllerSustain;
       break;
     default:
       return;
@@ -266,9 +266,9 @@ void SoundEngine::DrainMidiQueue() {
         pitchBend_ = ((int32_t(m.data2) - 64) * 128 + int32_t(m.data1)) * (1.0 / 8192.0);
         break;
       case kKindControlChange:
-        if (m.data1 == 1) {
+        if (m.data1 == kControllerModWheel) {
           wheel_ = m.data2 / 127.0;
-        } else if (m.data1 == 64) {
+        } else if (m.data1 == kControllerSustain) {
           noteEvents_.Push(m);
         } else if (host_ != nullptr) {
           host_->ApplyController(m.data1, m.data2);

@@ -100,30 +100,13 @@ void Synth::HandleMidiMessage(const MidiMessage& msg) {
   Lock lock(GetMutex());
   // Thru echoes everything, also what the steps below swallow or ignore.
   if (config_.MidiThru()) SendMidiOut(msg);
-  switch (msg.status >> 4) {
-    case kKindNoteOff:
-    case kKindNoteOn:
-    case kKindPitchBend:
-      QueueEngineMidi(msg);
-      break;
-    case kKindControlChange: {
-      const int controller = msg.data1;
-      if (controller < Configuration::kControllerCount) {
-        if (learn_.Active()) {
-          learn_.CaptureController(controller, config_);
-        } else {
-          QueueEngineMidi(msg);
-        }
-      } else if (controller == kControllerAllSoundOff || controller == kControllerAllNotesOff) {
-        ReleaseAllKeys();
-      }
-      break;
-    }
-    case kKindProgramChange:
-      if (!config_.IgnoreProgramChange()) SelectProgram(msg.data1);
-      break;
-    default:
-      break;
+  const int kind = MessageKind(msg);
+  if (kind == kKindControlChange && learn_.Active() && msg.data1 < Configuration::kControllerCount) {
+    learn_.CaptureController(msg.data1, config_);
+  } else if (kind == kKindProgramChange) {
+    if (!config_.IgnoreProgramChange()) SelectProgram(msg.data1);
+  } else {
+    QueueEngineMidi(msg);
   }
 }
 

@@ -41,9 +41,9 @@ class Synth : public IPluginVst {
   virtual void DefineParameters() = 0;
   // Every parameter to its default, stored as the current program named "Init".
   virtual void LoadInitProgram();
-  // Notes, pitch bend and controllers 0..119 for the engine's timed queue. The
-  // instrument hands queued control changes back to ApplyController as it drains
-  // them (controllers 1 and 64 are the engine's own; ApplyController skips them).
+  // Every message the shell does not keep (thru, learn, program change) goes to the
+  // engine, which classifies the rest once: notes, pitch bend and controllers into its
+  // timed queue, channel modes 120 and 123 at once, everything else nowhere.
   virtual void QueueEngineMidi(const MidiMessage& msg) { (void)msg; }
 
   // A choice parameter: the whole values 0 .. count - 1, each shown by its text.
@@ -66,12 +66,19 @@ class Synth : public IPluginVst {
   void LoadStartupPrograms();
 
   // ---- MIDI ----
-  // Thru, then the kinds in turn: notes, pitch bend and controllers go to the engine,
-  // learn swallows controllers while armed, channel modes 120 and 123 release every
-  // key at once, program changes select a slot unless configured away.
+  // Thru, then what the shell keeps: learn swallows controllers 0..119 while armed,
+  // program changes select a slot unless configured away. The rest goes to the engine.
   void HandleMidiMessage(const MidiMessage& msg);
-  // A drained control change (audio thread, under the lock): through the controller
-  // table to the parameter, unless the value would not change.
+  // The path of an assigned controller, the one place it is written down:
+  //   1. HandleMidiMessage (dispatcher thread) passes the control change to the engine
+  //      through QueueEngineMidi, so that it takes effect at its time in the block;
+  //   2. the engine's control-block drain (audio thread) keeps controllers 1 (wheel)
+  //      and 64 (sustain) and hands every other back through EngineHost::ApplyController;
+  //   3. here, under the lock: the configuration's controller table names the
+  //      parameter, which is set as the editor would set it (automation to the host,
+  //      the control told), and the parameter-change operation turns it into engine
+  //      settings.
+  // Unassigned controllers and unchanged values end here.
   void ApplyController(int controller, int value);
   // First step of every parameter change, under the lock.
   void CaptureParameter(int index);

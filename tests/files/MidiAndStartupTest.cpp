@@ -54,20 +54,22 @@ TEST_F(MidiFixture, MessageKindsGoWhereTheyBelong) {
   t.Send(0xE5, 0, 64);
   t.Send(0xB0, 64, 127);  // sustain
   t.Send(0xB0, 7, 90);    // for the controller table, in time
-  t.Send(0xA0, 60, 10);   // pressure kinds, system and running-status bytes are ignored
+  t.Send(0xA0, 60, 10);
   t.Send(0xD0, 10);
   t.Send(0xF8, 0);
   t.Send(0x40, 1, 2);
-  t.Send(0xB0, 121, 0);   // reset all controllers: nothing
+  t.Send(0xB0, 121, 0);
   t.Send(0xB0, 127, 0);
-  const std::vector<std::vector<uint8_t>> expected = {
-      {0x93, 60, 100}, {0x80, 60, 0}, {0xE5, 0, 64}, {0xB0, 64, 127}, {0xB0, 7, 90}};
-  EXPECT_EQ(t.queued, expected);
-  EXPECT_EQ(t.released, 0);
   t.Send(0xB3, 120, 0);
   t.Send(0xB0, 123, 0);
-  EXPECT_EQ(t.released, 2);
-  EXPECT_EQ(t.queued.size(), expected.size());
+  // The shell keeps only learn and program changes; the engine classifies the rest once
+  // (its own tests cover what it plays, ignores and releases).
+  const std::vector<std::vector<uint8_t>> expected = {
+      {0x93, 60, 100}, {0x80, 60, 0}, {0xE5, 0, 64}, {0xB0, 64, 127}, {0xB0, 7, 90}, {0xA0, 60, 10},
+      {0xD0, 10, 0},   {0xF8, 0, 0},  {0x40, 1, 2},  {0xB0, 121, 0},  {0xB0, 127, 0}, {0xB3, 120, 0},
+      {0xB0, 123, 0}};
+  EXPECT_EQ(t.queued, expected);
+  EXPECT_EQ(t.released, 0);
   EXPECT_TRUE(Host::midiOut.empty());  // thru is off
 
   t.Send(0xC2, 9);
@@ -92,9 +94,8 @@ TEST_F(MidiFixture, ArmedLearnSwallowsControllersOnly) {
   t.Send(0xB0, 30, 5);  // the last controller received is the pending one
   EXPECT_TRUE(t.queued.empty());
   t.Send(0x90, 60, 100);
-  t.Send(0xB0, 123, 0);
-  EXPECT_EQ(t.queued.size(), 1u);
-  EXPECT_EQ(t.released, 1);
+  t.Send(0xB0, 123, 0);  // a channel mode is no controller to learn: the engine releases the keys
+  EXPECT_EQ(t.queued.size(), 2u);
   EXPECT_EQ(t.Learn().PendingController(), 30);
   EXPECT_TRUE(t.Learn().Active());
 
@@ -102,7 +103,7 @@ TEST_F(MidiFixture, ArmedLearnSwallowsControllersOnly) {
   EXPECT_FALSE(t.Learn().Active());
   EXPECT_EQ(config.Controller(30), kDelayMix);
   t.Send(0xB0, 30, 5);
-  EXPECT_EQ(t.queued.size(), 2u);
+  EXPECT_EQ(t.queued.size(), 3u);
 }
 
 TEST_F(MidiFixture, LearnAndUnlearnPairing) {
