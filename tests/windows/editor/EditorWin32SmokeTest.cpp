@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -32,6 +33,7 @@ constexpr RECT kVersionLabel{1027, 328, 1075, 344};
 // The program panel: its number box opens the list of programs, its name field the rename entry.
 constexpr POINT kProgramNumber{740, 306};
 constexpr POINT kProgramName{874, 306};
+constexpr POINT kOptionsButton{998, 306};
 
 // Runs the host's side for a while: its message loop and the editor idle call.
 void Pump(const std::function<void()>& idle, std::chrono::milliseconds span) {
@@ -359,6 +361,128 @@ TEST_F(EditorWin32, ProgramListAndRenameThroughTheSystemControls) {
   EXPECT_FALSE(IsWindow(entry)) << "the entry stayed after Enter";
   EXPECT_EQ(vst.DispatchText(vst::effGetProgramName), "Wine Pad \xC3\xA9");
   Capture(host.Handle(), "editor-win32-renamed.bmp");
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
+}
+
+// Escapes every popup menu that opens until stopped, counting them.
+class MenuEscaper {
+ public:
+  MenuEscaper()
+      : thread_([this] {
+          HWND last = nullptr;
+          while (!stop_) {
+            HWND menu = OpenMenu();
+            if (menu && menu != last) ++seen_;
+            last = menu;
+            if (menu) Key(VK_ESCAPE);
+            Sleep(menu ? 60 : 10);
+          }
+        }) {}
+  ~MenuEscaper() { Stop(); }
+  int Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return seen_;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<int> seen_{0};
+  std::thread thread_;
+};
+
+// The double-click time is made long, so that every press pairs with the one before
+// whatever the machine's speed; the system's own is put back afterwards.
+class LongDoubleClickTime {
+ public:
+  LongDoubleClickTime() : saved_(GetDoubleClickTime()) { SetDoubleClickTime(5000); }
+  ~LongDoubleClickTime() { SetDoubleClickTime(saved_); }
+
+ private:
+  UINT saved_;
+};
+
+// Windows pairs presses into double clicks by itself; a press that opened a menu must not
+// pair with the next one, or that one opens nothing.
+TEST_F(EditorWin32, APressBeforeAMenuNeverPairsWithOneAfterIt) {
+  HostWindow host(width, height);
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  HWND editor = host.Editor();
+  ASSERT_NE(editor, nullptr);
+  Pump(vst, 200ms);
+  LongDoubleClickTime longTime;
+
+  // Double clicks do arrive: two clicks on the knob put it back to its default.
+  const int knob = vst.effect()->numParams - 1;  // the master level comes last
+  const float level = vst.GetParameter(knob);
+  vst.SetParameter(knob, level > 0.5f ? 0.1f : 0.9f);
+  Pump(vst, 100ms);
+  Click(vst, editor, kKnob);
+  Click(vst, editor, kKnob);
+  ASSERT_FLOAT_EQ(vst.GetParameter(knob), level) << "no double click reached the editor";
+
+  for (POINT button : {kOptionsButton, kProgramNumber}) {
+    MenuEscaper escaper;
+    for (int i = 0; i < 3; ++i) Click(vst, editor, button);
+    EXPECT_EQ(escaper.Stop(), 3) << "a quick click after a menu opened nothing";
+  }
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
+}
+
+// Every press that captures the mouse is released by its own release, whichever the button,
+// and every gesture begun ends: after a middle click, a middle drag, a right click during a
+// left drag, and the capture taken away mid-drag.
+TEST_F(EditorWin32, EveryPressReleasesItsCaptureAndEndsItsGesture) {
+  HostWindow host(width, height);
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  HWND editor = host.Editor();
+  ASSERT_NE(editor, nullptr);
+  Pump(vst, 200ms);
+  vst.ClearCalls();
+  auto balanced = [&](int begun, const char* what) {
+    EXPECT_NE(GetCapture(), editor) << what << ": the mouse stays captured";
+    EXPECT_EQ(vst.CountCalls(vst::audioMasterBeginEdit), begun) << what;
+    EXPECT_EQ(vst.CountCalls(vst::audioMasterEndEdit), begun) << what << ": a gesture was left open";
+  };
+
+  MouseAt(editor, kKnob);
+  Pump(vst, 50ms);
+  MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEUP);
+  Pump(vst, 100ms);
+  balanced(1, "middle click");
+
+  MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x, kKnob.y - 20}, MOUSEEVENTF_MOVE);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x, kKnob.y - 20}, MOUSEEVENTF_MIDDLEUP);
+  Pump(vst, 100ms);
+  balanced(2, "middle drag");
+
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x, kKnob.y - 10}, MOUSEEVENTF_MOVE);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x, kKnob.y - 10}, MOUSEEVENTF_RIGHTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x, kKnob.y - 10}, MOUSEEVENTF_RIGHTUP);
+  Pump(vst, 50ms);
+  EXPECT_EQ(GetCapture(), editor) << "the right click ended the left drag";
+  MouseAt(editor, {kKnob.x, kKnob.y - 10}, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+  balanced(3, "right click during a left drag");
+
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  ASSERT_EQ(GetCapture(), editor);
+  SetCapture(host.Handle());  // the host takes the mouse mid-drag
+  Pump(vst, 50ms);
+  ReleaseCapture();
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+  balanced(4, "capture taken away");
   EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
 }
 
