@@ -445,21 +445,26 @@ TEST_F(EditorWin32, EveryPressReleasesItsCaptureAndEndsItsGesture) {
     EXPECT_EQ(vst.CountCalls(vst::audioMasterEndEdit), begun) << what << ": a gesture was left open";
   };
 
-  MouseAt(editor, kKnob);
-  Pump(vst, 50ms);
-  MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEDOWN);
-  Pump(vst, 50ms);
-  MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEUP);
-  Pump(vst, 100ms);
-  balanced(1, "middle click");
+  {
+    // The drag's press pairs with the click's: Windows makes it a middle double click,
+    // which is a press like any other here.
+    LongDoubleClickTime longTime;
+    MouseAt(editor, kKnob);
+    Pump(vst, 50ms);
+    MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEDOWN);
+    Pump(vst, 50ms);
+    MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEUP);
+    Pump(vst, 100ms);
+    balanced(1, "middle click");
 
-  MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEDOWN);
-  Pump(vst, 50ms);
-  MouseAt(editor, {kKnob.x, kKnob.y - 20}, MOUSEEVENTF_MOVE);
-  Pump(vst, 50ms);
-  MouseAt(editor, {kKnob.x, kKnob.y - 20}, MOUSEEVENTF_MIDDLEUP);
-  Pump(vst, 100ms);
-  balanced(2, "middle drag");
+    MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEDOWN);
+    Pump(vst, 50ms);
+    MouseAt(editor, {kKnob.x, kKnob.y - 20}, MOUSEEVENTF_MOVE);
+    Pump(vst, 50ms);
+    MouseAt(editor, {kKnob.x, kKnob.y - 20}, MOUSEEVENTF_MIDDLEUP);
+    Pump(vst, 100ms);
+    balanced(2, "middle drag");
+  }
 
   MouseAt(editor, kKnob, MOUSEEVENTF_LEFTDOWN);
   Pump(vst, 50ms);
