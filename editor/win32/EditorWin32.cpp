@@ -573,18 +573,27 @@ void Win32EditorPlatform::EndPress() {
 }
 
 void Win32EditorPlatform::Press(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  // One press at a time: a second button pressed meanwhile is ignored with its release,
-  // so that the first press's gesture is neither cut short nor left open.
-  if (pressRelease_) return;
+  const bool left = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK;
+  const UINT release = left ? WM_LBUTTONUP
+                       : (message == WM_RBUTTONDOWN || message == WM_RBUTTONDBLCLK) ? WM_RBUTTONUP
+                                                                                    : WM_MBUTTONUP;
+  if (pressRelease_) {
+    // One press at a time: a second button pressed meanwhile is ignored with its release,
+    // so that the first press's gesture is neither cut short nor left open. A press whose
+    // button is up again (or pressed anew) had its release go elsewhere, as a press that
+    // captured nothing may, and is over.
+    const WPARAM held = pressRelease_ == WM_LBUTTONUP ? MK_LBUTTON
+                        : pressRelease_ == WM_RBUTTONUP ? MK_RBUTTON
+                                                        : MK_MBUTTON;
+    if (release != pressRelease_ && (wParam & held)) return;
+    EndPress();
+  }
   // Windows pairs presses into double clicks by time and place alone (and for every
   // button). Only a left double click means anything here, and only when no menu, message
   // box or file dialog ran since its first press.
-  const bool left = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK;
   const bool doubleClick = message == WM_LBUTTONDBLCLK && leftPressModalRuns_ == modalRuns_;
   if (left) leftPressModalRuns_ = modalRuns_;
-  pressRelease_ = left ? WM_LBUTTONUP
-                  : (message == WM_RBUTTONDOWN || message == WM_RBUTTONDBLCLK) ? WM_RBUTTONUP
-                                                                               : WM_MBUTTONUP;
+  pressRelease_ = release;
   pressPoint_ = {PointX(lParam), PointY(lParam)};
   if (!entry_) SetFocus(window);
   Dispatch([&] {

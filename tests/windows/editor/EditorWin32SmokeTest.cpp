@@ -488,6 +488,22 @@ TEST_F(EditorWin32, EveryPressReleasesItsCaptureAndEndsItsGesture) {
   MouseAt(editor, kKnob, MOUSEEVENTF_LEFTUP);
   Pump(vst, 100ms);
   balanced(4, "capture taken away");
+
+  // A press that captures nothing (it commits the open rename) released outside the window
+  // leaves the next press working.
+  Click(vst, editor, kProgramName);
+  ASSERT_NE(FindWindowExW(editor, nullptr, L"EDIT", nullptr), nullptr) << "no text entry over the name";
+  MouseAt(editor, {kKnob.x + 40, kKnob.y}, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x + 40, -20}, MOUSEEVENTF_MOVE);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x + 40, -20}, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+  balanced(5, "press after one released outside");
   EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
 }
 
