@@ -119,18 +119,25 @@ void Type(const wchar_t* text) {
   }
 }
 
-HWND OpenMenu() {
-  HWND menu = FindWindowW(L"#32768", nullptr);
-  return menu && IsWindowVisible(menu) ? menu : nullptr;
+// A visible window of the class: "#32768" popup menus, "#32770" dialogs and message boxes.
+HWND Shown(const wchar_t* windowClass) {
+  HWND window = FindWindowW(windowClass, nullptr);
+  return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+HWND OpenMenu() { return Shown(L"#32768"); }
+
+void Click(const std::function<void()>& idle, HWND editor, POINT point) {
+  MouseAt(editor, point);
+  Pump(idle, 50ms);
+  MouseAt(editor, point, MOUSEEVENTF_LEFTDOWN);
+  Pump(idle, 50ms);
+  MouseAt(editor, point, MOUSEEVENTF_LEFTUP);
+  Pump(idle, 100ms);
 }
 
 void Click(test::TestHost& vst, HWND editor, POINT point) {
-  MouseAt(editor, point);
-  Pump(vst, 50ms);
-  MouseAt(editor, point, MOUSEEVENTF_LEFTDOWN);
-  Pump(vst, 50ms);
-  MouseAt(editor, point, MOUSEEVENTF_LEFTUP);
-  Pump(vst, 100ms);
+  Click([&] { if (vst.effect()) vst.Dispatch(vst::effEditIdle); }, editor, point);
 }
 
 std::vector<float> Parameters(test::TestHost& vst) {
@@ -364,21 +371,21 @@ TEST_F(EditorWin32, ProgramListAndRenameThroughTheSystemControls) {
   EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
 }
 
-// Escapes every popup menu that opens until stopped, counting them.
-class MenuEscaper {
+// Escapes every menu or dialog of the class that opens until stopped, counting them.
+class Escaper {
  public:
-  MenuEscaper()
-      : thread_([this] {
+  explicit Escaper(const wchar_t* windowClass = L"#32768")
+      : thread_([this, windowClass] {
           HWND last = nullptr;
           while (!stop_) {
-            HWND menu = OpenMenu();
-            if (menu && menu != last) ++seen_;
-            last = menu;
-            if (menu) Key(VK_ESCAPE);
-            Sleep(menu ? 60 : 10);
+            HWND shown = Shown(windowClass);
+            if (shown && shown != last) ++seen_;
+            last = shown;
+            if (shown) Key(VK_ESCAPE);
+            Sleep(shown ? 60 : 10);
           }
         }) {}
-  ~MenuEscaper() { Stop(); }
+  ~Escaper() { Stop(); }
   int Stop() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
@@ -422,7 +429,7 @@ TEST_F(EditorWin32, APressBeforeAMenuNeverPairsWithOneAfterIt) {
   ASSERT_FLOAT_EQ(vst.GetParameter(knob), level) << "no double click reached the editor";
 
   for (POINT button : {kOptionsButton, kProgramNumber}) {
-    MenuEscaper escaper;
+    Escaper escaper;
     for (int i = 0; i < 3; ++i) Click(vst, editor, button);
     EXPECT_EQ(escaper.Stop(), 3) << "a quick click after a menu opened nothing";
   }
@@ -565,6 +572,46 @@ class Recorder : public EditorInstrument {
   std::recursive_mutex mutex;
   IParameter param;
 };
+
+// A control that asks the user something on every press, as the instrument's commands do.
+class Asking : public IControl {
+ public:
+  Asking(IEditor* editor, const GfxRect& rect, bool file) : IControl(editor, rect), file_(file) {}
+  void MouseDown(int, int, const IMouseMod&) override {
+    ++asked;
+    if (file_)
+      editor_->PromptForFile(false, "", "", "fxp");
+    else
+      editor_->ShowMessageBox("Once more?", "Asking", kMessageOk);
+  }
+  int asked = 0;
+
+ private:
+  bool file_;
+};
+
+TEST(EditorWin32Core, APressBeforeAMessageBoxOrFileDialogNeverPairsWithOneAfterIt) {
+  Recorder recorder;
+  IEditorWin editor;
+  editor.Add<IControl>(GfxRect{0, 0, 1125, 400});
+  Asking* box = editor.Add<Asking>(GfxRect{100, 100, 200, 200}, false);
+  Asking* file = editor.Add<Asking>(GfxRect{300, 100, 400, 200}, true);
+  editor.AttachInstrument(recorder);
+  auto idle = [&] { editor.HostIdle(); };
+  HostWindow host(1125, 400);
+  ASSERT_TRUE(editor.OpenWindow(host.Handle()));
+  HWND child = FindWindowExW(host.Handle(), nullptr, kEditorClass, nullptr);
+  Pump(idle, 100ms);
+  LongDoubleClickTime longTime;
+  for (Asking* control : {box, file}) {
+    Escaper escaper(L"#32770");
+    for (int i = 0; i < 3; ++i) Click(idle, child, {control->GetRect().left + 50, control->GetRect().top + 50});
+    EXPECT_EQ(escaper.Stop(), 3);
+    EXPECT_EQ(control->asked, 3) << "a quick press after " << (control == box ? "a message box" : "a file dialog")
+                                 << " asked nothing";
+  }
+  editor.CloseWindow();
+}
 
 // The core with a control that has a tooltip (the instrument's controls have none).
 TEST(EditorWin32Core, TooltipShowsAgainAfterTheHostWindowWentWithTheEditor) {
