@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs the Windows test programs under Wine: the 64-bit one always, the 32-bit one where
-# this machine can run 32-bit Windows programs. Each program is judged by its own printed
-# summary as well as its exit code, since a program that crashes under Wine may exit 0.
-# The headless program runs first; the editor's program then runs on a private Xvfb server.
+# Runs the Windows test programs under Wine: the 64-bit ones under 64-bit Wine, the 32-bit
+# ones under 32-bit Wine. The 32-bit ones are skipped, loudly, only where the kernel itself
+# cannot execute a 32-bit program; a 32-bit Wine that is missing or fails is a failure.
+# Each program is judged by its own printed summary as well as its exit code, since a
+# program that crashes under Wine may exit 0. The headless program runs first; the editor's
+# program then runs on a private Xvfb server. A summary of every program closes the output.
 # Usage: run-wine-tests.sh <build-win64> [<build-win32>] [-- gtest arguments for the headless program]
 set -uo pipefail
 source "$(dirname "$0")/wine-env.sh"
@@ -14,6 +16,8 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do dirs+=("$1"); shift; done
 
 wine_prefix_ready || exit 1
 failures=0
+summary=()
+skipped32=
 
 xvfb_pid=
 xvfb_display=
@@ -57,18 +61,25 @@ run_one() {
   if [ ! -f "$dir/$program" ] || [ ! -f "$dir/$module" ]; then
     echo "FAIL: $dir/$program or $dir/$module was not built" >&2
     failures=$((failures + 1))
+    summary+=("FAIL    $program: not built")
     return
   fi
-  echo "Running $program under Wine${display:+ on the X server $display}"
+  echo "Running $program under $([ "$loader" = "$wine32_loader" ] && echo 32 || echo 64)-bit Wine${display:+ on the X server $display}"
   (cd "$dir" && TESSARON_MODULE="$module" WINELOADER=$loader DISPLAY=$display \
      wine_timeout 900 "$loader" "./$program" --gtest_color=no "$@" 2>&1) | tr -d '\r' >"$log"
   local code=${PIPESTATUS[0]}
   wine_wait
   grep -E '^\[  (FAILED|PASSED|SKIPPED) ' "$log" | sed 's/^/  /'
+  local counts
+  counts=$(grep -E '^\[  (PASSED|FAILED|SKIPPED) +\] [0-9]+ tests?' "$log" | sed -E 's/^\[  ([A-Z]+) +\] ([0-9]+) .*/\2 \1/' |
+    tr '\n' ' ' | tr 'A-Z' 'a-z')
   if [ "$code" -ne 0 ] || ! grep -q '^\[  PASSED  \]' "$log" || grep -q '^\[  FAILED  \]' "$log"; then
     echo "FAIL: $program (exit code $code); the whole output is in $log" >&2
     tail -n 30 "$log" >&2
     failures=$((failures + 1))
+    summary+=("FAIL    $program: exit code $code, ${counts:-no test summary}")
+  else
+    summary+=("PASS    $program: ${counts% }")
   fi
 }
 
@@ -86,6 +97,7 @@ run_pair() {
   else
     echo "FAIL: tessaron_windows_editor$bits.exe needs an X server" >&2
     failures=$((failures + 1))
+    summary+=("FAIL    tessaron_windows_editor$bits.exe: no X server")
   fi
 }
 
@@ -93,12 +105,19 @@ for dir in "${dirs[@]}"; do
   if [ -f "$dir/Tessaron64.dll" ]; then
     run_pair "$dir" 64 Tessaron64.dll "$wine64_loader" "$@"
   elif [ -f "$dir/Tessaron.dll" ]; then
-    if wine32_usable; then
-      run_pair "$dir" 32 Tessaron.dll "$wine32_loader" "$@"
-    else
-      # The module is still checked; only running it needs 32-bit Wine.
+    if ! kernel_runs_i386; then
+      # The module is still checked; only running it needs a kernel that runs 32-bit programs.
       bash "$tessaron_root/scripts/check-windows-imports.sh" "$dir/Tessaron.dll" || failures=$((failures + 1))
-      echo "SKIPPED: 32-bit Wine cannot run on this machine; $dir/Tessaron.dll was built and checked, not run"
+      banner="SKIPPED: THIS KERNEL CANNOT EXECUTE 32-BIT PROGRAMS; $dir/Tessaron.dll WAS BUILT AND CHECKED, NOT RUN"
+      printf '%s\n' "********" "$banner" "********" >&2
+      skipped32=" (the 32-bit programs SKIPPED: this kernel cannot execute 32-bit programs)"
+      summary+=("SKIPPED tessaron_windows_tests32.exe, tessaron_windows_editor32.exe: the kernel cannot execute 32-bit programs")
+    elif ! wine32_installed; then
+      echo "FAIL: 32-bit Wine ($wine32_loader) is not installed; scripts/install-deps.sh --windows installs it" >&2
+      failures=$((failures + 1))
+      summary+=("FAIL    tessaron_windows_tests32.exe, tessaron_windows_editor32.exe: 32-bit Wine is not installed")
+    else
+      run_pair "$dir" 32 Tessaron.dll "$wine32_loader" "$@"
     fi
   else
     echo "FAIL: no module in $dir" >&2
@@ -106,5 +125,7 @@ for dir in "${dirs[@]}"; do
   fi
 done
 
-[ $failures -eq 0 ] && echo "Windows tests passed" || echo "Windows tests: $failures failure(s)" >&2
+echo "Windows test programs:"
+printf '  %s\n' "${summary[@]}"
+[ $failures -eq 0 ] && echo "Windows tests passed$skipped32" || echo "Windows tests: $failures failure(s)" >&2
 [ $failures -eq 0 ]

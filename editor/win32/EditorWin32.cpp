@@ -138,6 +138,13 @@ class Win32EditorPlatform final : public EditorPlatform {
 
  private:
   void TrackMouse(DWORD flags);
+  void Press(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Release(UINT message, WPARAM wParam, LPARAM lParam);
+  template <typename Call>
+  void Dispatch(Call call);
+  void InterruptPress();
+  void EndPress();
+  void BeginModal();
   void Show(HDC dc, const RECT& rect);
   void ForwardToHost(UINT message, WPARAM wParam, LPARAM lParam);
   HWND TopLevel() const { return window_ ? GetAncestor(window_, GA_ROOT) : nullptr; }
@@ -159,6 +166,16 @@ class Win32EditorPlatform final : public EditorPlatform {
   POINT savedCursor_{};
   bool tracking_ = false;
   std::chrono::steady_clock::time_point lastHostIdle_{};
+  // The press being served: the release message that ends it (0 when none) and where the
+  // pointer was last seen during it. A press cut short by a modal loop or a lost capture
+  // ends once the editor call that was running returns (calls run at depth dispatching_).
+  UINT pressRelease_ = 0;
+  POINT pressPoint_{};
+  bool pressInterrupted_ = false;
+  int dispatching_ = 0;
+  // Menus, message boxes and file dialogs run so far, and that count at the last left press.
+  unsigned modalRuns_ = 0;
+  unsigned leftPressModalRuns_ = 0;
 };
 
 bool Win32EditorPlatform::OpenWindow(void* parent, int width, int height) {
@@ -183,6 +200,9 @@ void Win32EditorPlatform::CloseWindow() {
     if (tooltip_) DestroyWindow(tooltip_);
     tooltip_ = nullptr;
     if (cursorHidden_) ShowCursor();
+    // The core ends a gesture cut short by the closing window itself.
+    pressRelease_ = 0;
+    pressInterrupted_ = false;
     // WM_NCDESTROY clears window_.
     DestroyWindow(window_);
   }
@@ -405,7 +425,17 @@ LRESULT Win32EditorPlatform::HandleEntry(HWND entry, UINT message, WPARAM wParam
   return proc ? CallWindowProcW(proc, entry, message, wParam, lParam) : DefWindowProcW(entry, message, wParam, lParam);
 }
 
+// Every menu, message box and file dialog starts here: the press that led to it (or that
+// was held while a timer brought it up) is over for the editor, and no press before it
+// may pair with one after it into a double click.
+void Win32EditorPlatform::BeginModal() {
+  ++modalRuns_;
+  InterruptPress();
+  ReleaseMouse();
+}
+
 int Win32EditorPlatform::MessageBox(const char* text, const char* caption, int type) {
+  BeginModal();
   // Owned by the host's top-level window, so that it stays in front of the host.
   return MessageBoxW(TopLevel(), Wide(text ? text : "").c_str(), Wide(caption ? caption : "").c_str(),
                      static_cast<UINT>(type));
@@ -437,7 +467,7 @@ HMENU Win32EditorPlatform::BuildMenu(EditorMenu& root, EditorMenu& menu) {
 
 bool Win32EditorPlatform::PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) {
   if (!window_) return false;
-  ReleaseMouse();
+  BeginModal();
   HideTooltip();
   HMENU handle = BuildMenu(menu, menu);
   if (!handle) return false;
@@ -456,7 +486,7 @@ bool Win32EditorPlatform::PopupMenu(EditorMenu& menu, int x, int y, EditorMenuCh
 
 std::string Win32EditorPlatform::RunFileDialog(const FileDialogRequest& request) {
   if (!window_) return {};
-  ReleaseMouse();
+  BeginModal();
   // One filter entry: its description and its pattern are both the pattern list.
   std::wstring filter;
   if (!request.filter.empty()) {
@@ -517,6 +547,71 @@ std::string Win32EditorPlatform::LibraryFolder() {
   return slash == std::wstring::npos ? std::string(".") : Narrow(file.substr(0, slash).c_str());
 }
 
+template <typename Call>
+void Win32EditorPlatform::Dispatch(Call call) {
+  ++dispatching_;
+  call();
+  if (--dispatching_ == 0 && pressInterrupted_) EndPress();
+}
+
+void Win32EditorPlatform::InterruptPress() {
+  if (!pressRelease_) return;
+  if (dispatching_ > 0)
+    pressInterrupted_ = true;
+  else
+    EndPress();
+}
+
+// The press ends as if released where the pointer was last seen, so that the gesture it
+// began ends for the host; its real release, whenever it comes, is then no one's.
+void Win32EditorPlatform::EndPress() {
+  if (!pressRelease_) return;
+  pressRelease_ = 0;
+  pressInterrupted_ = false;
+  const POINT at = pressPoint_;
+  Dispatch([&] { editor_.OnMouseUp(at.x, at.y, IMouseMod{}); });
+}
+
+void Win32EditorPlatform::Press(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const bool left = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK;
+  const UINT release = left ? WM_LBUTTONUP
+                       : (message == WM_RBUTTONDOWN || message == WM_RBUTTONDBLCLK) ? WM_RBUTTONUP
+                                                                                    : WM_MBUTTONUP;
+  if (pressRelease_) {
+    // One press at a time: a second button pressed meanwhile is ignored with its release,
+    // so that the first press's gesture is neither cut short nor left open. A press whose
+    // button is up again (or pressed anew) had its release go elsewhere, as a press that
+    // captured nothing may, and is over.
+    const WPARAM held = pressRelease_ == WM_LBUTTONUP ? MK_LBUTTON
+                        : pressRelease_ == WM_RBUTTONUP ? MK_RBUTTON
+                                                        : MK_MBUTTON;
+    if (release != pressRelease_ && (wParam & held)) return;
+    EndPress();
+  }
+  // Windows pairs presses into double clicks by time and place alone (and for every
+  // button). Only a left double click means anything here, and only when no menu, message
+  // box or file dialog ran since its first press.
+  const bool doubleClick = message == WM_LBUTTONDBLCLK && leftPressModalRuns_ == modalRuns_;
+  if (left) leftPressModalRuns_ = modalRuns_;
+  pressRelease_ = release;
+  pressPoint_ = {PointX(lParam), PointY(lParam)};
+  if (!entry_) SetFocus(window);
+  Dispatch([&] {
+    if (doubleClick)
+      editor_.OnMouseDoubleClick(PointX(lParam), PointY(lParam), Modifiers(wParam));
+    else
+      editor_.OnMouseDown(PointX(lParam), PointY(lParam), Modifiers(wParam));
+  });
+}
+
+void Win32EditorPlatform::Release(UINT message, WPARAM wParam, LPARAM lParam) {
+  // A release of no press of ours (its press went to a menu, another window or another
+  // button's press) does nothing; neither does one of a press already cut short.
+  if (message != pressRelease_ || pressInterrupted_) return;
+  pressRelease_ = 0;
+  Dispatch([&] { editor_.OnMouseUp(PointX(lParam), PointY(lParam), Modifiers(wParam)); });
+}
+
 void Win32EditorPlatform::ForwardToHost(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND top = TopLevel();
   if (top && top != window_) PostMessageW(top, message, wParam, lParam);
@@ -535,27 +630,34 @@ LRESULT Win32EditorPlatform::Handle(HWND window, UINT message, WPARAM wParam, LP
     case WM_ERASEBKGND:
       return 1;  // the surface covers everything
     case WM_TIMER:
-      if (wParam == kTimerId && std::chrono::steady_clock::now() - lastHostIdle_ > kHostIdleWindow) editor_.OnTimer();
+      if (wParam == kTimerId && std::chrono::steady_clock::now() - lastHostIdle_ > kHostIdleWindow)
+        Dispatch([&] { editor_.OnTimer(); });
       return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-      if (!entry_) SetFocus(window);
-      editor_.OnMouseDown(PointX(lParam), PointY(lParam), Modifiers(wParam));
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+      Press(window, message, wParam, lParam);
       return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
-      editor_.OnMouseUp(PointX(lParam), PointY(lParam), Modifiers(wParam));
+    case WM_MBUTTONUP:
+      Release(message, wParam, lParam);
       return 0;
-    case WM_LBUTTONDBLCLK:
-      editor_.OnMouseDoubleClick(PointX(lParam), PointY(lParam), Modifiers(wParam));
+    case WM_CAPTURECHANGED:
+      // Capture taken by another window (or dropped by a modal loop) ends the press it served.
+      if (reinterpret_cast<HWND>(lParam) != window) InterruptPress();
       return 0;
     case WM_MOUSEMOVE:
       if (!tracking_) TrackMouse(TME_LEAVE);
-      if ((wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && GetCapture() == window)
-        editor_.OnMouseDrag(PointX(lParam), PointY(lParam), Modifiers(wParam));
-      else
+      if (pressRelease_ && !pressInterrupted_ && GetCapture() == window) {
+        pressPoint_ = {PointX(lParam), PointY(lParam)};
+        Dispatch([&] { editor_.OnMouseDrag(PointX(lParam), PointY(lParam), Modifiers(wParam)); });
+      } else {
         editor_.OnMouseMove(PointX(lParam), PointY(lParam), Modifiers(wParam));
+      }
       return 0;
     case WM_MOUSEHOVER:
       editor_.OnHover();
@@ -604,6 +706,9 @@ LRESULT Win32EditorPlatform::Handle(HWND window, UINT message, WPARAM wParam, LP
       break;
     case WM_DESTROY:
       KillTimer(window, kTimerId);
+      // The core ends a gesture cut short by the window going.
+      pressRelease_ = 0;
+      pressInterrupted_ = false;
       break;
     case WM_NCDESTROY:
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);

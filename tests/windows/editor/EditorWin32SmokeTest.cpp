@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -32,6 +33,7 @@ constexpr RECT kVersionLabel{1027, 328, 1075, 344};
 // The program panel: its number box opens the list of programs, its name field the rename entry.
 constexpr POINT kProgramNumber{740, 306};
 constexpr POINT kProgramName{874, 306};
+constexpr POINT kOptionsButton{998, 306};
 
 // Runs the host's side for a while: its message loop and the editor idle call.
 void Pump(const std::function<void()>& idle, std::chrono::milliseconds span) {
@@ -117,18 +119,25 @@ void Type(const wchar_t* text) {
   }
 }
 
-HWND OpenMenu() {
-  HWND menu = FindWindowW(L"#32768", nullptr);
-  return menu && IsWindowVisible(menu) ? menu : nullptr;
+// A visible window of the class: "#32768" popup menus, "#32770" dialogs and message boxes.
+HWND Shown(const wchar_t* windowClass) {
+  HWND window = FindWindowW(windowClass, nullptr);
+  return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+HWND OpenMenu() { return Shown(L"#32768"); }
+
+void Click(const std::function<void()>& idle, HWND editor, POINT point) {
+  MouseAt(editor, point);
+  Pump(idle, 50ms);
+  MouseAt(editor, point, MOUSEEVENTF_LEFTDOWN);
+  Pump(idle, 50ms);
+  MouseAt(editor, point, MOUSEEVENTF_LEFTUP);
+  Pump(idle, 100ms);
 }
 
 void Click(test::TestHost& vst, HWND editor, POINT point) {
-  MouseAt(editor, point);
-  Pump(vst, 50ms);
-  MouseAt(editor, point, MOUSEEVENTF_LEFTDOWN);
-  Pump(vst, 50ms);
-  MouseAt(editor, point, MOUSEEVENTF_LEFTUP);
-  Pump(vst, 100ms);
+  Click([&] { if (vst.effect()) vst.Dispatch(vst::effEditIdle); }, editor, point);
 }
 
 std::vector<float> Parameters(test::TestHost& vst) {
@@ -362,6 +371,149 @@ TEST_F(EditorWin32, ProgramListAndRenameThroughTheSystemControls) {
   EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
 }
 
+// Escapes every menu or dialog of the class that opens until stopped, counting them.
+class Escaper {
+ public:
+  explicit Escaper(const wchar_t* windowClass = L"#32768")
+      : thread_([this, windowClass] {
+          HWND last = nullptr;
+          while (!stop_) {
+            HWND shown = Shown(windowClass);
+            if (shown && shown != last) ++seen_;
+            last = shown;
+            if (shown) Key(VK_ESCAPE);
+            Sleep(shown ? 60 : 10);
+          }
+        }) {}
+  ~Escaper() { Stop(); }
+  int Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return seen_;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<int> seen_{0};
+  std::thread thread_;
+};
+
+// The double-click time is made long, so that every press pairs with the one before
+// whatever the machine's speed; the system's own is put back afterwards.
+class LongDoubleClickTime {
+ public:
+  LongDoubleClickTime() : saved_(GetDoubleClickTime()) { SetDoubleClickTime(5000); }
+  ~LongDoubleClickTime() { SetDoubleClickTime(saved_); }
+
+ private:
+  UINT saved_;
+};
+
+// Windows pairs presses into double clicks by itself; a press that opened a menu must not
+// pair with the next one, or that one opens nothing.
+TEST_F(EditorWin32, APressBeforeAMenuNeverPairsWithOneAfterIt) {
+  HostWindow host(width, height);
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  HWND editor = host.Editor();
+  ASSERT_NE(editor, nullptr);
+  Pump(vst, 200ms);
+  LongDoubleClickTime longTime;
+
+  // Double clicks do arrive: two clicks on the knob put it back to its default.
+  const int knob = vst.effect()->numParams - 1;  // the master level comes last
+  const float level = vst.GetParameter(knob);
+  vst.SetParameter(knob, level > 0.5f ? 0.1f : 0.9f);
+  Pump(vst, 100ms);
+  Click(vst, editor, kKnob);
+  Click(vst, editor, kKnob);
+  ASSERT_FLOAT_EQ(vst.GetParameter(knob), level) << "no double click reached the editor";
+
+  for (POINT button : {kOptionsButton, kProgramNumber}) {
+    Escaper escaper;
+    for (int i = 0; i < 3; ++i) Click(vst, editor, button);
+    EXPECT_EQ(escaper.Stop(), 3) << "a quick click after a menu opened nothing";
+  }
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
+}
+
+// Every press that captures the mouse is released by its own release, whichever the button,
+// and every gesture begun ends: after a middle click, a middle drag, a right click during a
+// left drag, and the capture taken away mid-drag.
+TEST_F(EditorWin32, EveryPressReleasesItsCaptureAndEndsItsGesture) {
+  HostWindow host(width, height);
+  ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+  HWND editor = host.Editor();
+  ASSERT_NE(editor, nullptr);
+  Pump(vst, 200ms);
+  vst.ClearCalls();
+  auto balanced = [&](int begun, const char* what) {
+    EXPECT_NE(GetCapture(), editor) << what << ": the mouse stays captured";
+    EXPECT_EQ(vst.CountCalls(vst::audioMasterBeginEdit), begun) << what;
+    EXPECT_EQ(vst.CountCalls(vst::audioMasterEndEdit), begun) << what << ": a gesture was left open";
+  };
+
+  {
+    // The drag's press pairs with the click's: Windows makes it a middle double click,
+    // which is a press like any other here.
+    LongDoubleClickTime longTime;
+    MouseAt(editor, kKnob);
+    Pump(vst, 50ms);
+    MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEDOWN);
+    Pump(vst, 50ms);
+    MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEUP);
+    Pump(vst, 100ms);
+    balanced(1, "middle click");
+
+    MouseAt(editor, kKnob, MOUSEEVENTF_MIDDLEDOWN);
+    Pump(vst, 50ms);
+    MouseAt(editor, {kKnob.x, kKnob.y - 20}, MOUSEEVENTF_MOVE);
+    Pump(vst, 50ms);
+    MouseAt(editor, {kKnob.x, kKnob.y - 20}, MOUSEEVENTF_MIDDLEUP);
+    Pump(vst, 100ms);
+    balanced(2, "middle drag");
+  }
+
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x, kKnob.y - 10}, MOUSEEVENTF_MOVE);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x, kKnob.y - 10}, MOUSEEVENTF_RIGHTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x, kKnob.y - 10}, MOUSEEVENTF_RIGHTUP);
+  Pump(vst, 50ms);
+  EXPECT_EQ(GetCapture(), editor) << "the right click ended the left drag";
+  MouseAt(editor, {kKnob.x, kKnob.y - 10}, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+  balanced(3, "right click during a left drag");
+
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  ASSERT_EQ(GetCapture(), editor);
+  SetCapture(host.Handle());  // the host takes the mouse mid-drag
+  Pump(vst, 50ms);
+  ReleaseCapture();
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+  balanced(4, "capture taken away");
+
+  // A press that captures nothing (it commits the open rename) released outside the window
+  // leaves the next press working.
+  Click(vst, editor, kProgramName);
+  ASSERT_NE(FindWindowExW(editor, nullptr, L"EDIT", nullptr), nullptr) << "no text entry over the name";
+  MouseAt(editor, {kKnob.x + 40, kKnob.y}, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x + 40, -20}, MOUSEEVENTF_MOVE);
+  Pump(vst, 50ms);
+  MouseAt(editor, {kKnob.x + 40, -20}, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTDOWN);
+  Pump(vst, 50ms);
+  MouseAt(editor, kKnob, MOUSEEVENTF_LEFTUP);
+  Pump(vst, 100ms);
+  balanced(5, "press after one released outside");
+  EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
+}
+
 TEST_F(EditorWin32, ClosingMidDragEndsTheEdit) {
   HostWindow host(width, height);
   ASSERT_EQ(vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
@@ -420,6 +572,46 @@ class Recorder : public EditorInstrument {
   std::recursive_mutex mutex;
   IParameter param;
 };
+
+// A control that asks the user something on every press, as the instrument's commands do.
+class Asking : public IControl {
+ public:
+  Asking(IEditor* editor, const GfxRect& rect, bool file) : IControl(editor, rect), file_(file) {}
+  void MouseDown(int, int, const IMouseMod&) override {
+    ++asked;
+    if (file_)
+      editor_->PromptForFile(false, "", "", "fxp");
+    else
+      editor_->ShowMessageBox("Once more?", "Asking", kMessageOk);
+  }
+  int asked = 0;
+
+ private:
+  bool file_;
+};
+
+TEST(EditorWin32Core, APressBeforeAMessageBoxOrFileDialogNeverPairsWithOneAfterIt) {
+  Recorder recorder;
+  IEditorWin editor;
+  editor.Add<IControl>(GfxRect{0, 0, 1125, 400});
+  Asking* box = editor.Add<Asking>(GfxRect{100, 100, 200, 200}, false);
+  Asking* file = editor.Add<Asking>(GfxRect{300, 100, 400, 200}, true);
+  editor.AttachInstrument(recorder);
+  auto idle = [&] { editor.HostIdle(); };
+  HostWindow host(1125, 400);
+  ASSERT_TRUE(editor.OpenWindow(host.Handle()));
+  HWND child = FindWindowExW(host.Handle(), nullptr, kEditorClass, nullptr);
+  Pump(idle, 100ms);
+  LongDoubleClickTime longTime;
+  for (Asking* control : {box, file}) {
+    Escaper escaper(L"#32770");
+    for (int i = 0; i < 3; ++i) Click(idle, child, {control->GetRect().left + 50, control->GetRect().top + 50});
+    EXPECT_EQ(escaper.Stop(), 3);
+    EXPECT_EQ(control->asked, 3) << "a quick press after " << (control == box ? "a message box" : "a file dialog")
+                                 << " asked nothing";
+  }
+  editor.CloseWindow();
+}
 
 // The core with a control that has a tooltip (the instrument's controls have none).
 TEST(EditorWin32Core, TooltipShowsAgainAfterTheHostWindowWentWithTheEditor) {
