@@ -567,12 +567,23 @@ void IPluginVst::SetArrangement(std::vector<Channel>& channels, const VstSpeaker
 
 // ---- Audio ----
 
-void IPluginVst::ProcessFloat(float** inputs, float** outputs, int frames, FloatMode mode) {
+template <typename Wire, typename Deliver>
+void IPluginVst::RenderInSlices(int frames, Wire&& wire, Deliver&& deliver) {
   const int block = BlockSize();
   // A host that passes more frames than the block size it set gets them in slices, so the
   // scratch buffers are never overrun.
   for (int done = 0; done < frames;) {
     const int n = std::min(frames - done, block);
+    wire(done, n);
+    ProcessDoubleReplacing(inputPointers_.data(), outputPointers_.data(), n);
+    deliver(done, n);
+    done += n;
+  }
+}
+
+void IPluginVst::ProcessFloat(float** inputs, float** outputs, int frames, FloatMode mode) {
+  // Single precision goes through the scratch buffers both ways.
+  const auto wire = [&](int done, int n) {
     int hostChannel = 0;
     for (std::size_t c = 0; c < inputs_.size(); ++c) {
       Channel& ch = inputs_[c];
@@ -593,7 +604,8 @@ void IPluginVst::ProcessFloat(float** inputs, float** outputs, int frames, Float
       ch.hostOutput = ch.connected && outputs ? outputs[hostChannel++] : nullptr;
       outputPointers_[c] = ch.buffer;
     }
-    ProcessDoubleReplacing(inputPointers_.data(), outputPointers_.data(), n);
+  };
+  const auto deliver = [&](int done, int n) {
     for (Channel& ch : outputs_) {
       if (!ch.connected || !ch.hostOutput) continue;
       float* dst = ch.hostOutput + done;
@@ -603,14 +615,13 @@ void IPluginVst::ProcessFloat(float** inputs, float** outputs, int frames, Float
         for (int i = 0; i < n; ++i) dst[i] = static_cast<float>(ch.scratch[static_cast<std::size_t>(i)]);
       }
     }
-    done += n;
-  }
+  };
+  RenderInSlices(frames, wire, deliver);
 }
 
 void IPluginVst::ProcessDouble(double** inputs, double** outputs, int frames) {
-  const int block = BlockSize();
-  for (int done = 0; done < frames;) {
-    const int n = std::min(frames - done, block);
+  // Double precision renders straight into the host's buffers; only missing ones use scratch.
+  const auto wire = [&](int done, int n) {
     int hostChannel = 0;
     for (std::size_t c = 0; c < inputs_.size(); ++c) {
       Channel& ch = inputs_[c];
@@ -630,9 +641,8 @@ void IPluginVst::ProcessDouble(double** inputs, double** outputs, int frames) {
       ch.buffer = host ? host + done : ch.scratch.data();
       outputPointers_[c] = ch.buffer;
     }
-    ProcessDoubleReplacing(inputPointers_.data(), outputPointers_.data(), n);
-    done += n;
-  }
+  };
+  RenderInSlices(frames, wire, [](int, int) {});
 }
 
 namespace {

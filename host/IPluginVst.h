@@ -92,6 +92,10 @@ class IPluginVst : public IPluginBase {
   enum class FloatMode { kReplace, kAccumulate };
   void ProcessFloat(float** inputs, float** outputs, int frames, FloatMode mode);
   void ProcessDouble(double** inputs, double** outputs, int frames);
+  // The one block-slicing loop of both: wire(done, n) points the render at slice
+  // [done, done + n), deliver(done, n) hands its output to the host.
+  template <typename Wire, typename Deliver>
+  void RenderInSlices(int frames, Wire&& wire, Deliver&& deliver);
 
   vst::AudioMasterCallback host_;
   vst::AEffect effect_{};
