@@ -6,8 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "dsp/PitchToHz.h"
-#include "instrument/ParameterFormatters.h"
 #include "instrument/Tessaron.h"
 #include "host/IParameter.h"
 #include "host/Text.h"
@@ -19,25 +17,6 @@ std::string Display(const IParameter& p, double value, bool normalized = false) 
   char text[kParamTextSize];
   p.FormatForHost(value, normalized, text, true);
   return text;
-}
-
-std::string Formatted(void (*formatter)(double, char*), double value) {
-  char text[kFormatterTextSize];
-  formatter(value, text);
-  return text;
-}
-
-TEST(PitchToHz, TableEntriesAndInterpolation) {
-  EXPECT_DOUBLE_EQ(PitchToHz(128 * 69), 440.0);
-  EXPECT_NEAR(PitchToHz(64), 8.419, 1e-12);
-  EXPECT_DOUBLE_EQ(PitchToHz(0), 8.176);
-  EXPECT_DOUBLE_EQ(PitchToHz(17280), 19912.127);
-  EXPECT_DOUBLE_EQ(PitchToHz(20000), 19912.127);
-  EXPECT_DOUBLE_EQ(PitchToHz(-17280), 0.0033570162);
-  EXPECT_DOUBLE_EQ(PitchToHz(-30000), 0.0033570162);
-  EXPECT_DOUBLE_EQ(PitchToHz(60 * 128), 261.626);
-  EXPECT_DOUBLE_EQ(PitchToHz(-128), 7.7171163805);
-  EXPECT_DOUBLE_EQ(PitchToHz(124 * 128), 10548.08);
 }
 
 TEST(IParameter, InitContinuousDerivesPrecisionAndBounds) {
@@ -127,28 +106,6 @@ TEST(IParameter, DisplayTextsAndPlainNumbers) {
   tune.InitContinuous("t", 0, -7, 7, 0.001, 1);
   EXPECT_EQ(Display(tune, -0.25), "-0.250");
   EXPECT_EQ(Display(tune, 1.0, true), "7.000");
-}
-
-TEST(ParameterFormatters, ExactTexts) {
-  EXPECT_EQ(Formatted(FormatLevelDb, 0.0), "-oo");
-  EXPECT_EQ(Formatted(FormatLevelDb, -1.0), "-oo");
-  EXPECT_EQ(Formatted(FormatLevelDb, 0.5), "-6.0");
-  EXPECT_EQ(Formatted(FormatLevelDb, 1.0), "0.0");
-
-  EXPECT_EQ(Formatted(FormatBalance, 0.5), "50:50");
-  EXPECT_EQ(Formatted(FormatBalance, 0.0), "100:0");
-  EXPECT_EQ(Formatted(FormatBalance, 0.25), "75:25");
-  EXPECT_EQ(Formatted(FormatBalance, 1.0), "0:100");
-
-  EXPECT_EQ(Formatted(FormatCutoff, 0.0), "8.2");
-  EXPECT_EQ(Formatted(FormatCutoff, 0.8), "4186");
-  EXPECT_EQ(Formatted(FormatCutoff, 1.0), "19912");
-
-  EXPECT_EQ(Formatted(FormatSyncDivision, 1.0), "2/1");
-  EXPECT_EQ(Formatted(FormatSyncDivision, 0.0), "1/64");
-  EXPECT_EQ(Formatted(FormatSyncDivision, 0.5), "1/8");
-  EXPECT_EQ(Formatted(FormatSyncDivision, 5.0), "2/1");  // clamped into the table
-  EXPECT_EQ(SyncDivisionIndex(std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
 TEST(Text, ParseDecimalAcceptsOnlyPlainNumbers) {
