@@ -118,3 +118,13 @@ check-valgrind: check-deps build
 	BUILD=$(BUILD) bash scripts/check-valgrind.sh
 
 check-all: test check-sanitizers check-fuzz check-valgrind
+
+# The project's C++ style (.clang-format) applied to every C++ file, or only checked.
+.PHONY: format check-format
+format:
+	bash scripts/install-deps.sh --checks
+	bash scripts/format.sh
+
+check-format:
+	bash scripts/install-deps.sh --checks
+	bash scripts/format.sh --check

@@ -5,7 +5,7 @@
 #   --windows    both Windows cross builds, Wine for their tests and Xvfb for the editor's, with
 #                32-bit Wine (wine32:i386, adding the i386 architecture) wherever the kernel runs
 #                32-bit programs; only a kernel that cannot leaves it out
-#   --checks     the sanitizer, fuzzing and memcheck runs (clang with its runtimes, valgrind)
+#   --checks     the sanitizer, fuzzing and memcheck runs (clang with its runtimes, valgrind) and make format
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev libx11-dev libfreetype-dev
@@ -24,7 +24,7 @@ case "${1:-}" in
       echo "WARNING: this kernel cannot execute 32-bit programs; 32-bit Wine is not installed" >&2
     fi ;;
   --checks)
-    packages=(clang libclang-rt-14-dev valgrind) ;;
+    packages=(clang clang-format libclang-rt-14-dev valgrind) ;;
 esac
 
 sudo=""
