@@ -8,8 +8,8 @@ namespace {
 // One sample of a ten-key chord read from both oscillators, as the key loop does.
 void BM_OscillatorBankTenKeys(benchmark::State& state) {
   OscillatorBank osc1, osc2;
-  osc1.BuildTables(44100.0);
-  osc2.BuildTables(44100.0);
+  osc1.SetSampleRate(44100.0);
+  osc2.SetSampleRate(44100.0);
   osc1.LoadPitch(0.0);
   osc2.LoadPitch(0.02);
   const int keys[10] = {36, 43, 48, 52, 55, 60, 64, 67, 72, 76};
@@ -33,7 +33,7 @@ void BM_OscillatorBankBuildTables(benchmark::State& state) {
   OscillatorBank bank;
   bool flip = false;
   for (auto _ : state) {
-    bank.BuildTables(flip ? 48000.0 : 44100.0);
+    bank.SetSampleRate(flip ? 48000.0 : 44100.0);
     flip = !flip;
   }
 }

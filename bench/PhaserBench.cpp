@@ -8,7 +8,7 @@ namespace {
 void BM_Phaser(benchmark::State& state)
 {
     tessaron::Phaser ph;
-    ph.RateReset(44100.0);
+    ph.SetSampleRate(44100.0);
     ph.SetSpeed(0.19);
     ph.SetFeedback(-0.3);
     constexpr int kBlock = 44 * 100;

@@ -55,7 +55,7 @@ void BM_VcfRateSetupNewRate(benchmark::State& state) {
   Vcf vcf;
   bool flip = false;
   for (auto _ : state) {
-    vcf.RateSetup(flip ? 48000.0 : 96000.0);  // the last holder lets go: a rebuild
+    vcf.SetSampleRate(flip ? 48000.0 : 96000.0);  // the last holder lets go: a rebuild
     flip = !flip;
   }
 }

@@ -25,13 +25,13 @@ double BoundedStep(double s)
 
 Delay::Delay()
 {
-    RateSetup(44100.0);
+    SetSampleRate(44100.0);
     clock = 1000.0;
     vibeSpeed = 0.02;
     vibeIncrement = 4e-5;
 }
 
-void Delay::RateSetup(double fs)
+void Delay::SetSampleRate(double fs)
 {
     // A rate that is not a positive number keeps the last set-up.
     if (!(fs > 0.0) || !std::isfinite(fs)) {

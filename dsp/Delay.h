@@ -27,7 +27,7 @@ public:
 
     Delay();
 
-    void RateSetup(double fs);
+    void SetSampleRate(double fs);
 
     void SetFeedback(double v) { feedback = v; }
     void SetMix(double v);  // dry = sqrt(1 - v), wet = sqrt(v)

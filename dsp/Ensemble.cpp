@@ -25,10 +25,10 @@ void Advance(Ensemble::Oscillator& o)
 
 Ensemble::Ensemble()
 {
-    RateSetup(44100.0);
+    SetSampleRate(44100.0);
 }
 
-void Ensemble::RateSetup(double fs)
+void Ensemble::SetSampleRate(double fs)
 {
     // A rate that is not a positive number keeps the last set-up.
     if (fs > 0.0 && std::isfinite(fs) && fs != rate) {

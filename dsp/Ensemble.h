@@ -24,7 +24,7 @@ public:
     Ensemble();
 
     // Allocates only when fs changes; always clears the lines and re-derives the steps.
-    void RateSetup(double fs);
+    void SetSampleRate(double fs);
     void Clear();
 
     // osc: 0 for the first modulation oscillator, 1 for the second.

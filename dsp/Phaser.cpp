@@ -18,7 +18,7 @@ Phaser::Phaser()
     omegaMax = kOmegaMaxTimesFs / 44100.0;
 }
 
-void Phaser::RateReset(double fs)
+void Phaser::SetSampleRate(double fs)
 {
     // A rate that is not a positive number keeps the last sweep range.
     if (fs > 0.0 && std::isfinite(fs)) {

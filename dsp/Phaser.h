@@ -12,7 +12,7 @@ public:
 
     Phaser();
 
-    void RateReset(double fs);
+    void SetSampleRate(double fs);
     void SetSpeed(double v);
     void SetFeedback(double v) { feedback = v; }
 

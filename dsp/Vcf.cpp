@@ -44,9 +44,9 @@ std::shared_ptr<const VcfTables> VcfTables::ForRate(double fs) {
   return tables;
 }
 
-Vcf::Vcf() { RateSetup(44100.0); }
+Vcf::Vcf() { SetSampleRate(44100.0); }
 
-void Vcf::RateSetup(double fs) {
+void Vcf::SetSampleRate(double fs) {
   if (std::isfinite(fs) && fs > 0.0 && (fs != tableRate_ || !tables_)) {
     tableRate_ = fs;
     tables_ = VcfTables::ForRate(fs);

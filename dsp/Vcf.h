@@ -3,7 +3,7 @@
 // bilinear one-pole stages; the saturated feedback from a linear estimate of
 // the last stage is solved without a one-sample delay.
 //
-// Threading: RateSetup and SetResonance run in the reset and the
+// Threading: SetSampleRate and SetResonance run in the reset and the
 // parameter-change operation, Process in the render loop; all under the
 // instrument's lock.
 #include <cmath>
@@ -50,7 +50,7 @@ class Vcf {
   // Takes the tables for fs if it differs from the last rate, and clears the
   // state in every case. A rate that is not a positive finite number keeps
   // the present tables.
-  void RateSetup(double fs);
+  void SetSampleRate(double fs);
 
   // Forces new coefficients; full resonance on a silent filter seeds the
   // ladder so that it starts ringing by itself.

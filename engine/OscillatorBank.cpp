@@ -125,7 +125,7 @@ void OscillatorBank::MapFootages() {
   }
 }
 
-void OscillatorBank::BuildTables(double fs) {
+void OscillatorBank::SetSampleRate(double fs) {
   waves_ = &SharedSquareWaves();
   if (!(std::isfinite(fs) && fs > 0.0) || fs == lastSampleRate_) return;
   lastSampleRate_ = fs;

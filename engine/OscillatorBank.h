@@ -3,7 +3,7 @@
 // Every key reads the counter of its pitch class shifted by whole octaves, so
 // all keys of one class are phase-locked and cost nothing to start or stop.
 //
-// Threading: BuildTables runs in the reset, LoadPitch and ResetSyncPhase at
+// Threading: SetSampleRate runs in the reset, LoadPitch and ResetSyncPhase at
 // control rate or in the parameter-change operation, FootageValues and Advance
 // per sample; all under the instrument's lock.
 #include <array>
@@ -55,7 +55,7 @@ class OscillatorBank {
   // were built for. Each bank owns its tables, so banks at different rates
   // never disturb each other. A rate that is not a positive finite number is
   // ignored.
-  void BuildTables(double fs);
+  void SetSampleRate(double fs);
 
   // 16', 8', 4' and 2' samples of key k; silent footages give 0.
   void FootageValues(int32_t k, double out[4]) const {

@@ -65,8 +65,8 @@ bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
   lastSampleRate_ = fs;
   controlBlockLength_ = BlockLengthFor(fs);
 
-  osc1_.BuildTables(fs);
-  osc2_.BuildTables(fs);
+  osc1_.SetSampleRate(fs);
+  osc2_.SetSampleRate(fs);
   loadedPitch1_ = loadedPitch2_ = kNoPitch;
   keys_.Reset(fs);
 
@@ -97,10 +97,10 @@ bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
   modEnv_.Reset(controlRate_);
   modEnv_.SetSustainLevel(0.0);
 
-  ensemble_.RateSetup(fs);
+  ensemble_.SetSampleRate(fs);
   for (int line = 0; line < Ensemble::kLines; ++line) ensemble_.SetCentre(line, 0.5);
-  phaser_.RateReset(fs);
-  delay_.RateSetup(fs);
+  phaser_.SetSampleRate(fs);
+  delay_.SetSampleRate(fs);
   delay_.SetVibeSpeed(vibeSpeedDefault_);
   delay_.SetVibeDepth(vibeDepthDefault_);
 

@@ -4,7 +4,7 @@ namespace tessaron {
 
 void SynthChannel::Reset(double fs) {
   gate = false;
-  vcf.RateSetup(fs);
+  vcf.SetSampleRate(fs);
   envelope.Reset(fs);
   envelope.SetAttack(0.01);
   envelope.SetDecay(0.0);

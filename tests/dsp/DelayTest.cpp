@@ -70,18 +70,18 @@ TEST(Delay, LineLengthFollowsTheRate)
     Delay d;
     EXPECT_EQ(d.length, 52920);
     EXPECT_EQ(d.buffer[1].size(), 52920u);
-    d.RateSetup(48000.0);
+    d.SetSampleRate(48000.0);
     EXPECT_EQ(d.length, 57600);
     EXPECT_DOUBLE_EQ(d.outFilter[0].omega, 2.0 * std::numbers::pi * 6000.0 / 48000.0);
 
     for (double bad : {0.0, -44100.0, std::numeric_limits<double>::quiet_NaN(),
                        std::numeric_limits<double>::infinity()}) {
-        d.RateSetup(bad);
+        d.SetSampleRate(bad);
         EXPECT_EQ(d.length, 57600) << bad;
     }
 
     // No cells: the pair passes untouched, not even scaled by the dry gain.
-    d.RateSetup(0.5);
+    d.SetSampleRate(0.5);
     EXPECT_EQ(d.length, 0);
     d.SetMix(0.5);
     d.Tick(0.5, 120.0);

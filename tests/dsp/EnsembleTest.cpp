@@ -30,12 +30,12 @@ TEST(Ensemble, LineLengthFollowsTheRate)
     Ensemble e;
     EXPECT_EQ(e.length, 882);
     EXPECT_EQ(e.buffer[2].size(), 882u);
-    e.RateSetup(48000.0);
+    e.SetSampleRate(48000.0);
     EXPECT_EQ(e.length, 960);
     EXPECT_EQ(e.buffer[0].size(), 960u);
     EXPECT_DOUBLE_EQ(e.inFilter.omega, 2.0 * std::numbers::pi * 4500.0 / 48000.0);
     for (double bad : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
-        e.RateSetup(bad);
+        e.SetSampleRate(bad);
         EXPECT_EQ(e.length, 960) << bad;
     }
 }
@@ -147,11 +147,11 @@ TEST(Ensemble, RecoversFromNaNInput)
 TEST(Ensemble, TinyRatesNeitherBreakNorBlowUp)
 {
     Ensemble e;
-    e.RateSetup(40.0);
+    e.SetSampleRate(40.0);
     EXPECT_EQ(e.length, 0);
     EXPECT_EQ(e.Process(1.0), 0.0);
 
-    e.RateSetup(500.0);
+    e.SetSampleRate(500.0);
     EXPECT_EQ(e.length, 10);
     test::Noise noise;
     for (int n = 0; n < 50000; ++n) {

@@ -14,7 +14,7 @@ namespace {
 Phaser Frozen(double p, double fb)
 {
     Phaser ph;
-    ph.RateReset(44100.0);
+    ph.SetSampleRate(44100.0);
     ph.SetSpeed(0.0);
     ph.SetFeedback(fb);
     ph.phase = p;
@@ -49,11 +49,11 @@ TEST(Phaser, ResetAndSweepEndpoints)
     Phaser ph;
     EXPECT_DOUBLE_EQ(ph.omegaMax, 1.7097102876679147);
     ph.phase = 0.4;
-    ph.RateReset(48000.0);
+    ph.SetSampleRate(48000.0);
     EXPECT_DOUBLE_EQ(ph.omegaMax, 2.0 * std::numbers::pi * 12000.0 / 48000.0);
     EXPECT_DOUBLE_EQ(ph.increment, 0.00038);
     EXPECT_EQ(ph.phase, 0.4);  // the sweep runs on through resets
-    ph.RateReset(0.0);
+    ph.SetSampleRate(0.0);
     EXPECT_DOUBLE_EQ(ph.omegaMax, 2.0 * std::numbers::pi * 12000.0 / 48000.0);
 
     Phaser low = Frozen(0.0, 0.0);
@@ -78,7 +78,7 @@ TEST(Phaser, ResetAndSweepEndpoints)
 TEST(Phaser, SweepIsATriangleWithASquaredLaw)
 {
     Phaser ph;
-    ph.RateReset(44100.0);
+    ph.SetSampleRate(44100.0);
     ph.SetSpeed(1.0);  // one sweep per second
     EXPECT_DOUBLE_EQ(ph.increment, 0.002);
     double lowest = 1.0;
@@ -129,7 +129,7 @@ TEST(Phaser, FullFeedbackStaysBounded)
 {
     for (double fb : {-1.0, 1.0}) {
         Phaser ph;
-        ph.RateReset(44100.0);
+        ph.SetSampleRate(44100.0);
         ph.SetSpeed(3.0);
         ph.SetFeedback(fb);
         test::Noise noise;

@@ -33,7 +33,7 @@ void ExpectSameState(const Vcf& paired, const Vcf& single, int n) {
 TEST(VcfPairTest, EachLaneMatchesItsOwnFilter) {
   for (double rate : {44100.0, 96000.0}) {
     Vcf a, b, refA, refB;
-    for (Vcf* f : {&a, &b, &refA, &refB}) f->RateSetup(rate);
+    for (Vcf* f : {&a, &b, &refA, &refB}) f->SetSampleRate(rate);
     a.SetResonance(1.0);  // seeded, rings by itself
     refA.SetResonance(1.0);
     b.SetResonance(0.3);

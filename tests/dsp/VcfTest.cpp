@@ -88,7 +88,7 @@ TEST(VcfTest, ResonanceSetsFeedbackMakeUpAndDcGain) {
   EXPECT_EQ(vcf.MakeUp(), 1.0);
   EXPECT_NEAR(y, 1.0, 1e-9);
 
-  vcf.RateSetup(44100.0);
+  vcf.SetSampleRate(44100.0);
   vcf.SetResonance(0.5);
   for (int i = 0; i < 44100; ++i) y = vcf.Process(0.001, c);
   EXPECT_DOUBLE_EQ(vcf.FeedbackGain(), 0.5 * 4.1);
@@ -169,18 +169,18 @@ TEST(VcfTest, NanInputRecoversFromSilenceOnTheNextSample) {
 
 TEST(VcfTest, InstancesAtDifferentRatesDoNotDisturbEachOther) {
   Vcf a, reference, b;
-  b.RateSetup(48000.0);
+  b.SetSampleRate(48000.0);
   EXPECT_EQ(b.TableRate(), 48000.0);
   EXPECT_EQ(a.TableRate(), 44100.0);
   const double c = ControlForNote(64);
   for (int i = 0; i < 2000; ++i) {
-    if (i % 100 == 0) b.RateSetup(i % 200 ? 48000.0 : 22050.0);
+    if (i % 100 == 0) b.SetSampleRate(i % 200 ? 48000.0 : 22050.0);
     const double x = std::sin(i * 0.1);
     ASSERT_EQ(a.Process(x, c), reference.Process(x, c));
   }
   // A rate far below 1000 Hz stays finite.
   Vcf slow;
-  slow.RateSetup(500.0);
+  slow.SetSampleRate(500.0);
   slow.SetResonance(1.0);
   for (int i = 0; i < 5000; ++i) ASSERT_TRUE(std::isfinite(slow.Process(std::sin(i * 0.3), 0.9)));
 }

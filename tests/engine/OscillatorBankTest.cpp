@@ -82,7 +82,7 @@ TEST(SquareWaveTableTest, RowsAreBandLimitedTaperedOddHarmonics) {
 
 TEST(OscillatorBankTest, IncrementsAndRowsAt44100) {
   OscillatorBank bank;
-  bank.BuildTables(44100.0);
+  bank.SetSampleRate(44100.0);
   EXPECT_EQ(bank.IncrementAt(21 * 128), 167391u);
   EXPECT_EQ(bank.IncrementAt(60 * 128), 1592510u);
   for (int t = 0; t <= 16; ++t) EXPECT_EQ(bank.RowOfNote(t), 0) << "note " << t;
@@ -98,7 +98,7 @@ TEST(OscillatorBankTest, IncrementsAndRowsAt44100) {
 
 TEST(OscillatorBankTest, KeysSoundAtTheirPitchAcrossFootages) {
   OscillatorBank bank;
-  bank.BuildTables(44100.0);
+  bank.SetSampleRate(44100.0);
   bank.LoadPitch(0.0);
   EXPECT_EQ(bank.Increment(0), 167391u);  // counter 0 is A0
   EXPECT_NEAR(MeasuredHz(bank, 69, 0, 44100.0), 440.0, 1.0);
@@ -115,7 +115,7 @@ TEST(OscillatorBankTest, KeysSoundAtTheirPitchAcrossFootages) {
 
 TEST(OscillatorBankTest, SilentFootagesAtTheEdgesOfTheRange) {
   OscillatorBank bank;
-  bank.BuildTables(44100.0);
+  bank.SetSampleRate(44100.0);
   bank.LoadPitch(0.0);
   auto everSounds = [&](int key, bool octaveDown) {
     bank.SetOctaveDown(octaveDown);
@@ -141,7 +141,7 @@ TEST(OscillatorBankTest, SilentFootagesAtTheEdgesOfTheRange) {
 
 TEST(OscillatorBankTest, PitchLoadClampsEachEntryOnItsOwn) {
   OscillatorBank bank;
-  bank.BuildTables(44100.0);
+  bank.SetSampleRate(44100.0);
   bank.LoadPitch(-25.0);  // c = -512: counters 0..4 fall below the table
   for (int q = 0; q <= 4; ++q) EXPECT_EQ(bank.Increment(q), bank.IncrementAt(0)) << q;
   for (int q = 5; q < 12; ++q) EXPECT_EQ(bank.Increment(q), bank.IncrementAt(128 * (q - 4))) << q;
@@ -158,7 +158,7 @@ TEST(OscillatorBankTest, PitchLoadClampsEachEntryOnItsOwn) {
 
 TEST(OscillatorBankTest, CountersWrapAt28BitsAndSyncResetOffsetsOsc2) {
   OscillatorBank osc1, osc2;
-  osc1.BuildTables(44100.0);
+  osc1.SetSampleRate(44100.0);
   osc1.LoadPitch(0.0);
   osc1.SetCounter(0, kPhaseMask);
   osc1.Advance();
@@ -174,9 +174,9 @@ TEST(OscillatorBankTest, CountersWrapAt28BitsAndSyncResetOffsetsOsc2) {
 
 TEST(OscillatorBankTest, BanksAtDifferentRatesAreIndependent) {
   OscillatorBank a, b, reference;
-  a.BuildTables(44100.0);
-  reference.BuildTables(44100.0);
-  b.BuildTables(48000.0);
+  a.SetSampleRate(44100.0);
+  reference.SetSampleRate(44100.0);
+  b.SetSampleRate(48000.0);
   EXPECT_EQ(a.IncrementAt(2688), 167391u);
   EXPECT_EQ(b.IncrementAt(2688), static_cast<uint32_t>(27.5 * 268435456.0 / 48000.0));
   EXPECT_EQ(b.RowOfNote(60), 9);  // one row lower than at 44100 for this note
@@ -187,21 +187,21 @@ TEST(OscillatorBankTest, BanksAtDifferentRatesAreIndependent) {
   // b is rebuilt between every sample; a must still match the reference.
   double fa[4], fr[4];
   for (int i = 0; i < 4000; ++i) {
-    if (i % 16 == 0) b.BuildTables(i % 32 ? 48000.0 : 22050.0);
+    if (i % 16 == 0) b.SetSampleRate(i % 32 ? 48000.0 : 22050.0);
     a.Advance();
     reference.Advance();
     a.FootageValues(64, fa);
     reference.FootageValues(64, fr);
     for (int j = 0; j < 4; ++j) ASSERT_EQ(fa[j], fr[j]);
   }
-  b.BuildTables(48000.0);
+  b.SetSampleRate(48000.0);
   b.LoadPitch(0.0);
   EXPECT_NEAR(MeasuredHz(b, 69, 0, 48000.0), 440.0, 1.0);
 }
 
 TEST(OscillatorBankTest, LowAndInvalidRatesAreSafe) {
   OscillatorBank bank;
-  bank.BuildTables(500.0);
+  bank.SetSampleRate(500.0);
   EXPECT_EQ(bank.IncrementAt(17280), 0xFFFFFFFFu);  // 19.9 kHz does not fit at 500 Hz
   EXPECT_EQ(bank.RowOfNote(127), 21);
   bank.LoadPitch(0.0);
@@ -211,10 +211,10 @@ TEST(OscillatorBankTest, LowAndInvalidRatesAreSafe) {
     bank.FootageValues(127, f);
     ASSERT_TRUE(std::isfinite(f[0]));
   }
-  bank.BuildTables(44100.0);
-  bank.BuildTables(0.0);
-  bank.BuildTables(-1.0);
-  bank.BuildTables(std::nan(""));
+  bank.SetSampleRate(44100.0);
+  bank.SetSampleRate(0.0);
+  bank.SetSampleRate(-1.0);
+  bank.SetSampleRate(std::nan(""));
   EXPECT_EQ(bank.LastSampleRate(), 44100.0);
   EXPECT_EQ(bank.IncrementAt(21 * 128), 167391u);
 }
