@@ -2,6 +2,7 @@
 // instrument and writes the result to an audio file.
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cmath>
 #include <cstdio>
@@ -17,12 +18,14 @@
 #include "tools/render/PluginModule.h"
 #include "tools/render/RenderHost.h"
 #include "tools/render/Renderer.h"
-#include "tools/render/Snapshot.h"
 #include "tools/render/TempoMap.h"
 #include "tools/render/AudioFileWriter.h"
 
 #ifndef TESSARON_DEFAULT_MODULE
 #define TESSARON_DEFAULT_MODULE ""
+#endif
+#ifndef TESSARON_SNAPSHOT_TOOL
+#define TESSARON_SNAPSHOT_TOOL ""
 #endif
 
 namespace tessaron {
@@ -52,6 +55,31 @@ int FailOutput(std::string reason, OutputFile& output)
     }
     Fail(reason + output.Outcome());
     return signal != 0 ? 128 + signal : 1;
+}
+
+// --snapshot draws the editor of an instance built in-process, which is the snapshot
+// tool's work: this program reaches instruments only through the VST 2 ABI. The tool
+// takes the same options; it is the built one, or else the one beside this program.
+int RunSnapshotTool(const std::vector<std::string>& args)
+{
+    std::string tool = TESSARON_SNAPSHOT_TOOL;
+    if (tool.empty() || access(tool.c_str(), X_OK) != 0) {
+        std::vector<char> self(4096, '\0');
+        const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+        const std::string path = n > 0 ? std::string(self.data(), static_cast<size_t>(n)) : std::string();
+        tool = path.substr(0, path.find_last_of('/') + 1) + "tessaron-snapshot";
+    }
+    std::vector<char*> argv;
+    std::string name = "tessaron-render";
+    argv.push_back(name.data());
+    std::vector<std::string> copies(args);
+    for (std::string& a : copies) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    execv(tool.c_str(), argv.data());
+    return Fail("cannot run the snapshot tool '" + tool + "': " + std::strerror(errno));
 }
 
 class ProgressBar {
@@ -148,24 +176,7 @@ int Run(const std::vector<std::string>& args)
         break;
     }
     if (!opt.snapshotPath.empty()) {
-        SnapshotRequest request{opt.snapshotPath, opt.program, opt.programIsNumber, opt.programNumber, {}, opt.tweakOpen};
-        for (const auto& p : opt.params) {
-            request.params.emplace_back(p.index, p.value);
-        }
-        OutputFile output;
-        if (!output.Begin(opt.snapshotPath, error)) {
-            return Fail(error);
-        }
-        if (!WriteEditorSnapshot(request, output.WritePath(), error) || InterruptSignal() != 0) {
-            return FailOutput(error, output);
-        }
-        if (!output.Commit(error)) {
-            return FailOutput(error, output);
-        }
-        if (!opt.quiet) {
-            std::printf("%s: the editor, drawn off-screen\n", opt.snapshotPath.c_str());
-        }
-        return 0;
+        return RunSnapshotTool(args);
     }
 
     std::string modulePath = opt.modulePath.empty() ? TESSARON_DEFAULT_MODULE : opt.modulePath;

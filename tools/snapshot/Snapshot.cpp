@@ -1,4 +1,4 @@
-#include "tools/render/Snapshot.h"
+#include "tools/snapshot/Snapshot.h"
 
 #include <cerrno>
 #include <cstring>

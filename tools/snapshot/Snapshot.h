@@ -1,6 +1,6 @@
 #pragma once
-// tessaron-render --snapshot: the instrument's editor drawn off-screen into a PNG. Kept
-// apart from the render host's headers, whose names would meet the instrument's.
+// tessaron-snapshot: the instrument's editor drawn off-screen into a PNG, by an instance
+// built in this process (the renderer itself only ever reaches a module through the ABI).
 #include <string>
 #include <utility>
 #include <vector>
