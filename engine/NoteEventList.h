@@ -29,6 +29,10 @@ class NoteEventList {
     --size_;
   }
   void Clear() { head_ = size_ = 0; }
+  // Every waiting message becomes due at the first sample.
+  void MarkOverdue() {
+    for (int32_t i = 0; i < size_; ++i) ring_[size_t((head_ + i) & mask_)].offset = 0;
+  }
 
  private:
   std::vector<engine::MidiMessage> ring_;  // power-of-two size

@@ -54,6 +54,9 @@ void SoundEngine::ShellReset(int32_t maxBlockSize, double fs) {
   midiQueue_.Resize(maxBlockSize);
   noteEvents_.Reserve(midiQueue_.Capacity());
   heldKeys_.Clear();
+  // The next control block now starts with the next host block: waiting
+  // messages keep their place in time.
+  midiQueue_.Rebase(-samplesToControlUpdate_);
   samplesToControlUpdate_ = 0;
   if (ValidRate(fs)) rate_ = fs;
   controlBlockLength_ = BlockLengthFor(rate_);
@@ -243,17 +246,23 @@ void SoundEngine::HandleMidiMessage(engine::MidiMessage m) {
     default:
       return;
   }
+  // A negative offset is late already: it fires at the first chance.
+  int64_t at = std::max<int32_t>(m.offset, 0);
   // Late events are pushed half a control block further; the pedal keeps its time.
-  if (!sustainPedal && m.offset > controlBlockLength_) {
-    const int32_t half = controlBlockLength_ / 2;
-    m.offset = m.offset > std::numeric_limits<int32_t>::max() - half
-                   ? std::numeric_limits<int32_t>::max()
-                   : m.offset + half;
-  }
+  if (!sustainPedal && at > controlBlockLength_) at += controlBlockLength_ / 2;
+  // The queue counts from the start of the next control block, which lies
+  // samplesToControlUpdate_ into the coming host block. Events before it
+  // belong to the control block already begun and come out overdue at the
+  // next drain, within one control block of their sample.
+  at -= samplesToControlUpdate_;
+  m.offset = int32_t(std::min<int64_t>(at, std::numeric_limits<int32_t>::max() / 2));
   midiQueue_.Add(m);
 }
 
 void SoundEngine::DrainMidiQueue() {
+  // Anything left from a control block a reset cut short is overdue: it goes
+  // first, so nothing drained now waits behind it.
+  noteEvents_.MarkOverdue();
   while (midiQueue_.HasDue(controlBlockLength_)) {
     const engine::MidiMessage m = midiQueue_.Take();
     switch (engine::MessageKind(m)) {
@@ -445,9 +454,9 @@ bool SoundEngine::UpdateControls() {
 // Render
 
 void SoundEngine::FireEvents(int32_t i) {
-  // Offsets below i fire too: a message that missed its sample (a negative
-  // host offset, or one stuck behind a later one) must not block all others.
-  while (!noteEvents_.Empty() && noteEvents_.Front().offset <= i) {
+  // Offsets below i fire too: a message that missed its sample (an overdue
+  // one) must not block all others.
+  while (EventDueBy(i)) {
     const engine::MidiMessage m = noteEvents_.Front();
     noteEvents_.PopFront();
     switch (engine::MessageKind(m)) {
@@ -708,14 +717,14 @@ bool SoundEngine::SkipSilence(int32_t n) {
 
 void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
   for (int32_t i = 0; i < len;) {
-    if (!noteEvents_.Empty() && noteEvents_.Front().offset <= i) FireEvents(i);
+    if (EventDueBy(i)) FireEvents(i);
     if (soundActive_) {
       i = RenderSoundingRun(left, right, i, std::min(len, i + kRunLength));
       continue;
     }
     if (!phaserInUse_) {
       // Silence up to the next event, handled as one run when nothing holds a tail.
-      const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset);
+      const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset - eventBase_);
       if (SkipSilence(end - i)) {
         i = end;
         continue;
@@ -739,7 +748,7 @@ int32_t SoundEngine::RenderSoundingRun(double* left, double* right, int32_t begi
   double dryL[kRunLength], dryR[kRunLength], busL[kRunLength], busR[kRunLength];
   const int32_t n = end - begin;
   for (int32_t k = 0; k < n; ++k) {
-    if (k > 0 && !noteEvents_.Empty() && noteEvents_.Front().offset <= begin + k) FireEvents(begin + k);
+    if (k > 0 && EventDueBy(begin + k)) FireEvents(begin + k);
     dryL[k] = dryR[k] = busL[k] = busR[k] = 0.0;
     SynthesiseSample(dryL[k], dryR[k], busL[k], busR[k]);
     osc1_.Advance();
@@ -777,6 +786,9 @@ void SoundEngine::RenderBlock(double* left, double* right, int32_t n) {
   int32_t position = 0;
   while (remaining > 0) {
     int32_t len;
+    // Event offsets count from the start of the control block, which a
+    // previous host block may have begun.
+    eventBase_ = samplesToControlUpdate_ > 0 ? controlBlockLength_ - samplesToControlUpdate_ : 0;
     if (samplesToControlUpdate_ <= 0) {
       DrainMidiQueue();
       const bool active = UpdateControls();

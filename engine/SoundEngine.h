@@ -162,6 +162,8 @@ class SoundEngine {
   void UpdatePitch();
   void RestartModulationDelay();
   void FireEvents(int32_t i);
+  // The first note event is due at or before sample i of the sub-block.
+  bool EventDueBy(int32_t i) const { return !noteEvents_.Empty() && noteEvents_.Front().offset - eventBase_ <= i; }
   void RenderSamples(double* left, double* right, int32_t len);
   // Samples a run of sound renders stage by stage; a bound for the stack buffers.
   static constexpr int32_t kRunLength = 64;
@@ -223,6 +225,7 @@ class SoundEngine {
   double rate_ = 44100.0;  // last valid rate, for the shell reset
   int32_t controlBlockLength_ = 44;
   int32_t samplesToControlUpdate_ = 0;
+  int32_t eventBase_ = 0;  // the sub-block's first sample within its control block
   bool soundActive_ = true;
   bool phaserInUse_ = false;
   double lfoValue_ = 0.0;
