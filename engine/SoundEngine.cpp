@@ -44,15 +44,13 @@ SoundEngine::SoundEngine() {
   glideEnv_.Reset(kControlRate);
   modEnv_.Reset(kControlRate);
   lfoIncrement_ = 2.0 * lfoSpeed_ / controlRate_;
-  noteEvents_.Reserve(midiQueue_.Capacity());
 }
 
 // ---------------------------------------------------------------------------
 // Reset
 
-void SoundEngine::ShellReset(int32_t maxBlockSize, double fs) {
-  midiQueue_.Resize(maxBlockSize);
-  noteEvents_.Reserve(midiQueue_.Capacity());
+void SoundEngine::ShellReset(double fs) {
+  // The queues keep their fixed size whatever block size the host announces.
   heldKeys_.Clear();
   // The next control block now starts with the next host block: waiting
   // messages keep their place in time.
@@ -63,7 +61,8 @@ void SoundEngine::ShellReset(int32_t maxBlockSize, double fs) {
 }
 
 bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
-  ShellReset(maxBlockSize, fs);
+  (void)maxBlockSize;
+  ShellReset(fs);
   if (!ValidRate(fs) || fs == lastSampleRate_) return false;
   lastSampleRate_ = fs;
   controlBlockLength_ = BlockLengthFor(fs);
@@ -107,6 +106,7 @@ bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
   delay_.SetVibeSpeed(vibeSpeedDefault_);
   delay_.SetVibeDepth(vibeDepthDefault_);
 
+  vcfTables_->Build(fs);
   for (SynthChannel& channel : channels_) channel.Reset(fs);
   return true;
 }
@@ -264,6 +264,8 @@ void SoundEngine::DrainMidiQueue() {
   // first, so nothing drained now waits behind it.
   noteEvents_.MarkOverdue();
   while (midiQueue_.HasDue(controlBlockLength_)) {
+    // What the list cannot take now waits, overdue, for the next control block.
+    if (noteEvents_.Full() && FiresAtItsSample(midiQueue_.Next())) break;
     const engine::MidiMessage m = midiQueue_.Take();
     switch (engine::MessageKind(m)) {
       case engine::kKindNoteOff:
@@ -287,6 +289,12 @@ void SoundEngine::DrainMidiQueue() {
     }
   }
   midiQueue_.Rebase(controlBlockLength_);
+}
+
+bool SoundEngine::FiresAtItsSample(const engine::MidiMessage& m) {
+  const int kind = engine::MessageKind(m);
+  return kind == engine::kKindNoteOn || kind == engine::kKindNoteOff ||
+         (kind == engine::kKindControlChange && m.data1 == 64);
 }
 
 void SoundEngine::RestartModulationDelay() {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 #include "dsp/Delay.h"
 #include "dsp/Ensemble.h"
@@ -109,8 +110,8 @@ class SoundEngine {
   // caller must then apply every parameter again (0..65 in order). A rate that
   // is not a positive finite number only runs the shell part.
   bool Reset(double fs, int32_t maxBlockSize);
-  // The shell's share of a reset: queue sizing, held keys, control timing.
-  void ShellReset(int32_t maxBlockSize, double fs);
+  // The shell's share of a reset: held keys, control timing.
+  void ShellReset(double fs);
 
   // One parameter's real value v and normalised value n become settings.
   void ApplyParameter(int32_t index, double v, double n);
@@ -147,6 +148,8 @@ class SoundEngine {
   const KeyStateMap& Keys() const { return keys_; }
   const MidiQueue& Queue() const { return midiQueue_; }
   const NoteEventList& NoteEvents() const { return noteEvents_; }
+  // Messages the MIDI queue's overflow rule has dropped.
+  int64_t DroppedMidi() const { return midiQueue_.Dropped(); }
   const OscillatorBank& Osc1() const { return osc1_; }
   const OscillatorBank& Osc2() const { return osc2_; }
   const SynthChannel& Channel(int c) const { return channels_[c]; }
@@ -161,6 +164,8 @@ class SoundEngine {
   void UpdateMixGains();
   void UpdatePitch();
   void RestartModulationDelay();
+  // Notes and the pedal go to the per-sample list; the rest acts at the control block.
+  static bool FiresAtItsSample(const engine::MidiMessage& m);
   void FireEvents(int32_t i);
   // The first note event is due at or before sample i of the sub-block.
   bool EventDueBy(int32_t i) const { return !noteEvents_.Empty() && noteEvents_.Front().offset - eventBase_ <= i; }
@@ -196,7 +201,11 @@ class SoundEngine {
   NoteEventList noteEvents_;
   OscillatorBank osc1_, osc2_;
   KeyStateMap keys_;
-  SynthChannel channels_[kChannels];
+  // The channels' filter tables, rebuilt in place for a new rate.
+  std::unique_ptr<VcfTables> vcfTables_ = std::make_unique<VcfTables>();
+  std::array<SynthChannel, kChannels> channels_{SynthChannel(*vcfTables_), SynthChannel(*vcfTables_),
+                                                SynthChannel(*vcfTables_), SynthChannel(*vcfTables_),
+                                                SynthChannel(*vcfTables_), SynthChannel(*vcfTables_)};
   Envelope stringEnv_, glideEnv_, modEnv_;
   SectionRamp organRamp_, sawRamp_, squareRamp_;
   double controlRate_ = kControlRate;
