@@ -102,6 +102,7 @@ bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
   ensemble_.RateSetup(fs);
   for (int line = 0; line < Ensemble::kLines; ++line) ensemble_.SetCentre(line, 0.5);
   phaser_.RateReset(fs);
+  phaserIdle_ = tailCutting_;
   delay_.RateSetup(fs);
   delay_.SetVibeSpeed(vibeSpeedDefault_);
   delay_.SetVibeDepth(vibeDepthDefault_);
@@ -714,7 +715,25 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
   }
 }
 
+void SoundEngine::EndQuietTails() {
+  if (!phaserIdle_ && phaser_.QuietBelow(kTailLevel)) {
+    phaser_.ClearState();
+    phaserIdle_ = true;
+  }
+  // The delay's input is silent only once the phaser is.
+  if (phaserInUse_ && !phaserIdle_) return;
+  if (!delay_.EndTailBelow(kTailLevel)) return;
+  // The output stage decays within a few samples; what is left of it goes too.
+  for (int ch = 0; ch < 2; ++ch) {
+    if (std::fabs(outHp_[ch].y) < kTailLevel && std::fabs(outLp_[ch].y) < kTailLevel) {
+      outHp_[ch].y = 0.0;
+      outLp_[ch].y = 0.0;
+    }
+  }
+}
+
 bool SoundEngine::SkipSilence(int32_t n) {
+  if (!tailCutting_) return false;
   // Outputs stay at the zeros RenderBlock filled in only while the output
   // stage is at rest and the delay has nothing left to say.
   if (outHp_[0].y != 0.0 || outLp_[0].y != 0.0 || outHp_[1].y != 0.0 || outLp_[1].y != 0.0) return false;
@@ -730,7 +749,7 @@ void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
       i = RenderSoundingRun(left, right, i, std::min(len, i + kRunLength));
       continue;
     }
-    if (!phaserInUse_) {
+    if (!phaserInUse_ || phaserIdle_ || !tailCutting_) {
       // Silence up to the next event, handled as one run when nothing holds a tail.
       const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset - eventBase_);
       if (SkipSilence(end - i)) {
@@ -768,7 +787,8 @@ int32_t SoundEngine::RenderSoundingRun(double* left, double* right, int32_t begi
 }
 
 inline void SoundEngine::ProcessEffects(double& busL, double& busR, double& dryL, double& dryR) {
-  if (phaserInUse_) {
+  if (phaserInUse_ && (!phaserIdle_ || busL != 0.0 || busR != 0.0)) {
+    phaserIdle_ = false;
     phaser_.Process(busL, busR);
     dryL += busL;
     dryR += busR;
@@ -802,6 +822,7 @@ void SoundEngine::RenderBlock(double* left, double* right, int32_t n) {
       const bool active = UpdateControls();
       if (!active && soundActive_) ensemble_.Clear();
       soundActive_ = active;
+      if (!soundActive_ && tailCutting_) EndQuietTails();
       len = controlBlockLength_;
       if (remaining < len) {
         samplesToControlUpdate_ = len - remaining;

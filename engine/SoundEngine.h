@@ -99,6 +99,14 @@ class SoundEngine {
 
   void SetHost(EngineHost* host) { host_ = host; }
 
+  // Off: no tail is ended and no silence skipped, every sample takes the full
+  // computation. Tests compare the two.
+  void SetTailCutting(bool on) {
+    tailCutting_ = on;
+    delay_.SetIdleSkip(on);
+    if (!on) phaserIdle_ = false;
+  }
+
   // Delay vibe speed and depth that a rate change restores before the
   // parameters are applied again (the instrument copies its defaults here).
   void SetDelayVibeDefaults(double speed, double depth) {
@@ -176,6 +184,10 @@ class SoundEngine {
   void ProcessEffects(double& busL, double& busR, double& dryL, double& dryR);
   void WriteOutput(double dryL, double dryR, double& left, double& right);
   bool SkipSilence(int32_t n);
+  // While nothing sounds: ends the phaser, delay and output tails once all they could
+  // still add stays below kTailLevel each (three of them: below -120 dBFS together).
+  void EndQuietTails();
+  static constexpr double kTailLevel = 3e-7;
   // Every sounding key's footages, gathered per sample for the sections.
   struct KeySums {
     double X[4] = {0.0, 0.0, 0.0, 0.0};  // organ, per footage
@@ -237,6 +249,9 @@ class SoundEngine {
   int32_t eventBase_ = 0;  // the sub-block's first sample within its control block
   bool soundActive_ = true;
   bool phaserInUse_ = false;
+  // The phaser holds nothing and is fed nothing: its output is taken as exact silence.
+  bool phaserIdle_ = true;
+  bool tailCutting_ = true;
   double lfoValue_ = 0.0;
   int32_t modDelayCountdown_ = 0;
   double modulationDepth_ = 0.0;
