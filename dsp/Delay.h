@@ -42,9 +42,9 @@ public:
     void Tick(double a, double tempo);
     void Process(double& left, double& right);
     // n samples of silent input at once, when the line is known to stay silent
-    // through them: only the clocks move, exactly as n calls of Process would
-    // move them, and every output would be 0. Returns false, having changed
-    // nothing, when the samples need the full computation.
+    // through them: every output would be 0, and only the clocks move, to within
+    // rounding of where n calls of Process would take them. Returns false, having
+    // changed nothing, when the samples need the full computation.
     bool SkipSilence(int n);
 
     // Ends a tail that has gone quiet: when every cell written for a whole line length,
