@@ -2,6 +2,8 @@
 // Second-order low-pass section (bilinear transform) at the inputs and outputs
 // of the clocked delay lines, where it keeps the clock images out of the signal.
 
+#include <cmath>
+
 namespace tessaron {
 
 class BiquadLowPass {
@@ -38,6 +40,10 @@ public:
 
     void Clear() { x1 = x2 = y1 = y2 = 0.0; }
     bool IsSilent() const { return x1 == 0.0 && x2 == 0.0 && y1 == 0.0 && y2 == 0.0; }
+    bool Below(double level) const
+    {
+        return std::fabs(x1) < level && std::fabs(x2) < level && std::fabs(y1) < level && std::fabs(y2) < level;
+    }
 
     double omega = 0.0;  // 2pi fc / fs
     double Q = kButterworthQ;

@@ -2,6 +2,8 @@
 // Four-point cubic (Catmull-Rom) interpolation, shared by the clocked delay
 // lines that resample between the audio rate and their own clock.
 
+#include <cmath>
+
 namespace tessaron {
 
 // The cubic between p1 (t = 0) and p2 (t = 1), with p0 and p3 shaping the
@@ -40,6 +42,10 @@ struct History4 {
     double At(double t) const { return CatmullRom(v[0], v[1], v[2], v[3], t); }
     CatmullRomCurve Curve() const { return CatmullRomCurve(v[0], v[1], v[2], v[3]); }
     bool IsZero() const { return v[0] == 0.0 && v[1] == 0.0 && v[2] == 0.0 && v[3] == 0.0; }
+    bool Below(double level) const
+    {
+        return std::fabs(v[0]) < level && std::fabs(v[1]) < level && std::fabs(v[2]) < level && std::fabs(v[3]) < level;
+    }
     void Clear() { v[0] = v[1] = v[2] = v[3] = 0.0; }
 };
 

@@ -1,5 +1,6 @@
 #include "dsp/Delay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -56,6 +57,7 @@ void Delay::SetSampleRate(double fs)
         inHist[ch].Clear();
         outHist[ch].Clear();
         zeroRun[ch] = length;
+        quietRun[ch] = length;
         idle[ch] = true;
     }
 }
@@ -225,10 +227,53 @@ bool Delay::SkipSilence(int n)
     if (!idleSkip || !idle[0] || !idle[1]) {
         return false;
     }
-    if (pingPong) {
-        AdvanceClock(0, n);
-    } else {
-        AdvanceBothClocks(n);
+    // Both lines hold only zeros, so where the write index stands does not matter, and
+    // the clock's phase is taken in one step rather than tick by tick: per sample it
+    // falls by 1 modulo the step. It comes out within rounding of the tick-by-tick sum,
+    // far too little to be heard once sound resumes.
+    for (int ch = 0; ch < (pingPong ? 1 : 2); ++ch) {
+        const double s = step[ch];
+        double cp = std::fmod(clockPhase[ch] - static_cast<double>(n), s);
+        if (cp < 0.0) {
+            cp += s;
+        }
+        const long long ticks = std::llround((static_cast<double>(n) + cp - clockPhase[ch]) / s);
+        clockPhase[ch] = cp;
+        const long long wi = (writeIndex[ch] - ticks) % length;
+        writeIndex[ch] = static_cast<int>(wi < 0 ? wi + length : wi);
+    }
+    return true;
+}
+
+bool Delay::EndTailBelow(double level)
+{
+    if (length <= 0 || buffer[0].empty() || (idle[0] && idle[1])) {
+        return true;
+    }
+    // What the line gives is scaled by the wet share; what it feeds back shrinks by the
+    // feedback each round, so all rounds together are bounded by 1 / (1 - feedback).
+    const double loop = 1.0 - std::min(std::fabs(feedback), 0.999);
+    const double quiet = level * loop / std::max(wet, level);
+    if (quiet != quietLevel) {
+        // Runs counted against another level prove nothing.
+        quietLevel = quiet;
+        quietRun[0] = quietRun[1] = 0;
+        return false;
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+        if (quietRun[ch] < length || !inFilter[ch].Below(quietLevel) || !outFilter[ch].Below(quietLevel)
+            || !inHist[ch].Below(quietLevel) || !outHist[ch].Below(quietLevel)) {
+            return false;
+        }
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+        std::fill(buffer[ch].begin(), buffer[ch].end(), 0.0);
+        inFilter[ch].Clear();
+        outFilter[ch].Clear();
+        inHist[ch].Clear();
+        outHist[ch].Clear();
+        zeroRun[ch] = length;
+        idle[ch] = true;
     }
     return true;
 }
@@ -249,6 +294,7 @@ struct Delay::LineRun {
         , cells(d.buffer[channel].data())
         , wi(d.writeIndex[channel])
         , run(d.zeroRun[channel])
+        , quiet(d.quietRun[channel])
         , cp(d.clockPhase[channel])
         , s(d.step[channel])
     {
@@ -270,6 +316,7 @@ struct Delay::LineRun {
         const double v = w + d.feedback * ClampFeedbackSample(o);
         cells[wi] = v;
         run = v == 0.0 ? (run < d.length ? run + 1 : run) : 0;
+        quiet = std::fabs(v) < d.quietLevel ? (quiet < d.length ? quiet + 1 : quiet) : 0;
         cp += s;
     }
 
@@ -280,6 +327,7 @@ struct Delay::LineRun {
         d.writeIndex[ch] = wi;
         d.clockPhase[ch] = cp;
         d.zeroRun[ch] = run;
+        d.quietRun[ch] = quiet;
         const double x = d.outHist[ch].At(1.0 - cp * d.invStep[ch]) * d.wet + in * d.dry;
         d.idle[ch] = d.ChannelSilent(ch);
         return x;
@@ -290,6 +338,7 @@ struct Delay::LineRun {
     double* const cells;
     int wi;
     int run;
+    int quiet;
     double cp;
     const double s;
 };
@@ -361,6 +410,8 @@ void Delay::ProcessPingPong(double& left, double& right)
     int wi = writeIndex[0];
     int runL = zeroRun[0];
     int runR = zeroRun[1];
+    int quietL = quietRun[0];
+    int quietR = quietRun[1];
     double cp = clockPhase[0];
     const double s = step[0];
     while (cp < 1.0) {
@@ -384,6 +435,8 @@ void Delay::ProcessPingPong(double& left, double& right)
         cellsR[wi] = vR;
         runL = vL == 0.0 ? (runL < length ? runL + 1 : runL) : 0;
         runR = vR == 0.0 ? (runR < length ? runR + 1 : runR) : 0;
+        quietL = std::fabs(vL) < quietLevel ? (quietL < length ? quietL + 1 : quietL) : 0;
+        quietR = std::fabs(vR) < quietLevel ? (quietR < length ? quietR + 1 : quietR) : 0;
         cp += s;
     }
     cp -= 1.0;
@@ -391,6 +444,8 @@ void Delay::ProcessPingPong(double& left, double& right)
     clockPhase[0] = cp;
     zeroRun[0] = runL;
     zeroRun[1] = runR;
+    quietRun[0] = quietL;
+    quietRun[1] = quietR;
 
     const double tau = 1.0 - cp * invStep[0];
     left = outHist[0].At(tau) * wet + inL * dry;

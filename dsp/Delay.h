@@ -42,10 +42,17 @@ public:
     void Tick(double a, double tempo);
     void Process(double& left, double& right);
     // n samples of silent input at once, when the line is known to stay silent
-    // through them: only the clocks move, exactly as n calls of Process would
-    // move them, and every output would be 0. Returns false, having changed
-    // nothing, when the samples need the full computation.
+    // through them: every output would be 0, and only the clocks move, to within
+    // rounding of where n calls of Process would take them. Returns false, having
+    // changed nothing, when the samples need the full computation.
     bool SkipSilence(int n);
+
+    // Ends a tail that has gone quiet: when every cell written for a whole line length,
+    // the filters and the histories stay so far below level that all the line could
+    // still give, fed back again and again, adds less than level to the output, the
+    // line is cleared and goes idle. Answers whether it is idle now. Cheap enough to
+    // call every control tick.
+    bool EndTailBelow(double level);
 
     // Lets tests compare the silent-input shortcut against the full computation.
     void SetIdleSkip(bool on) { idleSkip = on; }
@@ -93,6 +100,9 @@ private:
     // output is exactly zero while its input stays zero, so the work is skipped
     // and only the clock moves on.
     int zeroRun[2] = {0, 0};
+    // Consecutive line ticks that wrote less than quietLevel in magnitude.
+    int quietRun[2] = {0, 0};
+    double quietLevel = 0.0;
     bool idle[2] = {true, true};
     bool idleSkip = true;
 };

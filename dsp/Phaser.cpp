@@ -157,4 +157,27 @@ void Phaser::Process(double& left, double& right)
 #endif
 }
 
+bool Phaser::QuietBelow(double level) const
+{
+    // Four stages, each at most unity gain, and a feedback loop that at most doubles them.
+    const double stage = level / 8.0;
+    for (const auto& channel : state) {
+        for (double s : channel) {
+            if (!(std::fabs(s) < stage)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void Phaser::ClearState()
+{
+    for (auto& channel : state) {
+        for (double& s : channel) {
+            s = 0.0;
+        }
+    }
+}
+
 }  // namespace tessaron

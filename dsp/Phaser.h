@@ -18,6 +18,10 @@ public:
 
     void Tick();  // once per control tick
     void Process(double& left, double& right);
+    // Fed silence, every stage so far below level that the phaser's whole remaining
+    // answer stays below it.
+    bool QuietBelow(double level) const;
+    void ClearState();
 
     double clock = 1000.0;  // sweep ticks per second
     double speed = 0.0;     // Hz

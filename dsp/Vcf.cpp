@@ -1,7 +1,6 @@
 #include "dsp/Vcf.h"
 
-#include <map>
-#include <mutex>
+#include <array>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,40 +16,45 @@ double ResonanceGainAt(double hz) {
   return 4.1 - (hz - 500.0) * 0.09499999999999975 / 1500.0;
 }
 
-std::shared_ptr<const VcfTables> VcfTables::ForRate(double fs) {
-  static std::mutex mutex;
-  static std::map<double, std::weak_ptr<const VcfTables>> cache;
-  std::lock_guard<std::mutex> lock(mutex);
-  std::weak_ptr<const VcfTables>& slot = cache[fs];
-  if (std::shared_ptr<const VcfTables> shared = slot.lock()) return shared;
-  // Forget rates nobody uses any more, so hosts that hop between rates do not
-  // accumulate tables.
-  for (auto it = cache.begin(); it != cache.end();) {
-    if (it->first != fs && it->second.expired()) {
-      it = cache.erase(it);
-    } else {
-      ++it;
+namespace {
+
+// Rate-independent columns, built once (thread-safely, at the first filter's
+// construction) and read by every instance.
+struct PitchColumns {
+  std::array<double, kVcfTableSize> hz;
+  std::array<double, kVcfTableSize> resGain;
+};
+
+const PitchColumns& Columns() {
+  static const std::unique_ptr<const PitchColumns> columns = [] {
+    auto c = std::make_unique<PitchColumns>();
+    for (int32_t i = 0; i < kVcfTableSize; ++i) {
+      c->hz[size_t(i)] = PitchToHz(i);
+      c->resGain[size_t(i)] = ResonanceGainAt(c->hz[size_t(i)]);
     }
-  }
-  auto tables = std::make_shared<VcfTables>();
-  tables->sampleRate = fs;
-  constexpr double kTwoPi = 6.283185307179586;
-  for (int32_t i = 0; i < kVcfTableSize; ++i) {
-    const double hz = PitchToHz(i);
-    tables->omega[i] = kTwoPi * hz / fs;
-    tables->resGain[i] = ResonanceGainAt(hz);
-  }
-  cache[fs] = tables;
-  return tables;
+    return c;
+  }();
+  return *columns;
 }
 
-Vcf::Vcf() { SetSampleRate(44100.0); }
+}  // namespace
+
+VcfTables::VcfTables() : resGain(Columns().resGain.data()) { SetSampleRate(44100.0); }
+
+void VcfTables::SetSampleRate(double fs) {
+  if (!std::isfinite(fs) || !(fs > 0.0) || fs == sampleRate) return;
+  sampleRate = fs;
+  constexpr double kTwoPi = 6.283185307179586;
+  const PitchColumns& c = Columns();
+  for (int32_t i = 0; i < kVcfTableSize; ++i) omega[i] = kTwoPi * c.hz[size_t(i)] / fs;
+}
+
+Vcf::Vcf() : own_(std::make_unique<VcfTables>()), tables_(own_.get()) { SetSampleRate(44100.0); }
+
+Vcf::Vcf(const VcfTables& shared) : tables_(&shared) { SetSampleRate(shared.sampleRate); }
 
 void Vcf::SetSampleRate(double fs) {
-  if (std::isfinite(fs) && fs > 0.0 && (fs != tableRate_ || !tables_)) {
-    tableRate_ = fs;
-    tables_ = VcfTables::ForRate(fs);
-  }
+  if (own_) own_->SetSampleRate(fs);
   s1_ = s2_ = s3_ = s4_ = 0.0;
   lastIndex_ = -1.0;
   lastControl_ = std::numeric_limits<double>::quiet_NaN();

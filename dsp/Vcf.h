@@ -26,16 +26,20 @@ inline double RoundHalfAway(double v) {
   return t;
 }
 
-// Stage frequency and resonance gain per pitch, immutable once built. All
-// filters at one sample rate share one copy; a filter at another rate gets its
-// own, so instances at different rates never disturb each other.
+// Stage frequency per pitch for one sample rate, and the resonance gain per
+// pitch, which no rate changes. Each instrument owns one set for its channels,
+// so instances at different rates never disturb each other.
 struct VcfTables {
   double sampleRate = 0.0;
   double omega[kVcfTableSize];
-  double resGain[kVcfTableSize];
+  const double* resGain;  // process-wide, immutable
 
-  // Reset-time only: takes a process-wide lock and may allocate.
-  static std::shared_ptr<const VcfTables> ForRate(double fs);
+  // Built for 44100 Hz.
+  VcfTables();
+  // Fills the table for fs in place: no allocation and no lock, so a reset may
+  // run it on any thread. A rate that is not a positive finite number keeps
+  // the table as it is.
+  void SetSampleRate(double fs);
 };
 
 // Feedback gain that just sustains oscillation, falling from 4.1 below 500 Hz
@@ -44,12 +48,13 @@ double ResonanceGainAt(double hz);
 
 class Vcf {
  public:
-  // Built for 44100 Hz with a cleared state.
+  // Built for 44100 Hz with a cleared state and tables of its own.
   Vcf();
+  // Reads tables its owner keeps built for the rate in use.
+  explicit Vcf(const VcfTables& shared);
 
-  // Takes the tables for fs if it differs from the last rate, and clears the
-  // state in every case. A rate that is not a positive finite number keeps
-  // the present tables.
+  // Clears the state. A filter with tables of its own rebuilds them in place
+  // when fs differs from their rate; shared tables are their owner's to build.
   void SetSampleRate(double fs);
 
   // Forces new coefficients; full resonance on a silent filter seeds the
@@ -98,7 +103,7 @@ class Vcf {
   // take barely longer than one.
   static void ProcessPair(Vcf& a, double xa, double ca, Vcf& b, double xb, double cb, double& ya, double& yb);
 
-  double TableRate() const { return tableRate_; }
+  double TableRate() const { return tables_->sampleRate; }
   double Resonance() const { return resonance_; }
   double StageGain() const { return G_; }
   double PoleTerm() const { return B_; }
@@ -118,7 +123,6 @@ class Vcf {
     if (index != lastIndex_) UpdateCoefficients(index);
   }
 
-  double tableRate_ = 1.0;
   double resonance_ = 0.0;
   double g4_ = 0.0;
   double G_ = 0.0;
@@ -130,7 +134,8 @@ class Vcf {
   double lastControl_ = std::numeric_limits<double>::quiet_NaN();  // NaN: none yet
   double s1_ = 0.0, s2_ = 0.0, s3_ = 0.0, s4_ = 0.0;
   double dither_ = 1e-13;
-  std::shared_ptr<const VcfTables> tables_;
+  std::unique_ptr<VcfTables> own_;
+  const VcfTables* tables_;
 };
 
 }  // namespace tessaron

@@ -1,6 +1,7 @@
 #include "editor/IEditor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <sstream>
 
@@ -125,17 +126,65 @@ void IEditor::SetParameterFromPlug(int index, double value, bool normalized) {
 }
 
 void IEditor::ShowParameterValue(int paramIdx, double value, bool isNormalized) {
-  if (std::isnan(value)) return;
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  // The audio thread calls this while the editor thread may hold the editor's lock for a
+  // whole repaint: nothing here may wait.
+  if (std::isnan(value) || paramIdx < 0 || paramIdx >= kHandOverParams) return;
   if (!isNormalized) {
     const IParameter* param = Param(paramIdx);
     if (!param) return;
     value = param->GetNormalized(value);
   }
-  for (auto& c : controls_) {
-    if (c->ParamIdx() == paramIdx) c->ReceiveValue(value);
-    for (int a = 0; a < c->NAuxParams(); ++a)
-      if (c->AuxParamIdx(a) == paramIdx) c->ReceiveAuxValue(a, value);
+  handedParam_[size_t(paramIdx)].store(value, std::memory_order_relaxed);
+  handedParamBits_[size_t(paramIdx / 64)].fetch_or(uint64_t(1) << (paramIdx % 64), std::memory_order_release);
+}
+
+int IEditor::ReserveHandOverSlot(IControl* control) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  for (int s = 0; s < kHandOverControls; ++s) {
+    if (!handOverControl_[size_t(s)]) {
+      handOverControl_[size_t(s)] = control;
+      return s;
+    }
+  }
+  return -1;
+}
+
+void IEditor::HandControlValue(int slot, double value) {
+  if (slot < 0 || slot >= kHandOverControls || std::isnan(value)) return;
+  handedControl_[size_t(slot)].store(value, std::memory_order_relaxed);
+  handedControlBits_.fetch_or(uint32_t(1) << slot, std::memory_order_release);
+}
+
+void IEditor::ApplyHandedValues() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ApplyHandedValuesLocked();
+}
+
+void IEditor::ApplyHandedValuesLocked() {
+  // A bit taken before its value is read: a value stored meanwhile sets the bit again and
+  // is taken up next time, so the latest value always arrives.
+  for (size_t word = 0; word < handedParamBits_.size(); ++word) {
+    uint64_t bits = handedParamBits_[word].exchange(0, std::memory_order_acquire);
+    while (bits != 0) {
+      const int bit = std::countr_zero(bits);
+      bits &= bits - 1;
+      const int paramIdx = int(word * 64) + bit;
+      const double value = handedParam_[size_t(paramIdx)].load(std::memory_order_relaxed);
+      for (auto& c : controls_) {
+        if (c->ParamIdx() == paramIdx) c->ReceiveValue(value);
+        for (int a = 0; a < c->NAuxParams(); ++a)
+          if (c->AuxParamIdx(a) == paramIdx) c->ReceiveAuxValue(a, value);
+      }
+    }
+  }
+  uint32_t slots = handedControlBits_.exchange(0, std::memory_order_acquire);
+  while (slots != 0) {
+    const int slot = std::countr_zero(slots);
+    slots &= slots - 1;
+    if (IControl* c = handOverControl_[size_t(slot)]) {
+      c->ReceiveValue(handedControl_[size_t(slot)].load(std::memory_order_relaxed));
+      c->MarkDirty(false);
+    }
   }
 }
 
@@ -269,6 +318,7 @@ void IEditor::OnTimer() {
   bool any;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    ApplyHandedValuesLocked();
     any = CollectDirty(dirty);
   }
   if (any) {
@@ -290,6 +340,7 @@ void IEditor::DrawControl(IControl& control) { control.Draw(*this); }
 
 void IEditor::Paint(const GfxRect& rect) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ApplyHandedValuesLocked();
   if (!surface_ || controls_.empty()) return;
   drawTarget_ = surface_.get();
   const GfxRect whole{0, 0, width_, height_};
@@ -325,6 +376,7 @@ void IEditor::Paint(const GfxRect& rect) {
 
 void IEditor::DrawControlsInto(IGfxBitmap& target, const GfxRect& clip) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ApplyHandedValuesLocked();
   IGfxBitmap* saved = drawTarget_;
   drawTarget_ = &target;
   drawRect_ = Intersection(clip, {0, 0, target.Width(), target.Height()});
@@ -395,6 +447,7 @@ void IEditor::OnMouseDown(int x, int y, const IMouseMod& mod) {
   }
   auto instrumentLock = LockInstrument();
   std::unique_lock<std::recursive_mutex> lock(mutex_);
+  ApplyHandedValuesLocked();
   EndUnfinishedGesture();
   platform_->CaptureMouse();
   captured_ = -1;
@@ -453,6 +506,7 @@ void IEditor::OnMouseUp(int x, int y, const IMouseMod& mod) {
 void IEditor::OnMouseDrag(int x, int y, const IMouseMod& mod) {
   auto instrumentLock = LockInstrument();
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ApplyHandedValuesLocked();
   IControl* c = GetControl(captured_);
   if (!c || (x == lastX_ && y == lastY_)) return;
   c->MouseDrag(x, y, x - lastX_, y - lastY_, mod);
@@ -498,6 +552,7 @@ void IEditor::OnMouseLeave() {
 void IEditor::OnMouseDoubleClick(int x, int y, const IMouseMod& mod) {
   auto instrumentLock = LockInstrument();
   std::unique_lock<std::recursive_mutex> lock(mutex_);
+  ApplyHandedValuesLocked();
   const int hit = FindHit(x, y, false);
   IControl* c = GetControl(hit);
   if (!c) return;
@@ -533,6 +588,7 @@ void IEditor::OnMouseWheel(int x, int y, const IMouseMod& mod, int delta) {
   const int steps = delta / kWheelDelta;
   auto instrumentLock = LockInstrument();
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ApplyHandedValuesLocked();
   if (IControl* c = GetControl(TargetOf(x, y))) c->MouseWheel(x, y, mod, steps);
 }
 
@@ -540,6 +596,7 @@ bool IEditor::OnKeyDown(int x, int y, int key) {
   if (key == kKeyNone) return false;
   auto instrumentLock = LockInstrument();
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ApplyHandedValuesLocked();
   const int target = TargetOf(x, y);
   if (target > 0) return GetControl(target)->KeyDown(x, y, key);
   return keyCatcher_ ? keyCatcher_->KeyDown(x, y, key) : false;

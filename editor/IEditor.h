@@ -4,10 +4,15 @@
 // events to controls and of values between controls and the instrument's parameters.
 // The window system sits behind EditorPlatform; the instrument behind EditorInstrument.
 //
-// Threads: events, timer and drawing run on the editor thread; values from the instrument
-// may arrive on any thread that holds the instrument's lock. Lock order is always the
-// instrument's lock first, then the editor's, so neither side can wait on the other.
+// Threads: events, timer and drawing run on the editor thread. Values from the instrument
+// arrive on any thread, the audio thread among them, and never wait: they are handed over
+// through atomics that the editor thread takes up under its own lock before it draws or
+// handles an event. Lock order on the editor thread is the instrument's lock first, then
+// the editor's.
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -112,7 +117,19 @@ class IEditor : public IPluginEditor {
   IControl* GetControl(int index) const;
   void SetKeyCatcher(IControl* control) { keyCatcher_ = control; }
 
+  // Any thread, lock-free: the controls of paramIdx show value once the editor thread
+  // takes it up (ApplyHandedValues). Indices from kHandOverParams on are not shown.
   void ShowParameterValue(int paramIdx, double value, bool isNormalized);
+  static constexpr int kHandOverParams = 256;
+  // A control without a parameter that the instrument sets from any thread (the learn
+  // switch going dark): a slot reserved once, while the layout is built (-1 when none is
+  // left), then HandControlValue(slot, value) lock-free.
+  static constexpr int kHandOverControls = 8;
+  int ReserveHandOverSlot(IControl* control);
+  void HandControlValue(int slot, double value);
+  // Editor thread: what was handed over reaches the controls. Drawing, the timer and the
+  // events do this first; tests call it to see what the editor would show.
+  void ApplyHandedValues();
   // A control's MarkDirty(push) lands here.
   void SetParamFromEditor(int paramIdx, double normalized);
   const IParameter* Param(int index) const;
@@ -186,6 +203,15 @@ class IEditor : public IPluginEditor {
   std::unique_lock<std::recursive_mutex> LockInstrument();
   static void UnlockForCommand(std::unique_lock<std::recursive_mutex>& instrumentLock,
                                std::unique_lock<std::recursive_mutex>& editorLock);
+
+  void ApplyHandedValuesLocked();
+
+  // Written by any thread, taken up by the editor thread: the value first, then its bit.
+  std::array<std::atomic<double>, kHandOverParams> handedParam_{};
+  std::array<std::atomic<uint64_t>, kHandOverParams / 64> handedParamBits_{};
+  std::array<IControl*, kHandOverControls> handOverControl_{};  // fixed once the layout is built
+  std::array<std::atomic<double>, kHandOverControls> handedControl_{};
+  std::atomic<uint32_t> handedControlBits_{0};
 
   std::unique_ptr<EditorPlatform> platform_;
   std::unique_ptr<EditorInstrument> adapter_;  // when attached through IPluginBase

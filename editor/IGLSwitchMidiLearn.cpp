@@ -14,8 +14,9 @@ void IGLSwitchMidiLearn::MouseDown(int, int, const IMouseMod& mod) {
   if (mod.L) {
     bool armed;
     {
-      // Learn may end on the audio side and darken the switch meanwhile. The instrument's
-      // lock is taken only after the editor's is released, keeping the one lock order.
+      // Learn ending elsewhere darkens the switch when the editor takes it up, under the
+      // editor's lock. The instrument's lock is taken only after the editor's is released,
+      // keeping the one lock order.
       std::lock_guard<std::recursive_mutex> lock(editor_->Mutex());
       Step();
       armed = value_ > 0.0;
@@ -24,8 +25,8 @@ void IGLSwitchMidiLearn::MouseDown(int, int, const IMouseMod& mod) {
     return;
   }
   // Swapping the face while armed would leave the running mode and the face at odds.
-  // Learn ending on the audio side writes the value under the editor's lock, so the check
-  // and the swap hold it too; the image is fetched before, so the audio side never waits on it.
+  // Learn ending elsewhere reaches the value under the editor's lock, so the check and the
+  // swap hold it too; the image is fetched before the lock is taken.
   if (!mod.R) return;
   const IBitmap otherFace(LoadCachedBitmap(learnFace_ ? kUnlearnFace : kLearnFace), 2);
   std::lock_guard<std::recursive_mutex> lock(editor_->Mutex());

@@ -1,49 +1,60 @@
 #include "engine/MidiQueue.h"
 
 #include <algorithm>
-#include <new>
 
 namespace tessaron {
 
-MidiQueue::MidiQueue() { Resize(1024); }
+MidiQueue::MidiQueue() : messages_(new MidiMessage[kCapacity]) {}
+
+int MidiQueue::ReleaseTarget(const MidiMessage& m) {
+  const int kind = MessageKind(m);
+  if (kind == kKindNoteOff) return m.data1 & 0x7F;
+  if (kind == kKindControlChange && m.data1 == 64 && m.data2 == 0) return 128;
+  return -1;
+}
 
 void MidiQueue::Compact() {
   if (readIndex_ == 0) return;
-  std::copy(messages_.begin() + readIndex_, messages_.begin() + count_, messages_.begin());
+  std::copy(messages_.get() + readIndex_, messages_.get() + count_, messages_.get());
   count_ -= readIndex_;
   readIndex_ = 0;
 }
 
-bool MidiQueue::Reallocate(int32_t slots) {
-  try {
-    std::vector<MidiMessage> bigger(static_cast<size_t>(slots));
-    std::copy(messages_.begin(), messages_.begin() + count_, bigger.begin());
-    messages_.swap(bigger);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  capacity_ = slots;
-  return true;
+void MidiQueue::Erase(int32_t at) {
+  const int target = ReleaseTarget(messages_[size_t(at)]);
+  if (target >= 0) --releases_[size_t(target)];
+  std::copy(messages_.get() + at + 1, messages_.get() + count_, messages_.get() + at);
+  --count_;
 }
 
-bool MidiQueue::Resize(int32_t maxBlockSize) {
-  Compact();
-  int64_t wanted = std::max<int64_t>({maxBlockSize, count_, 1});
-  wanted = std::min<int64_t>(wanted, std::max(kMaxMessages, count_));
-  int64_t slots = (wanted + kPageMessages - 1) / kPageMessages * kPageMessages;
-  if (!Reallocate(int32_t(slots))) return false;
-  granule_ = int32_t(slots);
-  return true;
+bool MidiQueue::MakeRoomFor(const MidiMessage& m) {
+  if (ReleaseTarget(m) < 0) return false;
+  for (int32_t j = count_ - 1; j >= readIndex_; --j) {
+    if (ReleaseTarget(messages_[size_t(j)]) < 0) {
+      Erase(j);
+      ++dropped_;
+      return true;
+    }
+  }
+  // All releases: with more slots than targets, one target is released twice with no
+  // note between, and its later release is redundant.
+  for (size_t t = 0; t < releases_.size(); ++t) {
+    if (releases_[t] < 2) continue;
+    for (int32_t j = count_ - 1; j >= readIndex_; --j) {
+      if (ReleaseTarget(messages_[size_t(j)]) == int(t)) {
+        Erase(j);
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 bool MidiQueue::Add(const MidiMessage& m) {
-  if (count_ >= capacity_) {
-    if (readIndex_ > 0) {
-      Compact();
-    } else {
-      int64_t grown = int64_t(granule_) * (capacity_ / granule_ + 1);
-      if (grown > kMaxMessages + int64_t(granule_) || !Reallocate(int32_t(grown))) return false;
-    }
+  if (count_ >= kCapacity) Compact();
+  if (count_ >= kCapacity && !MakeRoomFor(m)) {
+    ++dropped_;
+    return false;
   }
   int32_t at = count_;
   if (readIndex_ < count_ && m.offset < messages_[size_t(count_ - 1)].offset) {
@@ -54,17 +65,30 @@ bool MidiQueue::Add(const MidiMessage& m) {
         break;
       }
     }
-    std::copy_backward(messages_.begin() + at, messages_.begin() + count_,
-                       messages_.begin() + count_ + 1);
+    std::copy_backward(messages_.get() + at, messages_.get() + count_, messages_.get() + count_ + 1);
   }
   messages_[size_t(at)] = m;
   ++count_;
+  const int target = ReleaseTarget(m);
+  if (target >= 0) ++releases_[size_t(target)];
   return true;
+}
+
+MidiMessage MidiQueue::Take() {
+  const MidiMessage m = messages_[size_t(readIndex_++)];
+  const int target = ReleaseTarget(m);
+  if (target >= 0) --releases_[size_t(target)];
+  return m;
 }
 
 void MidiQueue::Rebase(int32_t elapsed) {
   Compact();
   for (int32_t i = 0; i < count_; ++i) messages_[size_t(i)].offset -= elapsed;
+}
+
+void MidiQueue::Clear() {
+  readIndex_ = count_ = 0;
+  releases_.fill(0);
 }
 
 }  // namespace tessaron

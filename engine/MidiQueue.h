@@ -1,11 +1,18 @@
 #pragma once
 // Messages waiting for their control block, kept sorted by sample offset (equal
-// offsets in arrival order). Sized from the host's block size at reset, so that
-// adding and draining do not allocate in normal use.
+// offsets in arrival order). The capacity is fixed when the queue is built, so adding
+// and draining never allocate.
+//
+// Overflow rule: a full queue drops a new message unless it is a release (a note-off or
+// the sustain pedal going up). A release takes the place of the latest waiting message
+// that is not one; when every waiting message is a release, the later of two releases of
+// one key (which would change nothing) gives way. Dropped messages are counted. Channel
+// modes 120 and 123 never wait here: they act at once.
 // Threads: audio thread or the host's event thread, always under the instrument's lock.
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "common/MidiMessage.h"
 
@@ -13,48 +20,45 @@ namespace tessaron {
 
 class MidiQueue {
  public:
-  // Storage is sized in whole pages of messages.
-  static constexpr int32_t kPageBytes = 4096;
-  static constexpr int32_t kPageMessages = kPageBytes / int32_t(sizeof(MidiMessage));
-  // Refuses absurd sizes rather than allocating them.
-  static constexpr int32_t kMaxMessages = 1 << 20;
+  // An event on every sample of an 8192-sample host block, and as many again still
+  // waiting for later blocks.
+  static constexpr int32_t kCapacity = 16384;
 
   MidiQueue();
 
-  // Sizes the queue for a host block of maxBlockSize samples, never below the
-  // messages still waiting (which move to the front). That size is also the
-  // growth step. Returns false (and keeps the old storage) if memory fails.
-  bool Resize(int32_t maxBlockSize);
-
-  // Inserts m after every waiting message whose offset is not greater than its
-  // own. Returns false when the queue cannot grow; m is then dropped.
+  // Inserts m after every waiting message whose offset is not greater than its own.
+  // Returns false when the overflow rule dropped m.
   bool Add(const MidiMessage& m);
 
   // True when the first waiting message has an offset below limit.
   bool HasDue(int32_t limit) const {
     return readIndex_ < count_ && messages_[size_t(readIndex_)].offset < limit;
   }
-  MidiMessage Take() { return messages_[size_t(readIndex_++)]; }
+  const MidiMessage& Next() const { return messages_[size_t(readIndex_)]; }
+  MidiMessage Take();
 
   // Moves the waiting messages to the front and shifts their offsets by -elapsed.
   void Rebase(int32_t elapsed);
 
-  void Clear() { readIndex_ = count_ = 0; }
+  void Clear();
 
   int32_t Pending() const { return count_ - readIndex_; }
   const MidiMessage& PendingAt(int32_t i) const { return messages_[size_t(readIndex_ + i)]; }
-  int32_t Capacity() const { return capacity_; }
-  int32_t Granule() const { return granule_; }
+  // Messages the overflow rule has dropped since the queue was built.
+  int64_t Dropped() const { return dropped_; }
 
  private:
+  // Key 0..127 for a note-off, 128 for the pedal going up, -1 for anything else.
+  static int ReleaseTarget(const MidiMessage& m);
   void Compact();
-  bool Reallocate(int32_t slots);
+  void Erase(int32_t at);
+  bool MakeRoomFor(const MidiMessage& m);
 
-  std::vector<MidiMessage> messages_;  // size() == capacity_
-  int32_t capacity_ = 0;
-  int32_t granule_ = kPageMessages;
+  std::unique_ptr<MidiMessage[]> messages_;
   int32_t readIndex_ = 0;
   int32_t count_ = 0;
+  std::array<int32_t, 129> releases_{};  // waiting releases per target
+  int64_t dropped_ = 0;
 };
 
 }  // namespace tessaron

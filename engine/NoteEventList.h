@@ -1,38 +1,50 @@
 #pragma once
-// Note and sustain messages of the current control block, first in first out,
-// with offsets relative to the control block. A ring buffer reserved at reset,
-// so firing events does not allocate; it only grows if a flood outruns it.
+// Note and sustain messages of the current control block, first in first out, with
+// offsets relative to the control block. A ring of fixed capacity, built once, so firing
+// events never allocates; the drain leaves in the queue what does not fit.
 // Threads: audio thread, under the instrument's lock.
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "common/MidiMessage.h"
+#include "engine/MidiQueue.h"
 
 namespace tessaron {
 
 class NoteEventList {
  public:
-  NoteEventList() { Reserve(512); }
+  // Everything one drain can bring.
+  static constexpr int32_t kCapacity = MidiQueue::kCapacity;
+  static_assert((kCapacity & (kCapacity - 1)) == 0, "the ring wraps by mask");
 
-  // Makes room for at least n messages; keeps the waiting ones.
-  bool Reserve(int32_t n);
+  NoteEventList() : ring_(new MidiMessage[kCapacity]) {}
 
-  // Returns false (dropping m) only when memory cannot be obtained.
-  bool Push(const MidiMessage& m);
+  // Returns false (dropping m) when the list is full.
+  bool Push(const MidiMessage& m) {
+    if (Full()) return false;
+    ring_[size_t((head_ + size_) & kMask)] = m;
+    ++size_;
+    return true;
+  }
 
   bool Empty() const { return size_ == 0; }
+  bool Full() const { return size_ >= kCapacity; }
   int32_t Size() const { return size_; }
   const MidiMessage& Front() const { return ring_[size_t(head_)]; }
   void PopFront() {
-    head_ = (head_ + 1) & mask_;
+    head_ = (head_ + 1) & kMask;
     --size_;
   }
   void Clear() { head_ = size_ = 0; }
+  // Every waiting message becomes due at the first sample.
+  void MarkOverdue() {
+    for (int32_t i = 0; i < size_; ++i) ring_[size_t((head_ + i) & kMask)].offset = 0;
+  }
 
  private:
-  std::vector<MidiMessage> ring_;  // power-of-two size
-  int32_t mask_ = 0;
+  static constexpr int32_t kMask = kCapacity - 1;
+  std::unique_ptr<MidiMessage[]> ring_;
   int32_t head_ = 0;
   int32_t size_ = 0;
 };

@@ -44,23 +44,25 @@ SoundEngine::SoundEngine() {
   glideEnv_.Reset(kControlRate);
   modEnv_.Reset(kControlRate);
   lfoIncrement_ = 2.0 * lfoSpeed_ / controlRate_;
-  noteEvents_.Reserve(midiQueue_.Capacity());
 }
 
 // ---------------------------------------------------------------------------
 // Reset
 
-void SoundEngine::ShellReset(int32_t maxBlockSize, double fs) {
-  midiQueue_.Resize(maxBlockSize);
-  noteEvents_.Reserve(midiQueue_.Capacity());
+void SoundEngine::ShellReset(double fs) {
+  // The queues keep their fixed size whatever block size the host announces.
   heldKeys_.Clear();
+  // The next control block now starts with the next host block: waiting
+  // messages keep their place in time.
+  midiQueue_.Rebase(-samplesToControlUpdate_);
   samplesToControlUpdate_ = 0;
   if (ValidRate(fs)) rate_ = fs;
   controlBlockLength_ = BlockLengthFor(rate_);
 }
 
 bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
-  ShellReset(maxBlockSize, fs);
+  (void)maxBlockSize;
+  ShellReset(fs);
   if (!ValidRate(fs) || fs == lastSampleRate_) return false;
   lastSampleRate_ = fs;
   controlBlockLength_ = BlockLengthFor(fs);
@@ -100,10 +102,12 @@ bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
   ensemble_.SetSampleRate(fs);
   for (int line = 0; line < Ensemble::kLines; ++line) ensemble_.SetCentre(line, 0.5);
   phaser_.SetSampleRate(fs);
+  phaserIdle_ = tailCutting_;
   delay_.SetSampleRate(fs);
   delay_.SetVibeSpeed(vibeSpeedDefault_);
   delay_.SetVibeDepth(vibeDepthDefault_);
 
+  vcfTables_->SetSampleRate(fs);
   for (SynthChannel& channel : channels_) channel.Reset(fs);
   return true;
 }
@@ -244,18 +248,26 @@ void SoundEngine::HandleMidiMessage(MidiMessage m) {
     default:
       return;
   }
+  // A negative offset is late already: it fires at the first chance.
+  int64_t at = std::max<int32_t>(m.offset, 0);
   // Late events are pushed half a control block further; the pedal keeps its time.
-  if (!sustainPedal && m.offset > controlBlockLength_) {
-    const int32_t half = controlBlockLength_ / 2;
-    m.offset = m.offset > std::numeric_limits<int32_t>::max() - half
-                   ? std::numeric_limits<int32_t>::max()
-                   : m.offset + half;
-  }
+  if (!sustainPedal && at > controlBlockLength_) at += controlBlockLength_ / 2;
+  // The queue counts from the start of the next control block, which lies
+  // samplesToControlUpdate_ into the coming host block. Events before it
+  // belong to the control block already begun and come out overdue at the
+  // next drain, within one control block of their sample.
+  at -= samplesToControlUpdate_;
+  m.offset = int32_t(std::min<int64_t>(at, std::numeric_limits<int32_t>::max() / 2));
   midiQueue_.Add(m);
 }
 
 void SoundEngine::DrainMidiQueue() {
+  // Anything left from a control block a reset cut short is overdue: it goes
+  // first, so nothing drained now waits behind it.
+  noteEvents_.MarkOverdue();
   while (midiQueue_.HasDue(controlBlockLength_)) {
+    // What the list cannot take now waits, overdue, for the next control block.
+    if (noteEvents_.Full() && FiresAtItsSample(midiQueue_.Next())) break;
     const MidiMessage m = midiQueue_.Take();
     switch (MessageKind(m)) {
       case kKindNoteOff:
@@ -279,6 +291,12 @@ void SoundEngine::DrainMidiQueue() {
     }
   }
   midiQueue_.Rebase(controlBlockLength_);
+}
+
+bool SoundEngine::FiresAtItsSample(const MidiMessage& m) {
+  const int kind = MessageKind(m);
+  return kind == kKindNoteOn || kind == kKindNoteOff ||
+         (kind == kKindControlChange && m.data1 == kControllerSustain);
 }
 
 void SoundEngine::RestartModulationDelay() {
@@ -446,9 +464,9 @@ bool SoundEngine::UpdateControls() {
 // Render
 
 void SoundEngine::FireEvents(int32_t i) {
-  // Offsets below i fire too: a message that missed its sample (a negative
-  // host offset, or one stuck behind a later one) must not block all others.
-  while (!noteEvents_.Empty() && noteEvents_.Front().offset <= i) {
+  // Offsets below i fire too: a message that missed its sample (an overdue
+  // one) must not block all others.
+  while (EventDueBy(i)) {
     const MidiMessage m = noteEvents_.Front();
     noteEvents_.PopFront();
     switch (MessageKind(m)) {
@@ -698,7 +716,25 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
   }
 }
 
+void SoundEngine::EndQuietTails() {
+  if (!phaserIdle_ && phaser_.QuietBelow(kTailLevel)) {
+    phaser_.ClearState();
+    phaserIdle_ = true;
+  }
+  // The delay's input is silent only once the phaser is.
+  if (phaserInUse_ && !phaserIdle_) return;
+  if (!delay_.EndTailBelow(kTailLevel)) return;
+  // The output stage decays within a few samples; what is left of it goes too.
+  for (int ch = 0; ch < 2; ++ch) {
+    if (std::fabs(outHp_[ch].y) < kTailLevel && std::fabs(outLp_[ch].y) < kTailLevel) {
+      outHp_[ch].y = 0.0;
+      outLp_[ch].y = 0.0;
+    }
+  }
+}
+
 bool SoundEngine::SkipSilence(int32_t n) {
+  if (!tailCutting_) return false;
   // Outputs stay at the zeros RenderBlock filled in only while the output
   // stage is at rest and the delay has nothing left to say.
   if (outHp_[0].y != 0.0 || outLp_[0].y != 0.0 || outHp_[1].y != 0.0 || outLp_[1].y != 0.0) return false;
@@ -709,14 +745,14 @@ bool SoundEngine::SkipSilence(int32_t n) {
 
 void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
   for (int32_t i = 0; i < len;) {
-    if (!noteEvents_.Empty() && noteEvents_.Front().offset <= i) FireEvents(i);
+    if (EventDueBy(i)) FireEvents(i);
     if (soundActive_) {
       i = RenderSoundingRun(left, right, i, std::min(len, i + kRunLength));
       continue;
     }
-    if (!phaserInUse_) {
+    if (!phaserInUse_ || phaserIdle_ || !tailCutting_) {
       // Silence up to the next event, handled as one run when nothing holds a tail.
-      const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset);
+      const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset - eventBase_);
       if (SkipSilence(end - i)) {
         i = end;
         continue;
@@ -740,7 +776,7 @@ int32_t SoundEngine::RenderSoundingRun(double* left, double* right, int32_t begi
   double dryL[kRunLength], dryR[kRunLength], busL[kRunLength], busR[kRunLength];
   const int32_t n = end - begin;
   for (int32_t k = 0; k < n; ++k) {
-    if (k > 0 && !noteEvents_.Empty() && noteEvents_.Front().offset <= begin + k) FireEvents(begin + k);
+    if (k > 0 && EventDueBy(begin + k)) FireEvents(begin + k);
     dryL[k] = dryR[k] = busL[k] = busR[k] = 0.0;
     SynthesiseSample(dryL[k], dryR[k], busL[k], busR[k]);
     osc1_.Advance();
@@ -752,7 +788,8 @@ int32_t SoundEngine::RenderSoundingRun(double* left, double* right, int32_t begi
 }
 
 inline void SoundEngine::ProcessEffects(double& busL, double& busR, double& dryL, double& dryR) {
-  if (phaserInUse_) {
+  if (phaserInUse_ && (!phaserIdle_ || busL != 0.0 || busR != 0.0)) {
+    phaserIdle_ = false;
     phaser_.Process(busL, busR);
     dryL += busL;
     dryR += busR;
@@ -778,11 +815,15 @@ void SoundEngine::RenderBlock(double* left, double* right, int32_t n) {
   int32_t position = 0;
   while (remaining > 0) {
     int32_t len;
+    // Event offsets count from the start of the control block, which a
+    // previous host block may have begun.
+    eventBase_ = samplesToControlUpdate_ > 0 ? controlBlockLength_ - samplesToControlUpdate_ : 0;
     if (samplesToControlUpdate_ <= 0) {
       DrainMidiQueue();
       const bool active = UpdateControls();
       if (!active && soundActive_) ensemble_.Clear();
       soundActive_ = active;
+      if (!soundActive_ && tailCutting_) EndQuietTails();
       len = controlBlockLength_;
       if (remaining < len) {
         samplesToControlUpdate_ = len - remaining;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 #include "dsp/Delay.h"
 #include "dsp/Ensemble.h"
@@ -98,6 +99,14 @@ class SoundEngine {
 
   void SetHost(EngineHost* host) { host_ = host; }
 
+  // Off: no tail is ended and no silence skipped, every sample takes the full
+  // computation. Tests compare the two.
+  void SetTailCutting(bool on) {
+    tailCutting_ = on;
+    delay_.SetIdleSkip(on);
+    if (!on) phaserIdle_ = false;
+  }
+
   // Delay vibe speed and depth that a rate change restores before the
   // parameters are applied again (the instrument copies its defaults here).
   void SetDelayVibeDefaults(double speed, double depth) {
@@ -109,8 +118,8 @@ class SoundEngine {
   // caller must then apply every parameter again (0..65 in order). A rate that
   // is not a positive finite number only runs the shell part.
   bool Reset(double fs, int32_t maxBlockSize);
-  // The shell's share of a reset: queue sizing, held keys, control timing.
-  void ShellReset(int32_t maxBlockSize, double fs);
+  // The shell's share of a reset: held keys, control timing.
+  void ShellReset(double fs);
 
   // One parameter's real value v and normalised value n become settings.
   void ApplyParameter(int32_t index, double v, double n);
@@ -147,6 +156,8 @@ class SoundEngine {
   const KeyStateMap& Keys() const { return keys_; }
   const MidiQueue& Queue() const { return midiQueue_; }
   const NoteEventList& NoteEvents() const { return noteEvents_; }
+  // Messages the MIDI queue's overflow rule has dropped.
+  int64_t DroppedMidi() const { return midiQueue_.Dropped(); }
   const OscillatorBank& Osc1() const { return osc1_; }
   const OscillatorBank& Osc2() const { return osc2_; }
   const SynthChannel& Channel(int c) const { return channels_[c]; }
@@ -161,7 +172,11 @@ class SoundEngine {
   void UpdateMixGains();
   void UpdatePitch();
   void RestartModulationDelay();
+  // Notes and the pedal go to the per-sample list; the rest acts at the control block.
+  static bool FiresAtItsSample(const MidiMessage& m);
   void FireEvents(int32_t i);
+  // The first note event is due at or before sample i of the sub-block.
+  bool EventDueBy(int32_t i) const { return !noteEvents_.Empty() && noteEvents_.Front().offset - eventBase_ <= i; }
   void RenderSamples(double* left, double* right, int32_t len);
   // Samples a run of sound renders stage by stage; a bound for the stack buffers.
   static constexpr int32_t kRunLength = 64;
@@ -169,6 +184,10 @@ class SoundEngine {
   void ProcessEffects(double& busL, double& busR, double& dryL, double& dryR);
   void WriteOutput(double dryL, double dryR, double& left, double& right);
   bool SkipSilence(int32_t n);
+  // While nothing sounds: ends the phaser, delay and output tails once all they could
+  // still add stays below kTailLevel each (three of them: below -120 dBFS together).
+  void EndQuietTails();
+  static constexpr double kTailLevel = 3e-7;
   // Every sounding key's footages, gathered per sample for the sections.
   struct KeySums {
     double X[4] = {0.0, 0.0, 0.0, 0.0};  // organ, per footage
@@ -194,7 +213,11 @@ class SoundEngine {
   NoteEventList noteEvents_;
   OscillatorBank osc1_, osc2_;
   KeyStateMap keys_;
-  SynthChannel channels_[kChannels];
+  // The channels' filter tables, rebuilt in place for a new rate.
+  std::unique_ptr<VcfTables> vcfTables_ = std::make_unique<VcfTables>();
+  std::array<SynthChannel, kChannels> channels_{SynthChannel(*vcfTables_), SynthChannel(*vcfTables_),
+                                                SynthChannel(*vcfTables_), SynthChannel(*vcfTables_),
+                                                SynthChannel(*vcfTables_), SynthChannel(*vcfTables_)};
   Envelope stringEnv_, glideEnv_, modEnv_;
   SectionRamp organRamp_, sawRamp_, squareRamp_;
   double controlRate_ = kControlRate;
@@ -223,8 +246,12 @@ class SoundEngine {
   double rate_ = 44100.0;  // last valid rate, for the shell reset
   int32_t controlBlockLength_ = 44;
   int32_t samplesToControlUpdate_ = 0;
+  int32_t eventBase_ = 0;  // the sub-block's first sample within its control block
   bool soundActive_ = true;
   bool phaserInUse_ = false;
+  // The phaser holds nothing and is fed nothing: its output is taken as exact silence.
+  bool phaserIdle_ = true;
+  bool tailCutting_ = true;
   double lfoValue_ = 0.0;
   int32_t modDelayCountdown_ = 0;
   double modulationDepth_ = 0.0;

@@ -15,6 +15,10 @@
 namespace tessaron {
 
 struct SynthChannel {
+  SynthChannel() = default;
+  // The filter reads tables the owner keeps built for the rate in use.
+  explicit SynthChannel(const VcfTables& tables) : vcf(tables) {}
+
   Vcf vcf;                 // built for 44100 Hz
   Envelope envelope;       // clocked per sample after the first Reset
   bool gate = false;       // set by a note-on of the channel, cleared once the envelope is idle

@@ -60,8 +60,8 @@ void IParameter::FormatForHost(double value, bool isNormalized, char* text, bool
     if (std::isnan(value)) value = GetNormalized();
     value = min_ + std::pow(std::clamp(value, 0.0, 1.0), shape_) * (max_ - min_);
   }
-  if (formatter_) {
-    formatter_(value, text);
+  if (const DisplayFormatter formatter = formatter_.Load()) {
+    formatter(value, text);
     text[kParamTextSize - 1] = '\0';
     return;
   }

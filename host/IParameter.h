@@ -49,9 +49,11 @@ class IParameter {
   void SetClamped(double realValue);
 
   void SetType(Type type) { type_ = type; }
-  void SetFormatter(DisplayFormatter formatter) { formatter_ = formatter; }
+  // The delay's sync switch swaps its time's formatter, also from a controller on the
+  // audio thread while the editor formats the value: the pointer is a relaxed atomic too.
+  void SetFormatter(DisplayFormatter formatter) { formatter_.Store(formatter); }
 
-  DisplayFormatter Formatter() const { return formatter_; }
+  DisplayFormatter Formatter() const { return formatter_.Load(); }
   Type GetType() const { return type_; }
   double Value() const { return value_.Load(); }
   double Min() const { return min_; }
@@ -86,7 +88,22 @@ class IParameter {
     std::atomic<double> v_{0.0};
   };
 
-  DisplayFormatter formatter_ = nullptr;
+  class SharedFormatter {
+   public:
+    SharedFormatter() = default;
+    SharedFormatter(const SharedFormatter& other) : f_(other.Load()) {}
+    SharedFormatter& operator=(const SharedFormatter& other) {
+      Store(other.Load());
+      return *this;
+    }
+    DisplayFormatter Load() const { return f_.load(std::memory_order_relaxed); }
+    void Store(DisplayFormatter f) { f_.store(f, std::memory_order_relaxed); }
+
+   private:
+    std::atomic<DisplayFormatter> f_{nullptr};
+  };
+
+  SharedFormatter formatter_;
   Type type_ = kTypeNone;
   SharedValue value_;
   double min_ = 0.0;

@@ -90,7 +90,9 @@ void IPluginBase::SetParamFromEditor(int index, double normalized) {
   Lock lock(mutex_);
   IParameter* param = GetParam(index);
   if (!param || !param->SetFromNormalized(normalized)) return;
-  InformHostOfParamChange(index, param->GetNormalized());
+  // The host records what was asked for, not the step the parameter snapped to: a
+  // controller at 64 on a four-way choice is 0.504 in the automation lane.
+  InformHostOfParamChange(index, std::clamp(normalized, 0.0, 1.0));
   OnParamChange(index);
 }
 

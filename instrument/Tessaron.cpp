@@ -47,6 +47,7 @@ Tessaron::Tessaron(vst::AudioMasterCallback host) : Synth(host, MakeConfig()) {
 }
 
 void Tessaron::Reset() {
+  Synth::Reset();
   // A new rate rebuilds every rate-dependent table; the settings are then applied anew.
   if (engine_.Reset(SampleRate(), BlockSize())) {
     for (int i = 0; i < NParams(); ++i) OnParamChange(i);

@@ -87,12 +87,10 @@ class TessaronPanel final : public PanelInstrument, public LearnSwitchHook {
     if (tweakCover) tweakCover->Hide(tweakOpen);
   }
 
-  // ---- LearnSwitchHook (under the instrument's lock) ----
+  // ---- LearnSwitchHook (under the instrument's lock, on any thread, the audio thread
+  // among them): the switch goes dark when the editor thread takes the value up ----
   void LearnEnded() override {
-    if (!learnSwitch || !editor) return;
-    std::lock_guard<std::recursive_mutex> lock(editor->Mutex());
-    learnSwitch->ReceiveValue(0.0);
-    learnSwitch->MarkDirty(false);
+    if (editor) editor->HandControlValue(learnSlot, 0.0);
   }
 
   // The program selector's texts (under the instrument's lock).
@@ -106,6 +104,7 @@ class TessaronPanel final : public PanelInstrument, public LearnSwitchHook {
     editor = nullptr;
     presetMenu = nullptr;
     learnSwitch = nullptr;
+    learnSlot = -1;
     phaseLamp = modulationLamp = tweakCover = nullptr;
     osc1Octave = osc2Octave = nullptr;
   }
@@ -113,6 +112,7 @@ class TessaronPanel final : public PanelInstrument, public LearnSwitchHook {
   IEditor* editor = nullptr;
   IGLPresetMenu* presetMenu = nullptr;
   IGLSwitchMidiLearn* learnSwitch = nullptr;
+  int learnSlot = -1;  // the switch's hand-over slot in the editor
   IBitmapControl* phaseLamp = nullptr;
   IBitmapControl* modulationLamp = nullptr;
   IGLButtonKick* osc1Octave = nullptr;
@@ -185,6 +185,7 @@ void Tessaron::BuildEditorLayout() {
                             VersionLabel().c_str());
   ArmLearn(false, false);
   panel.learnSwitch = editor->Add<IGLSwitchMidiLearn>(&panel, 1026, 295, Image(IGLSwitchMidiLearn::kLearnFace, 2));
+  panel.learnSlot = editor->ReserveHandOverSlot(panel.learnSwitch);
   SetLearnSwitch(&panel);
 
   // Wheels and levels.

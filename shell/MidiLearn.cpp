@@ -11,6 +11,12 @@ void MidiLearn::Arm(bool active, bool unlearnFace) {
   active_ = active;
 }
 
+void MidiLearn::Disarm() {
+  if (!active_) return;
+  active_ = false;
+  if (switch_) switch_->LearnEnded();
+}
+
 void MidiLearn::CaptureParameter(int index, int parameterCount, Configuration& config) {
   if (!active_ || index < 0 || index >= parameterCount) return;
   pendingParameter_ = index;

@@ -25,6 +25,9 @@ class MidiLearn {
   // the switch shows and arms learn when the switch's new value is on.
   void Arm(bool active, bool unlearnFace);
 
+  // A reset: learn ends without touching the table, and the switch goes dark.
+  void Disarm();
+
   // Each runs Resolve when learn is armed and the number is in range.
   void CaptureParameter(int index, int parameterCount, Configuration& config);
   void CaptureController(int controller, Configuration& config);

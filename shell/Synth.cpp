@@ -33,6 +33,8 @@ IPluginEditor* Synth::GetEditor() { return editorObject_.get(); }
 
 void Synth::SetEditorFactory(EditorFactory factory) { editorFactory.store(factory); }
 
+void Synth::Reset() { learn_.Disarm(); }
+
 void Synth::Activate(bool active) {
   if (active) ApplyAllParams();
 }

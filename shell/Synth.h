@@ -26,6 +26,9 @@ class Synth : public IPluginVst {
   // The window closes before anything it could reach goes.
   ~Synth() override;
 
+  // The shell's share of every reset, run before the instrument's: learn is disarmed, so
+  // that the parameter pass of a reset is never taken for a knob the user moved.
+  void Reset() override;
   // Activation re-applies every parameter, so the engine starts from the live values.
   void Activate(bool active) override;
   // The binding's MIDI hook (dispatcher thread, under the instrument's lock).

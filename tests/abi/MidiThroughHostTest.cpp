@@ -61,5 +61,16 @@ TEST(MidiThroughHost, AssignedControllerDrivesItsParameter) {
   EXPECT_FLOAT_EQ(s.host.GetParameter(kDelayMix), 1.0f);
 }
 
+TEST(MidiThroughHost, HostIsToldTheControllerValueNotTheSnappedStep) {
+  Started s("[MIDI Control]\nCC8=21\n");  // 21 "Glide: Direction", four choices
+  s.host.SendMidi({{0xB0, 8, 64}});
+  s.Render();
+  const std::vector<HostCall> automations = s.host.CallsOf(audioMasterAutomate);
+  ASSERT_EQ(automations.size(), 1u);
+  EXPECT_EQ(automations[0].index, 21);
+  EXPECT_FLOAT_EQ(automations[0].opt, float(64.0 / 127.0));
+  EXPECT_FLOAT_EQ(s.host.GetParameter(kGlideDirection), float(2.0 / 3.0));  // the parameter itself snaps
+}
+
 }  // namespace
 }  // namespace tessaron::test

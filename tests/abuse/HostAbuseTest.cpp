@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/ParameterIds.h"
 #include "tests/abuse/CountingAllocator.h"
 #include "tests/support/QuietHost.h"
 #include "tests/support/TestHost.h"
@@ -23,7 +24,7 @@ namespace {
 
 using namespace vst;
 
-constexpr int kParams = 66;
+constexpr int kParams = kParameterCount;
 constexpr int kMaxFrames = 16384;
 
 // Finite and never subnormal: a subnormal means the flush-to-zero guard is missing.
@@ -413,6 +414,39 @@ TEST_F(HostAbuse, AudioCallbacksAllocateNothingAfterTheFirstBlock) {
     }
     WatchAllocations(false);
     ASSERT_EQ(WatchedAllocations(), 0) << "block " << block;
+  }
+
+  // A flood in one block (hosts deliver events on the audio thread too), then a new rate
+  // while keys still sound.
+  constexpr int kFlood = 10000;
+  std::vector<VstMidiEvent> events(kFlood);
+  struct {
+    VstInt32 numEvents;
+    VstIntPtr reserved;
+    VstEvent* events[kFlood];
+  } list{};
+  list.numEvents = kFlood;
+  for (int i = 0; i < kFlood; ++i) {
+    VstMidiEvent& e = events[size_t(i)];
+    e.type = kVstMidiType;
+    e.byteSize = sizeof(VstMidiEvent);
+    e.deltaFrames = i * 4096 / kFlood;
+    const uint8_t kinds[] = {0x90, 0x80, 0xB0, 0xE0, 0x90};
+    e.midiData[0] = char(kinds[i % 5]);
+    e.midiData[1] = char(i % 5 == 2 ? 7 + i % 3 : 24 + i % 96);
+    e.midiData[2] = char(1 + i % 126);
+    list.events[i] = reinterpret_cast<VstEvent*>(&e);
+  }
+  for (float rate : {44100.0f, 48000.0f}) {
+    host.Dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+    host.ProcessFloat(l.data(), r.data(), 64);
+    ForgetAllocations();
+    WatchAllocations(true);
+    host.Dispatch(effProcessEvents, 0, 0, &list);
+    for (int block = 0; block < 12; ++block) host.ProcessFloat(l.data(), r.data(), 1024);
+    WatchAllocations(false);
+    EXPECT_EQ(WatchedAllocations(), 0) << rate << " Hz";
+    EXPECT_TRUE(AllSound(l, r, 1024));
   }
 }
 

@@ -163,6 +163,7 @@ TEST(Controls, LearnSwitchArmsInTheModeOfItsFaceAndSwapsFacesOnlyWhileDark) {
   // Unlearn resolves on the next knob moved; the switch goes dark and keeps its face.
   p.plug->SetParamFromEditor(kVcfCutoff, 0.3);
   EXPECT_FALSE(p.plug->Learn().Active());
+  p.editor->ApplyHandedValues();
   EXPECT_EQ(learn->GetValue(), 0.0);
   EXPECT_FALSE(learn->ShowsLearnFace());
 }

@@ -254,6 +254,7 @@ TEST(EditorCore, ShowParameterValueNormalisesRealValuesAndReachesAuxListeners) {
   listener->AddAuxParam(1);
 
   f.editor->ShowParameterValue(1, 50.0, false);  // ((50 - 0) / 200) ^ (1 / 2)
+  f.editor->ApplyHandedValues();
   EXPECT_DOUBLE_EQ(f.upper->GetValue(), 0.5);
   ASSERT_EQ(listener->got.size(), 1u);
   EXPECT_EQ(listener->got[0].first, 1);
@@ -261,10 +262,13 @@ TEST(EditorCore, ShowParameterValueNormalisesRealValuesAndReachesAuxListeners) {
   (void)aux;
 
   f.editor->ShowParameterValue(1, 900.0, false);  // clamped to the range first
+  f.editor->ApplyHandedValues();
   EXPECT_DOUBLE_EQ(f.upper->GetValue(), 1.0);
   f.editor->ShowParameterValue(1, 0.25, true);
+  f.editor->ApplyHandedValues();
   EXPECT_DOUBLE_EQ(f.upper->GetValue(), 0.25);
   f.editor->ShowParameterValue(1, std::nan(""), true);
+  f.editor->ApplyHandedValues();
   EXPECT_DOUBLE_EQ(f.upper->GetValue(), 0.25);
   EXPECT_TRUE(f.upper->NeedsRedraw());
   EXPECT_TRUE(f.instrument.log.empty()) << "values from the instrument are not pushed back";

@@ -16,23 +16,6 @@ std::vector<uint8_t> Tags(const MidiQueue& q) {
   return tags;
 }
 
-TEST(MidiQueue, SizedInWholePagesForTheBlockSize) {
-  MidiQueue q;
-  EXPECT_EQ(q.Capacity(), 1024);
-  struct Case {
-    int32_t block, slots;
-  };
-  for (const Case& c : {Case{1, 512}, Case{512, 512}, Case{513, 1024}, Case{4096, 4096}, Case{0, 512},
-                        Case{-7, 512}}) {
-    ASSERT_TRUE(q.Resize(c.block));
-    EXPECT_EQ(q.Capacity(), c.slots) << c.block;
-    EXPECT_EQ(q.Granule(), c.slots) << c.block;
-  }
-  // Absurd sizes are capped rather than allocated.
-  ASSERT_TRUE(q.Resize(2000000000));
-  EXPECT_EQ(q.Capacity(), MidiQueue::kMaxMessages);
-}
-
 TEST(MidiQueue, KeepsOffsetOrderWithEqualOffsetsInArrivalOrder) {
   MidiQueue q;
   q.Add(Msg(10, 1));
@@ -62,31 +45,35 @@ TEST(MidiQueue, DrainAndRebaseShiftTheRemainder) {
   EXPECT_EQ(q.PendingAt(1).offset, 56);
 }
 
-TEST(MidiQueue, FullQueueCompactsBeforeItGrowsByTheGranule) {
+TEST(MidiQueue, AFullQueueLetsReleasesThroughAndCountsWhatItDrops) {
   MidiQueue q;
-  ASSERT_TRUE(q.Resize(512));
-  for (int i = 0; i < 512; ++i) ASSERT_TRUE(q.Add(Msg(i, uint8_t(i & 0x7F))));
-  EXPECT_EQ(q.Capacity(), 512);
-  q.Take();
-  q.Take();
-  ASSERT_TRUE(q.Add(Msg(1000, 1)));  // room made by moving the waiting ones forward
-  EXPECT_EQ(q.Capacity(), 512);
-  EXPECT_EQ(q.Pending(), 511);
-  ASSERT_TRUE(q.Add(Msg(1001, 2)));
-  ASSERT_TRUE(q.Add(Msg(5, 3)));  // full without drained slots: grows by one granule
-  EXPECT_EQ(q.Capacity(), 1024);
-  EXPECT_EQ(q.Pending(), 513);
-  EXPECT_EQ(q.PendingAt(3).offset, 5);
-  EXPECT_EQ(q.PendingAt(4).offset, 5);
-  EXPECT_EQ(q.PendingAt(4).data1, 3);
+  const int32_t n = MidiQueue::kCapacity;
+  for (int32_t i = 0; i < n; ++i) ASSERT_TRUE(q.Add(Msg(i, uint8_t(i & 0x7F))));
+  EXPECT_FALSE(q.Add(Msg(5, 1)));                    // a note-on is dropped
+  EXPECT_FALSE(q.Add({7, 0xB0, 7, 100}));            // so is a controller
+  EXPECT_EQ(q.Dropped(), 2);
+  ASSERT_TRUE(q.Add({3, 0x80, 60, 0}));               // a note-off takes the latest note-on's place
+  ASSERT_TRUE(q.Add({n, 0xB0, 64, 0}));               // and so does the pedal going up
+  EXPECT_EQ(q.Dropped(), 4);
+  EXPECT_EQ(q.Pending(), n);
+  EXPECT_EQ(q.PendingAt(4).status, 0x80);             // in its place in time
+  EXPECT_EQ(q.PendingAt(n - 1).status, 0xB0);
+  EXPECT_EQ(q.PendingAt(n - 2).offset, n - 3);         // the two latest note-ons went
 
-  // Resizing never drops waiting messages.
-  ASSERT_TRUE(q.Resize(16));
-  EXPECT_EQ(q.Capacity(), 1024);
-  EXPECT_EQ(q.Pending(), 513);
+  // Drained slots make room again without dropping anything.
+  q.Take();
+  ASSERT_TRUE(q.Add(Msg(n + 5, 9)));
+  EXPECT_EQ(q.Dropped(), 4);
+
+  // Nothing but releases: the later of two for one key gives way, so a new one still fits.
+  MidiQueue releases;
+  for (int32_t i = 0; i < n; ++i) ASSERT_TRUE(releases.Add({i, 0x80, uint8_t(i % 100), 0}));
+  ASSERT_TRUE(releases.Add({n, 0x80, 120, 0}));
+  EXPECT_EQ(releases.PendingAt(n - 1).data1, 120);
+  EXPECT_EQ(releases.Dropped(), 0);
 }
 
-TEST(NoteEventList, FirstInFirstOutAcrossWrapAndGrowth) {
+TEST(NoteEventList, FirstInFirstOutAcrossWrapUpToItsCapacity) {
   NoteEventList list;
   int32_t next = 0, expect = 0;
   for (int round = 0; round < 5; ++round) {
@@ -103,6 +90,9 @@ TEST(NoteEventList, FirstInFirstOutAcrossWrapAndGrowth) {
     list.PopFront();
   }
   EXPECT_EQ(expect, next);
+  for (int32_t i = 0; i < NoteEventList::kCapacity; ++i) ASSERT_TRUE(list.Push(Msg(i, 0)));
+  EXPECT_TRUE(list.Full());
+  EXPECT_FALSE(list.Push(Msg(0, 0)));
 }
 
 }  // namespace

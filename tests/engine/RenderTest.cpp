@@ -236,5 +236,51 @@ TEST(Render, HostAnomaliesNeitherHangNorPoison) {
   EXPECT_NE(synced(true, 90.0), reference);
 }
 
+// Tails end once all they would still add stays below -120 dBFS: the output keeps
+// within that of the full computation, through the silence and the next phrase.
+TEST(Render, EndedTailsStayWithinMinus120DbOfTheFullComputation) {
+  for (bool pingPong : {false, true}) {
+    auto render = [&](bool cut, bool& wentQuiet) {
+      EngineRig rig;
+      rig.engine.SetTailCutting(cut);
+      rig.Sections(true, true, true);
+      rig.Set(kOrgan4, 0.5);
+      for (int i = 45; i <= 47; ++i) rig.Set(i, 1.0);  // phaser on everything
+      rig.Set(kPhaserFeedback, 0.8);
+      rig.Set(kDelayTime, 0.1);  // a long delay with feedback and vibe
+      rig.Set(kDelayFeedback, 0.6);
+      rig.Set(kDelayMix, 0.5);
+      rig.Set(kDelayVibe, 1.0);
+      rig.Set(kDelayPingPong, pingPong ? 1.0 : 0.0);
+      std::vector<double> out;
+      auto play = [&](int32_t n) {
+        rig.Render(n, 512);
+        out.insert(out.end(), rig.left.begin(), rig.left.end());
+        out.insert(out.end(), rig.right.begin(), rig.right.end());
+      };
+      for (uint8_t note : {uint8_t(48), uint8_t(55), uint8_t(64)}) rig.On(note);
+      play(44100);
+      for (uint8_t note : {uint8_t(48), uint8_t(55), uint8_t(64)}) rig.Off(note);
+      play(44100 * 29);
+      wentQuiet = rig.engine.DelayLine().IsIdle() && rig.left.back() == 0.0 && rig.right.back() == 0.0;
+      rig.On(60);
+      play(22050);
+      rig.Off(60);
+      play(44100);
+      return out;
+    };
+    bool cutQuiet = false, fullQuiet = false;
+    const std::vector<double> cut = render(true, cutQuiet);
+    const std::vector<double> full = render(false, fullQuiet);
+    ASSERT_EQ(cut.size(), full.size());
+    double worst = 0.0;
+    for (size_t i = 0; i < cut.size(); ++i) worst = std::fmax(worst, std::fabs(cut[i] - full[i]));
+    EXPECT_TRUE(cutQuiet) << "ping-pong " << pingPong;
+    EXPECT_FALSE(fullQuiet) << "ping-pong " << pingPong;
+    EXPECT_LT(worst, 1e-6) << "ping-pong " << pingPong;
+    EXPECT_GT(PeakAbs(cut), 0.05);
+  }
+}
+
 }  // namespace
 }  // namespace tessaron

@@ -157,6 +157,21 @@ TEST_F(MidiFixture, LearnAndUnlearnPairing) {
   EXPECT_EQ(learnSwitch.ended, 3);
 }
 
+TEST_F(MidiFixture, ResetDisarmsLearnBeforeItsParameterPass) {
+  for (float rate : {44100.0f, 48000.0f}) {
+    t.ArmLearn(true, false);
+    t.Send(0xB0, 30, 5);
+    ASSERT_TRUE(t.Learn().Active());
+    // A host's suspend, then a new rate: both reset.
+    AEffect* effect = t.GetAEffect();
+    effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
+    effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
+    effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
+    EXPECT_FALSE(t.Learn().Active()) << rate;
+    EXPECT_EQ(config.Controller(30), Configuration::kUnassigned) << rate;
+  }
+}
+
 TEST_F(MidiFixture, ApplyControllerNotifiesOnlyOnChange) {
   config.SetController(7, kDelayMix);
   config.SetController(8, kGlideDirection);
