@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/ParameterIds.h"
 #include "tests/abi/FilesHomeSupport.h"
 #include "tests/support/TestHost.h"
 
@@ -25,8 +26,8 @@ std::vector<double> LiveValues(TestHost& host) {
   const std::vector<uint8_t> chunk = host.GetChunk(false);
   int32_t nameLength = 0;
   std::memcpy(&nameLength, chunk.data() + 8 + 18, 4);
-  std::vector<double> values(66);
-  std::memcpy(values.data(), chunk.data() + 8 + 22 + nameLength, 66 * 8);
+  std::vector<double> values(kParameterCount);
+  std::memcpy(values.data(), chunk.data() + 8 + 22 + nameLength, kParameterCount * 8);
   return values;
 }
 

@@ -23,6 +23,7 @@
 
 #include "editor/GfxPng.h"
 #include "editor/IEditor.h"
+#include "engine/ParameterIds.h"
 #include "host/IParameter.h"
 #include "editor/x11/X11Common.h"
 #include "tests/support/QuietHost.h"
@@ -508,7 +509,7 @@ TEST(EditorX11, ModuleEditorOpensAndClosesWhileAnotherThreadPlays) {
   };
 
   constexpr int kCycles = 20;
-  constexpr int kParams = 66;
+  constexpr int kParams = kParameterCount;
   int opened = 0, closed = 0, stalls = 0;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
     opened += vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()) == 1;

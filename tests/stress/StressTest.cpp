@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/ParameterIds.h"
 #include "tests/support/QuietHost.h"
 #include "tests/support/TestHost.h"
 
@@ -60,7 +61,7 @@ TEST(Stress, AudioAndEditingThreadsShareOneInstance) {
   static const char* typed[] = {"0.5", "On", "Off", "-12", "1e9", "abc", ""};
   const auto end = std::chrono::steady_clock::now() + Length();
   while (std::chrono::steady_clock::now() < end) {
-    const int index = int(rng() % 66);
+    const int index = int(rng() % kParameterCount);
     switch (rng() % 8) {
       case 0: host.SetParameter(index, float(rng() % 1001) / 1000.0f); break;
       case 1: host.Dispatch(effSetProgram, 0, intptr_t(rng() % 64)); break;
