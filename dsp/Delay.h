@@ -4,6 +4,7 @@
 // between the audio rate and the line clock. Free or tempo-synced time, a sine
 // "vibe" on the clock, doubled line length and ping-pong feedback.
 // All members are touched by the audio thread, or under the instrument's lock.
+#include <cstddef>
 #include <vector>
 
 #include "dsp/BiquadLowPass.h"
@@ -59,6 +60,20 @@ public:
     // True while both channels are known to be exactly silent.
     bool IsIdle() const { return idle[0] && idle[1]; }
 
+    // Read-outs for tests.
+    int LineLength() const { return length; }
+    std::size_t BufferSize(int ch) const { return buffer[ch].size(); }
+    int ReadOffset() const { return readOffset; }
+    double Step(int ch) const { return step[ch]; }
+    double ClockPhase(int ch) const { return clockPhase[ch]; }
+    int WriteIndex(int ch) const { return writeIndex[ch]; }
+    double OutputFilterOmega(int ch) const { return outFilter[ch].omega; }
+    double VibeIncrement() const { return vibeIncrement; }
+    double VibeDepth() const { return vibeDepth; }
+    double Dry() const { return dry; }
+    double Wet() const { return wet; }
+
+private:
     double clock = 1000.0;  // vibe ticks per second
     double vibeSpeed = 0.0;
     double vibePhase = 0.0;  // in [-1, 1)
@@ -83,7 +98,6 @@ public:
     bool vibe = false;
     bool pingPong = false;
 
-private:
     struct LineRun;
     bool SkipsIdleChannel(int ch, double in) const;
     void ProcessChannel(int ch, double& x);

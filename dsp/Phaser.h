@@ -23,6 +23,19 @@ public:
     bool QuietBelow(double level) const;
     void ClearState();
 
+    // Read-outs for tests; the sweep position may be set to check the stages at a point.
+    double Phase() const { return phase; }
+    void SetPhase(double p) { phase = p; }
+    double Increment() const { return increment; }
+    double OmegaMax() const { return omegaMax; }
+    double Coefficient(int stage) const { return d[stage]; }
+    double CoefficientProduct() const { return d4; }
+    double LoopGain() const { return loopGain; }
+    double Solve() const { return solve; }
+    double State(int ch, int stage) const { return state[ch][stage]; }
+    void SetState(int ch, int stage, double v) { state[ch][stage] = v; }
+
+private:
     double clock = 1000.0;  // sweep ticks per second
     double speed = 0.0;     // Hz
     double phase = 0.0;     // in [-1, 1)
@@ -39,7 +52,6 @@ public:
     double state[2][kStages] = {{0.0, 0.0, 0.0, 0.0}, {0.0, 0.0, 0.0, 0.0}};
     double dither[2] = {1e-13, 1e-13};
 
-private:
     double ProcessChannel(int ch, double x);
 };
 

@@ -16,8 +16,8 @@ constexpr int kControlBlock = 44;
 // The delay a channel's clock gives, in milliseconds.
 double DelayMs(const Delay& d, int ch)
 {
-    const int cells = d.readOffset == 0 ? d.length : d.readOffset;
-    return cells * d.step[ch] / kFs * 1000.0;
+    const int cells = d.ReadOffset() == 0 ? d.LineLength() : d.ReadOffset();
+    return cells * d.Step(ch) / kFs * 1000.0;
 }
 
 Delay WetOnly()
@@ -68,21 +68,21 @@ int PeakIndex(const std::vector<double>& v, size_t from = 0)
 TEST(Delay, LineLengthFollowsTheRate)
 {
     Delay d;
-    EXPECT_EQ(d.length, 52920);
-    EXPECT_EQ(d.buffer[1].size(), 52920u);
+    EXPECT_EQ(d.LineLength(), 52920);
+    EXPECT_EQ(d.BufferSize(1), 52920u);
     d.SetSampleRate(48000.0);
-    EXPECT_EQ(d.length, 57600);
-    EXPECT_DOUBLE_EQ(d.outFilter[0].omega, 2.0 * std::numbers::pi * 6000.0 / 48000.0);
+    EXPECT_EQ(d.LineLength(), 57600);
+    EXPECT_DOUBLE_EQ(d.OutputFilterOmega(0), 2.0 * std::numbers::pi * 6000.0 / 48000.0);
 
     for (double bad : {0.0, -44100.0, std::numeric_limits<double>::quiet_NaN(),
                        std::numeric_limits<double>::infinity()}) {
         d.SetSampleRate(bad);
-        EXPECT_EQ(d.length, 57600) << bad;
+        EXPECT_EQ(d.LineLength(), 57600) << bad;
     }
 
     // No cells: the pair passes untouched, not even scaled by the dry gain.
     d.SetSampleRate(0.5);
-    EXPECT_EQ(d.length, 0);
+    EXPECT_EQ(d.LineLength(), 0);
     d.SetMix(0.5);
     d.Tick(0.5, 120.0);
     double l = 0.8;
@@ -119,9 +119,9 @@ TEST(Delay, SyncedTimesAtOneHundredTwentyBeatsPerMinute)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.division);
         d.Tick(1.0 - c.division / 19.0, 120.0);
-        EXPECT_EQ(d.readOffset, c.halfLine ? d.length / 2 : 0);
+        EXPECT_EQ(d.ReadOffset(), c.halfLine ? d.LineLength() / 2 : 0);
         EXPECT_NEAR(DelayMs(d, 0), c.ms, 1e-9);
-        EXPECT_EQ(d.step[0], d.step[1]);
+        EXPECT_EQ(d.Step(0), d.Step(1));
     }
     // The middle of the knob rounds to "1/8".
     d.Tick(0.5, 120.0);
@@ -135,7 +135,7 @@ TEST(Delay, FreeTimesAndDoubleLine)
     Delay d;
     d.SetVibe(false);
     d.Tick(0.0, 120.0);
-    EXPECT_EQ(d.step[0], 0.125);
+    EXPECT_EQ(d.Step(0), 0.125);
     EXPECT_NEAR(DelayMs(d, 0), 75.0, 1e-9);
     d.Tick(1.0, 120.0);
     EXPECT_NEAR(DelayMs(d, 1), 600.0, 1e-9);
@@ -152,16 +152,16 @@ TEST(Delay, BadTempoFallsBackAndStepsStayPositive)
     d.SetSync(true);
     d.SetVibe(false);
     d.Tick(0.5, 120.0);
-    const double reference = d.step[0];
+    const double reference = d.Step(0);
     for (double tempo : {0.0, -40.0, std::numeric_limits<double>::quiet_NaN(),
                          std::numeric_limits<double>::infinity()}) {
         d.Tick(0.5, tempo);
-        EXPECT_EQ(d.step[0], reference) << tempo;
+        EXPECT_EQ(d.Step(0), reference) << tempo;
     }
     for (double tempo : {1e-300, 5e-324, 1e300}) {
         d.Tick(0.5, tempo);
-        EXPECT_TRUE(std::isfinite(d.step[0])) << tempo;
-        EXPECT_GT(d.step[0], 0.0) << tempo;
+        EXPECT_TRUE(std::isfinite(d.Step(0))) << tempo;
+        EXPECT_GT(d.Step(0), 0.0) << tempo;
     }
 
     // Deep vibe at the bottom of the synced range would stop the clock.
@@ -171,7 +171,7 @@ TEST(Delay, BadTempoFallsBackAndStepsStayPositive)
     double lowest = 1.0;
     for (int k = 0; k < 200; ++k) {
         d.Tick(1.0 - 13.0 / 19.0, 120.0);  // "1/16": 125 ms, a = 0.044
-        lowest = std::min({lowest, d.step[0], d.step[1]});
+        lowest = std::min({lowest, d.Step(0), d.Step(1)});
         double l = 0.1;
         double r = 0.1;
         d.Process(l, r);
@@ -185,7 +185,7 @@ TEST(Delay, BadTempoFallsBackAndStepsStayPositive)
     f.SetVibeSpeed(25.0);
     for (int k = 0; k < 200; ++k) {
         f.Tick(0.0, 120.0);
-        ASSERT_GT(std::min(f.step[0], f.step[1]), Delay::kMinStep);
+        ASSERT_GT(std::min(f.Step(0), f.Step(1)), Delay::kMinStep);
     }
 
     // Processing before the first Tick must not hang on a zero step.
@@ -201,25 +201,25 @@ TEST(Delay, VibeBendsTheChannelsApart)
     Delay d;
     d.SetVibeSpeed(5.0);
     d.SetVibeDepth(0.5);
-    EXPECT_DOUBLE_EQ(d.vibeIncrement, 0.01);
-    EXPECT_DOUBLE_EQ(d.vibeDepth, 0.05);
+    EXPECT_DOUBLE_EQ(d.VibeIncrement(), 0.01);
+    EXPECT_DOUBLE_EQ(d.VibeDepth(), 0.05);
     d.SetVibe(true);
     for (int k = 0; k < 30; ++k) {
         d.Tick(0.4, 120.0);
     }
     const double centre = 0.4 * 0.875 + 0.125;
-    EXPECT_GT(std::fabs(d.step[0] - centre), 1e-3);
-    EXPECT_NEAR(d.step[0] + d.step[1], 2.0 * centre, 1e-12);
+    EXPECT_GT(std::fabs(d.Step(0) - centre), 1e-3);
+    EXPECT_NEAR(d.Step(0) + d.Step(1), 2.0 * centre, 1e-12);
 
     d.SetPingPong(true);
     d.Tick(0.4, 120.0);
-    EXPECT_EQ(d.step[0], d.step[1]);
-    EXPECT_EQ(d.clockPhase[0], d.clockPhase[1]);
+    EXPECT_EQ(d.Step(0), d.Step(1));
+    EXPECT_EQ(d.ClockPhase(0), d.ClockPhase(1));
 
     d.SetPingPong(false);
     d.SetVibe(false);
     d.Tick(0.4, 120.0);
-    EXPECT_EQ(d.step[0], d.step[1]);
+    EXPECT_EQ(d.Step(0), d.Step(1));
 }
 
 TEST(Delay, EchoArrivesAtTheSetTime)
@@ -279,8 +279,8 @@ TEST(Delay, MixGainsAndBoundedFullFeedback)
 {
     Delay d;
     d.SetMix(0.5);
-    EXPECT_NEAR(d.dry, 0.70710678, 1e-8);
-    EXPECT_NEAR(d.wet, 0.70710678, 1e-8);
+    EXPECT_NEAR(d.Dry(), 0.70710678, 1e-8);
+    EXPECT_NEAR(d.Wet(), 0.70710678, 1e-8);
 
     d.SetMix(0.0);
     d.SetFeedback(1.0);
@@ -399,9 +399,9 @@ TEST(Delay, IdleShortcutsMatchTheFullComputation)
         EXPECT_TRUE(wentIdle);
         EXPECT_GT(skippedBlocks, 1000);
         for (int ch = 0; ch < 2; ++ch) {
-            EXPECT_EQ(fast.clockPhase[ch], full.clockPhase[ch]);
-            EXPECT_EQ(fast.writeIndex[ch], full.writeIndex[ch]);
-            EXPECT_NEAR(bulk.clockPhase[ch], full.clockPhase[ch], 1e-9);
+            EXPECT_EQ(fast.ClockPhase(ch), full.ClockPhase(ch));
+            EXPECT_EQ(fast.WriteIndex(ch), full.WriteIndex(ch));
+            EXPECT_NEAR(bulk.ClockPhase(ch), full.ClockPhase(ch), 1e-9);
         }
     }
 }

@@ -17,7 +17,7 @@ Phaser Frozen(double p, double fb)
     ph.SetSampleRate(44100.0);
     ph.SetSpeed(0.0);
     ph.SetFeedback(fb);
-    ph.phase = p;
+    ph.SetPhase(p);
     ph.Tick();
     return ph;
 }
@@ -47,32 +47,32 @@ double DeepestNotch(const Phaser& frozen, double* depth)
 TEST(Phaser, ResetAndSweepEndpoints)
 {
     Phaser ph;
-    EXPECT_DOUBLE_EQ(ph.omegaMax, 1.7097102876679147);
-    ph.phase = 0.4;
+    EXPECT_DOUBLE_EQ(ph.OmegaMax(), 1.7097102876679147);
+    ph.SetPhase(0.4);
     ph.SetSampleRate(48000.0);
-    EXPECT_DOUBLE_EQ(ph.omegaMax, 2.0 * std::numbers::pi * 12000.0 / 48000.0);
-    EXPECT_DOUBLE_EQ(ph.increment, 0.00038);
-    EXPECT_EQ(ph.phase, 0.4);  // the sweep runs on through resets
+    EXPECT_DOUBLE_EQ(ph.OmegaMax(), 2.0 * std::numbers::pi * 12000.0 / 48000.0);
+    EXPECT_DOUBLE_EQ(ph.Increment(), 0.00038);
+    EXPECT_EQ(ph.Phase(), 0.4);  // the sweep runs on through resets
     ph.SetSampleRate(0.0);
-    EXPECT_DOUBLE_EQ(ph.omegaMax, 2.0 * std::numbers::pi * 12000.0 / 48000.0);
+    EXPECT_DOUBLE_EQ(ph.OmegaMax(), 2.0 * std::numbers::pi * 12000.0 / 48000.0);
 
     Phaser low = Frozen(0.0, 0.0);
-    const double wLow = 0.02 * low.omegaMax;
-    EXPECT_DOUBLE_EQ(low.d[0], (wLow - 2.0) / (wLow + 2.0));
-    EXPECT_DOUBLE_EQ(low.d4, std::pow(low.d[3], 4.0));
-    EXPECT_EQ(low.solve, 1.0);
+    const double wLow = 0.02 * low.OmegaMax();
+    EXPECT_DOUBLE_EQ(low.Coefficient(0), (wLow - 2.0) / (wLow + 2.0));
+    EXPECT_DOUBLE_EQ(low.CoefficientProduct(), std::pow(low.Coefficient(3), 4.0));
+    EXPECT_EQ(low.Solve(), 1.0);
 
     Phaser high = Frozen(-1.0, -1.0);
-    const double wHigh = 0.9 * high.omegaMax;
-    EXPECT_NEAR(high.d[2], (wHigh - 2.0) / (wHigh + 2.0), 1e-15);
-    EXPECT_DOUBLE_EQ(high.loopGain, -0.999);
-    EXPECT_DOUBLE_EQ(high.solve, 1.0 / (1.0 - 0.999 * high.d4));
+    const double wHigh = 0.9 * high.OmegaMax();
+    EXPECT_NEAR(high.Coefficient(2), (wHigh - 2.0) / (wHigh + 2.0), 1e-15);
+    EXPECT_DOUBLE_EQ(high.LoopGain(), -0.999);
+    EXPECT_DOUBLE_EQ(high.Solve(), 1.0 / (1.0 - 0.999 * high.CoefficientProduct()));
 
     // Speed 0 freezes the sweep.
     for (int k = 0; k < 100; ++k) {
         high.Tick();
     }
-    EXPECT_EQ(high.phase, -1.0);
+    EXPECT_EQ(high.Phase(), -1.0);
 }
 
 TEST(Phaser, SweepIsATriangleWithASquaredLaw)
@@ -80,25 +80,25 @@ TEST(Phaser, SweepIsATriangleWithASquaredLaw)
     Phaser ph;
     ph.SetSampleRate(44100.0);
     ph.SetSpeed(1.0);  // one sweep per second
-    EXPECT_DOUBLE_EQ(ph.increment, 0.002);
+    EXPECT_DOUBLE_EQ(ph.Increment(), 0.002);
     double lowest = 1.0;
     double highest = -1.0;
     for (int k = 0; k < 1000; ++k) {
         ph.Tick();
-        lowest = std::min(lowest, ph.d[0]);
-        highest = std::max(highest, ph.d[0]);
-        ASSERT_GE(ph.phase, -1.0);
-        ASSERT_LT(ph.phase, 1.0);
+        lowest = std::min(lowest, ph.Coefficient(0));
+        highest = std::max(highest, ph.Coefficient(0));
+        ASSERT_GE(ph.Phase(), -1.0);
+        ASSERT_LT(ph.Phase(), 1.0);
     }
-    const double wLow = 0.02 * ph.omegaMax;
-    const double wHigh = 0.9 * ph.omegaMax;
+    const double wLow = 0.02 * ph.OmegaMax();
+    const double wHigh = 0.9 * ph.OmegaMax();
     EXPECT_NEAR(lowest, (wLow - 2.0) / (wLow + 2.0), 1e-4);
     EXPECT_NEAR(highest, (wHigh - 2.0) / (wHigh + 2.0), 1e-3);
     // A quarter of the way up the triangle the squared law gives c = 0.02 + 0.22 x 0.25.
-    ph.phase = 0.25 - ph.increment;
+    ph.SetPhase(0.25 - ph.Increment());
     ph.Tick();
-    const double w = 0.075 * ph.omegaMax;
-    EXPECT_NEAR(ph.d[1], (w - 2.0) / (w + 2.0), 1e-12);
+    const double w = 0.075 * ph.OmegaMax();
+    EXPECT_NEAR(ph.Coefficient(1), (w - 2.0) / (w + 2.0), 1e-12);
 }
 
 TEST(Phaser, NotchesFollowTheSweep)
@@ -156,13 +156,13 @@ TEST(Phaser, NaNIsRecoveredAndSilenceNeverGoesSubnormal)
     ph.Process(l, r);
     EXPECT_TRUE(std::isfinite(l));
     EXPECT_TRUE(std::isfinite(r));
-    ph.state[1][2] = std::numeric_limits<double>::quiet_NaN();
+    ph.SetState(1, 2, std::numeric_limits<double>::quiet_NaN());
     l = r = 0.0;
     ph.Process(l, r);
     EXPECT_TRUE(std::isfinite(r));
-    for (const auto& channel : ph.state) {
-        for (double s : channel) {
-            EXPECT_TRUE(std::isfinite(s));
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int s = 0; s < Phaser::kStages; ++s) {
+            EXPECT_TRUE(std::isfinite(ph.State(ch, s)));
         }
     }
 
@@ -172,10 +172,10 @@ TEST(Phaser, NaNIsRecoveredAndSilenceNeverGoesSubnormal)
         ph.Process(l, r);
         ASSERT_NE(std::fpclassify(l), FP_SUBNORMAL);
     }
-    for (const auto& channel : ph.state) {
-        for (double s : channel) {
-            EXPECT_NE(std::fpclassify(s), FP_SUBNORMAL);
-            EXPECT_LT(std::fabs(s), 1e-10);
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int s = 0; s < Phaser::kStages; ++s) {
+            EXPECT_NE(std::fpclassify(ph.State(ch, s)), FP_SUBNORMAL);
+            EXPECT_LT(std::fabs(ph.State(ch, s)), 1e-10);
         }
     }
 }

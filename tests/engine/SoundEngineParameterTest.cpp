@@ -18,7 +18,7 @@ TEST(SoundEngineParameters, SettingsTakeTheirFormulas) {
   EXPECT_DOUBLE_EQ(s.syncResetPhase, 0.0625);
   EXPECT_TRUE(s.sawOn);
   EXPECT_FALSE(s.squareOn);
-  EXPECT_DOUBLE_EQ(rig.engine.DelayLine().dry, 1.0);
+  EXPECT_DOUBLE_EQ(rig.engine.DelayLine().Dry(), 1.0);
 
   rig.Set(kSynthPan, 0.25);
   rig.Set(kSynthLevel, 0.8);
@@ -37,8 +37,8 @@ TEST(SoundEngineParameters, SettingsTakeTheirFormulas) {
   rig.Set(kGlideAmount, 0.5);
   EXPECT_DOUBLE_EQ(s.glideAmount, 6.0);
   rig.Set(kDelayMix, 0.5);
-  EXPECT_NEAR(rig.engine.DelayLine().dry, 0.70710678, 1e-8);
-  EXPECT_NEAR(rig.engine.DelayLine().wet, 0.70710678, 1e-8);
+  EXPECT_NEAR(rig.engine.DelayLine().Dry(), 0.70710678, 1e-8);
+  EXPECT_NEAR(rig.engine.DelayLine().Wet(), 0.70710678, 1e-8);
   rig.Set(kKeyRelease, 0.5);
   EXPECT_NEAR(rig.engine.Keys().ReleaseCoefficient(), RateOf(0.5) * 2.302585092994046 / 44100.0, 1e-18);
 
