@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <string>
 
-#include "bench/StartupHost.h"
+#include "tools/startup/StartupHost.h"
 #include "host/PluginFactory.h"
 #include "shell/Synth.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "bench/StartupHost.h"
+#include "tools/startup/StartupHost.h"
 
 int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
