@@ -148,6 +148,12 @@ class DialogHost {
     }
   }
   bool Ready() const { return loaded_; }
+  void CloseInstance() {
+    if (!loaded_) return;
+    vst_.Dispatch(vst::effEditClose);
+    vst_.Close();
+    loaded_ = false;
+  }
   Window TopLevel() const { return window_; }
   void* Handle() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(window_)); }
   test::TestHost& Vst() { return vst_; }
@@ -216,6 +222,7 @@ fs::path StandIn(const fs::path& folder, const char* name) {
   std::ofstream(script) << "#!/bin/sh\n"
                            "PATH=/usr/bin:/bin\n"
                            "dir=$(dirname \"$0\")\n"
+                           "echo $$ > \"$dir/pid\"\n"
                            "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$dir/args.tmp\"\n"
                            "mv \"$dir/args.tmp\" \"$dir/args\"\n"
                            "i=0; while [ ! -e \"$dir/release\" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n"
@@ -294,6 +301,40 @@ TEST(EditorX11Dialogs, IdleCallsStayShortWhileAMenuABoxOrAFileDialogIsOpen) {
   // that repaints the panel to 100 ms and more. A loop that waits for the user holds the
   // call for the whole time the script waits, kHold.
   EXPECT_LT(host.LongestIdleMs(), 250.0);
+}
+
+// Closing the editor while the file dialog runs ends the dialog's process and drops its
+// answer; closing the instance while a box is open takes the box away.
+TEST(EditorX11Dialogs, ClosingWithADialogOpenEndsItCleanly) {
+  ASSERT_TRUE(std::getenv("DISPLAY")) << "no X server";
+  const fs::path bin = StandIn(Scratch("zenity-close"), "zenity");
+  const PathGuard path(bin);
+  {
+    DialogHost host;
+    ASSERT_TRUE(host.Ready());
+    EXPECT_TRUE(host.Script([&](Display* d) {
+      return ChooseOption(d, kSaveBank) && WaitUntil(10s, [&] { return fs::exists(bin / "args"); });
+    }));
+    const pid_t child = std::stoi(ReadFile(bin / "pid"));
+    ASSERT_EQ(kill(child, 0), 0) << "the stand-in runs";
+    EXPECT_EQ(host.Vst().Dispatch(vst::effEditClose), 1);
+    EXPECT_TRUE(WaitUntil(5s, [&] { return kill(child, 0) != 0; })) << "the dialog's process is ended and reaped";
+    std::ofstream(bin / "answer") << (bin / "late.fxb").string();
+    std::ofstream(bin / "release").flush();
+    ASSERT_EQ(host.Vst().Dispatch(vst::effEditOpen, 0, 0, host.Handle()), 1);
+    host.Pump(300ms);
+    EXPECT_FALSE(fs::exists(bin / "late.fxb")) << "no answer reaches the command after the editor closed";
+
+    EXPECT_TRUE(host.Script([&](Display* d) {
+      return ChooseOption(d, kInitProgram) &&
+             WaitUntil(10s, [&] { return TopWindows(d, false, "Initialize Program").size() == 1; });
+    }));
+    host.CloseInstance();
+  }
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_TRUE(d);
+  EXPECT_TRUE(TopWindows(d, false, "Initialize Program").empty()) << "the box went with the instance";
+  XCloseDisplay(d);
 }
 
 // Saving over an existing bank: the desktop's dialog gets the exact name with its
