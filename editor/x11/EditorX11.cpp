@@ -229,6 +229,7 @@ void X11EditorPlatform::DeliverFinished() {
   while (display_ && interaction_ && interaction_->Finished()) {
     std::function<void()> deliver = interaction_->TakeDelivery();
     interaction_.reset();
+    ModalBoundary();  // nor a press during it with one after it
     if (!pending_.empty()) {
       Starter next = std::move(pending_.front());
       pending_.pop_front();
