@@ -653,6 +653,7 @@ void IEditor::PopupMenu(std::shared_ptr<EditorMenu> menu, int x, int y, MenuDone
 void IEditor::PromptForFile(bool save, const char* fileName, const char* folder, const char* extensions,
                             FileDialogDone done) {
   if (!IsWindowOpen()) return;
+  if (!done) done = [](const std::string&) {};  // a caller that only wants the dialog shown
   FileDialogRequest request;
   request.save = save;
   request.fileName = fileName ? fileName : "";
