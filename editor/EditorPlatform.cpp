@@ -1,8 +1,30 @@
 #include "editor/EditorPlatform.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace tessaron {
+
+std::string ReplaceQuestion(const std::string& path) {
+  return path + " already exists.\nDo you want to replace it?";
+}
+
+std::string WithDefaultExtension(const std::string& path, const std::vector<std::string>& extensions) {
+  if (extensions.empty() || extensions.front().empty()) return path;
+  auto endsWith = [&](const std::string& ext) {
+    const std::string suffix = "." + ext;
+    if (path.size() <= suffix.size()) return false;
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+      const auto a = static_cast<unsigned char>(path[path.size() - suffix.size() + i]);
+      const auto b = static_cast<unsigned char>(suffix[i]);
+      if (std::tolower(a) != std::tolower(b)) return false;
+    }
+    return true;
+  };
+  for (const std::string& ext : extensions)
+    if (endsWith(ext)) return path;
+  return path + "." + extensions.front();
+}
 
 EditorMenu::Item& EditorMenu::AddItem(const char* text, unsigned flags) {
   Item& item = items_.emplace_back();

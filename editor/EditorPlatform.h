@@ -2,6 +2,7 @@
 // The window system behind the editor, seen from the portable core: one child window in
 // the host's frame with its events, plus the dialogs and desktop services the shell asks
 // for. Each OS folder under editor/ supplies one implementation; tests script their own.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ enum : int {
   kMessageIconQuestion = 0x20,
   kMessageIconWarning = 0x30,
   kMessageIconInformation = 0x40,
+  kMessageDefaultButton2 = 0x100,
 };
 enum : int { kAnswerNone = 0, kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswerNo = 7 };
 
@@ -79,6 +81,20 @@ struct FileDialogRequest {
   std::string filter;                   // "*.fxp;*.fxb"
 };
 
+// Where the answers of menus, message boxes and file dialogs go. A platform may call them
+// before returning (modal loops) or from a later event or idle call; it drops them
+// uncalled when its window closes first, so they never run against a closed editor.
+using MessageBoxDone = std::function<void(int answer)>;
+using MenuDone = std::function<void(const EditorMenuChoice& choice)>;  // choice.menu null: nothing chosen
+using FileDialogDone = std::function<void(const std::string& path)>;  // empty: cancelled
+
+// The question asked before a save replaces path.
+std::string ReplaceQuestion(const std::string& path);
+inline constexpr const char* kReplaceCaption = "Confirm Save As";
+// path ending in "." and the first extension, unless it ends in one of them already
+// (compared without case); unchanged without extensions.
+std::string WithDefaultExtension(const std::string& path, const std::vector<std::string>& extensions);
+
 // Events the text entry reports to the core, which turns them into entry states.
 enum class TextEntryEvent { kFocusIn, kFocusOut, kEnter, kEscape };
 
@@ -112,12 +128,12 @@ class EditorPlatform {
   virtual std::string TextEntryText() = 0;
   virtual void DestroyTextEntry() = 0;
 
-  // ---- Dialogs and desktop services ----
-  virtual int MessageBox(const char* text, const char* caption, int type) = 0;
-  // Runs the menu at (x, y) in editor pixels until closed; false when nothing was chosen.
-  virtual bool PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) = 0;
-  // The chosen path, or empty on cancel.
-  virtual std::string RunFileDialog(const FileDialogRequest& request) = 0;
+  // ---- Dialogs and desktop services (answers through done; see MessageBoxDone) ----
+  // Owned by the host's top-level window; needs the window open (else done is dropped).
+  virtual void MessageBox(const char* text, const char* caption, int type, MessageBoxDone done) = 0;
+  // The menu at (x, y) in editor pixels; the choice points into menu.
+  virtual void PopupMenu(std::shared_ptr<EditorMenu> menu, int x, int y, MenuDone done) = 0;
+  virtual void RunFileDialog(const FileDialogRequest& request, FileDialogDone done) = 0;
   virtual std::string ClipboardText() = 0;
   virtual bool OpenWebPage(const char* url) = 0;
   // The folder holding the plug-in library; empty when unknown.

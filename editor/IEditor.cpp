@@ -637,20 +637,23 @@ void IEditor::RemoveTextEntry() {
 
 // ---- Services ----
 
-int IEditor::ShowMessageBox(const char* text, const char* caption, int type) {
-  return platform_ ? platform_->MessageBox(text ? text : "", caption ? caption : "", type) : kAnswerNone;
+void IEditor::ShowMessageBox(const char* text, const char* caption, int type, MessageBoxDone done) {
+  if (!IsWindowOpen()) return;
+  platform_->MessageBox(text ? text : "", caption ? caption : "", type, std::move(done));
 }
 
-bool IEditor::PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) {
-  choice = {};
-  if (!IsWindowOpen()) return false;
-  const bool chosen = platform_->PopupMenu(menu, x, y, choice);
-  InvalidateAll();
-  return chosen;
+void IEditor::PopupMenu(std::shared_ptr<EditorMenu> menu, int x, int y, MenuDone done) {
+  if (!IsWindowOpen() || !menu) return;
+  platform_->PopupMenu(std::move(menu), x, y, [this, done = std::move(done)](const EditorMenuChoice& choice) {
+    InvalidateAll();
+    if (done) done(choice);
+  });
 }
 
-std::string IEditor::PromptForFile(bool save, const char* fileName, const char* folder, const char* extensions) {
-  if (!IsWindowOpen()) return {};
+void IEditor::PromptForFile(bool save, const char* fileName, const char* folder, const char* extensions,
+                            FileDialogDone done) {
+  if (!IsWindowOpen()) return;
+  if (!done) done = [](const std::string&) {};  // a caller that only wants the dialog shown
   FileDialogRequest request;
   request.save = save;
   request.fileName = fileName ? fileName : "";
@@ -662,18 +665,34 @@ std::string IEditor::PromptForFile(bool save, const char* fileName, const char* 
     request.filter += "*." + ext;
     request.extensions.push_back(ext);
   }
-  std::string path = platform_->RunFileDialog(request);
-  if (path.empty()) return {};
-  const std::size_t slash = path.find_last_of("/\\");
-  if (save && !request.extensions.empty()) {
-    const std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) path += "." + request.extensions[0];
-  }
-  const std::string chosenFolder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-  // Dialogs that let anything through are held to what the caller can use.
-  if (!platform::DirectoryExists(chosenFolder) || (!save && !platform::FileExists(path))) return {};
-  lastFolder_ = chosenFolder;
-  return path;
+  auto answered = [this, save, extensions = request.extensions,
+                   done = std::move(done)](const std::string& answer) {
+    if (answer.empty()) return done({});
+    const std::string path = save ? WithDefaultExtension(answer, extensions) : answer;
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string chosenFolder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    // Dialogs that let anything through are held to what the caller can use.
+    if (!platform::DirectoryExists(chosenFolder) || (!save && !platform::FileExists(path))) return done({});
+    auto accept = [this, path, chosenFolder, done] {
+      lastFolder_ = chosenFolder;
+      done(path);
+    };
+    // The dialog asked about the name it returned, if at all; the file written is
+    // another one when the extension was added here.
+    if (path != answer && platform::FileExists(path)) {
+      ShowMessageBox(ReplaceQuestion(path).c_str(), kReplaceCaption,
+                     kMessageYesNo | kMessageIconWarning | kMessageDefaultButton2,
+                     [accept, done](int reply) {
+                       if (reply == kAnswerYes)
+                         accept();
+                       else
+                         done({});
+                     });
+      return;
+    }
+    accept();
+  };
+  platform_->RunFileDialog(request, std::move(answered));
 }
 
 std::string IEditor::DocumentsFolder() { return platform::DocumentsFolder(); }

@@ -173,15 +173,21 @@ class IEditor : public IPluginEditor {
   // ---- Platform services (editor thread) ----
   EditorPlatform& Platform() { return *platform_; }
   bool IsWindowOpen() const { return platform_ && platform_->IsWindowOpen(); }
-  int ShowMessageBox(const char* text, const char* caption, int type);
-  bool PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice);
+  // Menus, message boxes and file prompts answer through a continuation once closed,
+  // which may be before they return (modal platforms) or from a later idle call. Without
+  // an open window, or when the window closes first, the continuation is never called.
+  // A box whose answer does not matter (an OK box) needs none.
+  void ShowMessageBox(const char* text, const char* caption, int type, MessageBoxDone done = nullptr);
+  void PopupMenu(std::shared_ptr<EditorMenu> menu, int x, int y, MenuDone done);
   // Text entry over rect for control; the text goes to its TextFromTextEntry on commit.
   bool CreateTextEntry(IControl* control, const GfxTextStyle& style, const GfxRect& rect, const char* text);
   int TextEntryState() const { return textEntryState_; }
   bool TextEntryOpen() const { return textEntryControl_ != nullptr; }
-  // extensions: a space-separated list, the first being the default. Empty on cancel or
-  // without a window. The chosen folder is offered next time.
-  std::string PromptForFile(bool save, const char* fileName, const char* folder, const char* extensions);
+  // extensions: a space-separated list, the first being the default. The path is empty
+  // on cancel. A save whose name gets the default extension added here asks before
+  // replacing that file. The chosen folder is offered next time.
+  void PromptForFile(bool save, const char* fileName, const char* folder, const char* extensions,
+                     FileDialogDone done);
   std::string DocumentsFolder();
   std::string AppDataFolder();
   std::string LibraryFolder();

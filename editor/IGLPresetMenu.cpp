@@ -67,15 +67,17 @@ std::unique_ptr<EditorMenu> IGLPresetMenu::BuildProgramList(int current) {
 }
 
 void IGLPresetMenu::ChooseFromList(int, int) {
-  auto menu = BuildProgramList(panel_->CurrentProgramNumber());
-  EditorMenuChoice choice;
-  if (!editor_->PopupMenu(*menu, numberRect_.left, numberRect_.bottom, choice) || !choice.menu) return;
-  for (int k = 0; k < menu->NItems(); ++k) {
-    if (menu->GetItem(k).subMenu.get() == choice.menu) {
-      panel_->ChooseProgram(k * kProgramsPerSubMenu + choice.index);
-      return;
+  std::shared_ptr<EditorMenu> menu = BuildProgramList(panel_->CurrentProgramNumber());
+  // The control lives as long as the editor, which drops the answer if its window closes.
+  editor_->PopupMenu(menu, numberRect_.left, numberRect_.bottom, [this, menu](const EditorMenuChoice& choice) {
+    if (!choice.menu) return;
+    for (int k = 0; k < menu->NItems(); ++k) {
+      if (menu->GetItem(k).subMenu.get() == choice.menu) {
+        panel_->ChooseProgram(k * kProgramsPerSubMenu + choice.index);
+        return;
+      }
     }
-  }
+  });
 }
 
 void IGLPresetMenu::TextFromTextEntry(const char* text) {

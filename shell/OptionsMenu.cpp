@@ -28,12 +28,17 @@ constexpr const char* kCannotSave = "Cannot save file!";
 constexpr const char* kCannotSaveConfiguration = "Cannot save the configuration!";
 constexpr const char* kErrorCaption = "Error";
 
-// The version check's view of the editor's dialogs.
-class EditorVersionUi final : public VersionCheckUi {
+// The version check's view of the editor's dialogs. Each open box holds it alive, as
+// the check's continuation uses it when the box is answered.
+class EditorVersionUi final : public VersionCheckUi, public std::enable_shared_from_this<EditorVersionUi> {
  public:
   explicit EditorVersionUi(IEditor& editor) : editor_(editor) {}
-  int ShowMessage(const std::string& text, const std::string& caption, int type) override {
-    return editor_.ShowMessageBox(text.c_str(), caption.c_str(), type);
+  void ShowMessage(const std::string& text, const std::string& caption, int type,
+                   std::function<void(int)> done) override {
+    editor_.ShowMessageBox(text.c_str(), caption.c_str(), type,
+                           [self = shared_from_this(), done = std::move(done)](int answer) {
+                             if (done) done(answer);
+                           });
   }
   bool OpenPage(const std::string& url) override { return editor_.OpenWebPage(url.c_str()); }
 
@@ -131,15 +136,23 @@ int OptionsMenu::CommandOf(const EditorMenu& menu, const EditorMenuChoice& choic
 }
 
 void OptionsMenu::Open(int x, int y) {
-  auto menu = Build();
-  EditorMenuChoice choice;
-  if (!editor_.PopupMenu(*menu, x, y, choice)) return;
-  const int command = CommandOf(*menu, choice);
-  if (command != kCmdNone) Perform(command);
+  std::shared_ptr<EditorMenu> menu = Build();
+  editor_.PopupMenu(menu, x, y, [self = *this, menu](const EditorMenuChoice& choice) mutable {
+    const int command = CommandOf(*menu, choice);
+    if (command != kCmdNone) self.Perform(command);
+  });
 }
 
-bool OptionsMenu::Confirm(const std::string& text, const char* caption) {
-  return editor_.ShowMessageBox(text.c_str(), caption, kMessageYesNo) != kAnswerNo;
+void OptionsMenu::Confirm(const std::string& text, const char* caption, std::function<void()> then) {
+  editor_.ShowMessageBox(text.c_str(), caption, kMessageYesNo, [then = std::move(then)](int answer) {
+    if (answer != kAnswerNo) then();
+  });
+}
+
+void OptionsMenu::ConfirmYes(const std::string& text, const char* caption, std::function<void()> then) {
+  editor_.ShowMessageBox(text.c_str(), caption, kMessageYesNo, [then = std::move(then)](int answer) {
+    if (answer == kAnswerYes) then();
+  });
 }
 
 void OptionsMenu::ReportFailure(bool ok, const char* text) {
@@ -153,9 +166,12 @@ void OptionsMenu::ReportConfigurationWrite(bool ok, const std::string& reason) {
   editor_.ShowMessageBox(text.c_str(), kErrorCaption, kMessageOk);
 }
 
-std::string OptionsMenu::Ask(bool save, const std::string& fileName, const std::string& folder,
-                             const char* extensions) {
-  return editor_.PromptForFile(save, fileName.c_str(), folder.c_str(), extensions);
+void OptionsMenu::Ask(bool save, const std::string& fileName, const std::string& folder, const char* extensions,
+                      std::function<void(const std::string&)> then) {
+  editor_.PromptForFile(save, fileName.c_str(), folder.c_str(), extensions,
+                        [then = std::move(then)](const std::string& path) {
+                          if (!path.empty()) then(path);
+                        });
 }
 
 void OptionsMenu::Perform(int command) {
@@ -168,26 +184,32 @@ void OptionsMenu::Perform(int command) {
     shared.folders.startupBanks = editor_.DocumentsFolder();
   }
   RememberedFolders& folders = shared.folders;
+  // Continuations run after Perform has returned: they hold a copy of this light object
+  // and pointers to what outlives the editor's window, and reach the shared folders anew.
+  Synth* synth = &synth_;
+  Configuration* settings = &config;
+  OptionsMenu self = *this;
 
   switch (command) {
     case kCmdCopyProgram:
       synth_.CopyProgram();
       break;
     case kCmdPasteProgram:
-      if (Confirm("Do you really want to overwrite the current program?", "Paste Program")) synth_.PasteProgram();
+      Confirm("Do you really want to overwrite the current program?", "Paste Program",
+              [synth] { synth->PasteProgram(); });
       break;
     case kCmdInitProgram:
-      if (Confirm("Do you really want to initialize the current program?", "Initialize Program")) {
-        synth_.LoadInitProgram();
-      }
+      Confirm("Do you really want to initialize the current program?", "Initialize Program",
+              [synth] { synth->LoadInitProgram(); });
       break;
     case kCmdLoadProgram:
     case kCmdLoadBank: {
       const bool bank = command == kCmdLoadBank;
-      const std::string path = Ask(false, "", folders.programs, bank ? kBankExtension : kProgramExtension);
-      if (path.empty()) break;
-      folders.programs = FolderOfPath(path);
-      ReportFailure(bank ? LoadBankFile(synth_, path) : LoadProgramFile(synth_, path), kCannotLoad);
+      Ask(false, "", folders.programs, bank ? kBankExtension : kProgramExtension,
+          [self, synth, bank](const std::string& path) mutable {
+            SharedFolders().programs = FolderOfPath(path);
+            self.ReportFailure(bank ? LoadBankFile(*synth, path) : LoadProgramFile(*synth, path), kCannotLoad);
+          });
       break;
     }
     case kCmdSaveProgram:
@@ -195,60 +217,63 @@ void OptionsMenu::Perform(int command) {
       const bool bank = command == kCmdSaveBank;
       const std::string name = bank ? std::string(kBankFileName)
                                     : ProgramFileName(synth_.ProgramName(synth_.CurrentProgram()));
-      const std::string path = Ask(true, name, folders.programs, bank ? kBankExtension : kProgramExtension);
-      if (path.empty()) break;
-      folders.programs = FolderOfPath(path);
-      {
-        IPluginBase::Lock lock(synth_.GetMutex());
-        synth_.ModifyCurrentPreset();
-      }
-      if (!(bank ? SaveBankFile(synth_, path, &reason) : SaveProgramFile(synth_, path, &reason))) {
-        editor_.ShowMessageBox(FileNotWrittenText(kCannotSave, path, reason).c_str(), kErrorCaption, kMessageOk);
-      }
+      Ask(true, name, folders.programs, bank ? kBankExtension : kProgramExtension,
+          [self, synth, bank](const std::string& path) mutable {
+            SharedFolders().programs = FolderOfPath(path);
+            {
+              IPluginBase::Lock lock(synth->GetMutex());
+              synth->ModifyCurrentPreset();
+            }
+            std::string why;
+            if (!(bank ? SaveBankFile(*synth, path, &why) : SaveProgramFile(*synth, path, &why))) {
+              self.editor_.ShowMessageBox(FileNotWrittenText(kCannotSave, path, why).c_str(), kErrorCaption,
+                                          kMessageOk);
+            }
+          });
       break;
     }
-    case kCmdSelectStartupBank: {
-      const std::string path = Ask(false, "", folders.startupBanks, kBankExtension);
-      if (path.empty()) break;
-      ReportConfigurationWrite(config.SetStartupBank(path, &reason), reason);
-      folders.startupBanks = FolderOfPath(path);
+    case kCmdSelectStartupBank:
+      Ask(false, "", folders.startupBanks, kBankExtension, [self, settings](const std::string& path) mutable {
+        std::string why;
+        self.ReportConfigurationWrite(settings->SetStartupBank(path, &why), why);
+        SharedFolders().startupBanks = FolderOfPath(path);
+      });
       break;
-    }
     case kCmdLoadStartupBank:
-      if (Confirm(Format("The Startup Bank is:\n%s\n\nDo you really want to reload all programs?", config.StartupBank()),
-                  "Load Startup Bank")) {
-        ReportFailure(LoadBankFile(synth_, config.StartupBank()), kCannotLoad);
-      }
+      Confirm(Format("The Startup Bank is:\n%s\n\nDo you really want to reload all programs?", config.StartupBank()),
+              "Load Startup Bank", [self, synth, settings]() mutable {
+                self.ReportFailure(LoadBankFile(*synth, settings->StartupBank()), kCannotLoad);
+              });
       break;
     case kCmdUnselectStartupBank:
-      if (Confirm(Format("The Startup Bank is:\n%s\n\nDo you really want to unselect it?", config.StartupBank()),
-                  "Unselect Startup Bank")) {
-        ReportConfigurationWrite(config.ClearStartupBank(&reason), reason);
-      }
+      Confirm(Format("The Startup Bank is:\n%s\n\nDo you really want to unselect it?", config.StartupBank()),
+              "Unselect Startup Bank", [self, settings]() mutable {
+                std::string why;
+                self.ReportConfigurationWrite(settings->ClearStartupBank(&why), why);
+              });
       break;
     case kCmdDefaultProgramFolder: {
       const std::string start = folders.programs.empty() ? editor_.DocumentsFolder() : folders.programs;
-      const std::string path = Ask(true, kIgnoredFileName, start, kNoExtension);
-      if (path.empty()) break;
-      folders.programs = FolderOfPath(path);
-      ReportConfigurationWrite(config.WriteProgramFilesFolder(folders.programs, &reason), reason);
+      Ask(true, kIgnoredFileName, start, kNoExtension, [self, settings](const std::string& path) mutable {
+        std::string why;
+        SharedFolders().programs = FolderOfPath(path);
+        self.ReportConfigurationWrite(settings->WriteProgramFilesFolder(SharedFolders().programs, &why), why);
+      });
       break;
     }
     case kCmdReloadConfiguration:
-      if (editor_.ShowMessageBox(
-              Format("The INI configuration file is:\n%s\n\nDo you really want to reload it?", config.FilePath()).c_str(),
-              "Reload Configuration", kMessageYesNo) == kAnswerYes &&
-          synth_.ReadConfiguration() == Configuration::kFileMissing) {
-        editor_.ShowMessageBox("The INI file does not exist.", "Problem with INI File", kMessageOk);
-      }
+      ConfirmYes(Format("The INI configuration file is:\n%s\n\nDo you really want to reload it?", config.FilePath()),
+                 "Reload Configuration", [self, synth]() mutable {
+                   if (synth->ReadConfiguration() == Configuration::kFileMissing)
+                     self.editor_.ShowMessageBox("The INI file does not exist.", "Problem with INI File", kMessageOk);
+                 });
       break;
     case kCmdSaveConfiguration:
-      if (editor_.ShowMessageBox(
-              Format("The INI configuration file is:\n%s\n\nDo you really want to overwrite it?", config.FilePath())
-                  .c_str(),
-              "Save Configuration", kMessageYesNo) == kAnswerYes) {
-        ReportConfigurationWrite(config.WriteMidiSettings(-1, &reason), reason);
-      }
+      ConfirmYes(Format("The INI configuration file is:\n%s\n\nDo you really want to overwrite it?", config.FilePath()),
+                 "Save Configuration", [self, settings]() mutable {
+                   std::string why;
+                   self.ReportConfigurationWrite(settings->WriteMidiSettings(-1, &why), why);
+                 });
       break;
     case kCmdMidiThru:
       config.SetMidiThru(!config.MidiThru());
@@ -259,16 +284,12 @@ void OptionsMenu::Perform(int command) {
       ReportConfigurationWrite(config.WriteMidiSettings(Configuration::kIgnoreProgramChangeCommand, &reason),
                                reason);
       break;
-    case kCmdCheckForUpdate: {
-      EditorVersionUi ui(editor_);
-      CheckForUpdate(ui);
+    case kCmdCheckForUpdate:
+      CheckForUpdate(*std::make_shared<EditorVersionUi>(editor_));
       break;
-    }
-    case kCmdVisitHomePage: {
-      EditorVersionUi ui(editor_);
-      VisitHomePage(ui);
+    case kCmdVisitHomePage:
+      VisitHomePage(*std::make_shared<EditorVersionUi>(editor_));
       break;
-    }
     default:
       break;  // separators and sub-menu titles
   }

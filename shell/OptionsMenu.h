@@ -3,6 +3,7 @@
 // and bank files, the startup bank, the program folder, the global MIDI switches, the
 // configuration file and the online entries. Runs on the editor thread with no lock
 // held; every step that changes the instrument takes its lock.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,23 +39,32 @@ enum OptionsCommand : int {
   kCmdNone = -1,
 };
 
+// A light value (two references): the continuations of its questions and dialogs keep a
+// copy, so the menu object that opened them may be gone when they are answered. The
+// editor drops them unanswered when its window closes.
 class OptionsMenu {
  public:
   OptionsMenu(Synth& synth, IEditor& editor);
 
-  // Builds the menu, runs it at (x, y) and performs the chosen command.
+  // Builds the menu, opens it at (x, y); the chosen command runs when it closes.
   void Open(int x, int y);
   // The menu with every entry's current condition.
   std::unique_ptr<EditorMenu> Build() const;
   // The command of a chosen item of a menu from Build; kCmdNone without a choice.
   static int CommandOf(const EditorMenu& menu, const EditorMenuChoice& choice);
+  // Questions and dialogs on the way answer later; the command goes on from there.
   void Perform(int command);
 
  private:
-  bool Confirm(const std::string& text, const char* caption);
+  // then runs unless the answer is No.
+  void Confirm(const std::string& text, const char* caption, std::function<void()> then);
+  // then runs on Yes alone.
+  void ConfirmYes(const std::string& text, const char* caption, std::function<void()> then);
   void ReportFailure(bool ok, const char* text);
   void ReportConfigurationWrite(bool ok, const std::string& reason);
-  std::string Ask(bool save, const std::string& fileName, const std::string& folder, const char* extensions);
+  // then gets the chosen path; a cancelled dialog ends the command.
+  void Ask(bool save, const std::string& fileName, const std::string& folder, const char* extensions,
+           std::function<void(const std::string&)> then);
 
   Synth& synth_;
   IEditor& editor_;

@@ -62,16 +62,16 @@ int CheckForUpdate(VersionCheckUi& ui) noexcept {
     const std::string answer = platform::HttpGet(request).body;
 
     if (answer.empty()) {
-      ui.ShowMessage(ContactErrorText(), kCheckCaption, kMessageBoxError);
+      ui.ShowMessage(ContactErrorText(), kCheckCaption, kMessageBoxError, nullptr);
       return kVersionCheckNoAnswer;
     }
     // A server's error page is HTML, never a version number.
     if (answer.find('<') != std::string::npos) {
-      ui.ShowMessage(std::string("Invalid call to ") + kMakerDomain + ".", kCheckCaption, kMessageBoxError);
+      ui.ShowMessage(std::string("Invalid call to ") + kMakerDomain + ".", kCheckCaption, kMessageBoxError, nullptr);
       return kVersionCheckInvalidAnswer;
     }
     if (ParseVersionNumber(answer) <= kVersionNumber) {
-      ui.ShowMessage("Your version is up to date.", kCheckCaption, kMessageBoxInformation);
+      ui.ShowMessage("Your version is up to date.", kCheckCaption, kMessageBoxInformation, nullptr);
       return kVersionCheckDone;
     }
     const std::string text = std::string("A new version of ") + kProductName + " is available.\n\n" +
@@ -79,12 +79,16 @@ int CheckForUpdate(VersionCheckUi& ui) noexcept {
                              "\tNew version: \t" + NewVersionText(answer) + "\n" +
                              "\nDo you want to go to " + kMakerDomain + " to get the new version?";
     const std::string caption = std::string("New Version of ") + kProductName + " Detected";
-    // Failing to open the browser after a Yes stays silent.
-    if (ui.ShowMessage(text, caption, kMessageBoxYesNo) != kButtonNo) ui.OpenPage(kProductPageUrl);
+    // Failing to open the browser after a Yes stays silent. The answer comes when the
+    // box closes; a ui outlives the boxes it shows.
+    VersionCheckUi* shown = &ui;
+    ui.ShowMessage(text, caption, kMessageBoxYesNo, [shown](int answer) {
+      if (answer != kButtonNo) shown->OpenPage(kProductPageUrl);
+    });
     return kVersionCheckDone;
   } catch (...) {
     try {
-      ui.ShowMessage(ContactErrorText(), kCheckCaption, kMessageBoxError);
+      ui.ShowMessage(ContactErrorText(), kCheckCaption, kMessageBoxError, nullptr);
     } catch (...) {
     }
     return kVersionCheckException;

@@ -1,17 +1,22 @@
 #pragma once
 // "Check Online for Update" and "Visit ...": ask the maker's server for the newest
 // version and tell the user. Runs on the editor's thread and blocks it for the
-// exchange (bounded by the server setting's timeout).
+// exchange (bounded by the server setting's timeout); the result box does not block.
+#include <functional>
 #include <string>
 
 namespace tessaron {
 
-// The few editor services the check needs, so that it runs without a window.
+// The few editor services the check needs, so that it runs without a window. It must
+// live until the continuations of the boxes it showed have run or been dropped.
 class VersionCheckUi {
  public:
   virtual ~VersionCheckUi() = default;
-  // A message box of the given Windows type; answers the button pressed (7 is No).
-  virtual int ShowMessage(const std::string& text, const std::string& caption, int type) = 0;
+  // A message box of the given Windows type; done gets the button pressed (7 is No)
+  // when it closes, which may be after ShowMessage has returned, or never (the editor
+  // closed first).
+  virtual void ShowMessage(const std::string& text, const std::string& caption, int type,
+                           std::function<void(int)> done) = 0;
   // Opens a web page without asking; answers whether it opened.
   virtual bool OpenPage(const std::string& url) = 0;
 };

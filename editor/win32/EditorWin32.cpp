@@ -125,9 +125,22 @@ class Win32EditorPlatform final : public EditorPlatform {
   bool CreateTextEntry(const GfxRect& rect, const char* text, const GfxTextStyle& style, int maxLength) override;
   std::string TextEntryText() override;
   void DestroyTextEntry() override;
-  int MessageBox(const char* text, const char* caption, int type) override;
-  bool PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) override;
-  std::string RunFileDialog(const FileDialogRequest& request) override;
+  // Windows' modal loops keep the host's windows alive, so the answers come before
+  // these return.
+  void MessageBox(const char* text, const char* caption, int type, MessageBoxDone done) override {
+    const int answer = ModalMessageBox(text, caption, type);
+    if (window_ && done) done(answer);
+  }
+  void PopupMenu(std::shared_ptr<EditorMenu> menu, int x, int y, MenuDone done) override {
+    EditorMenuChoice choice;
+    if (!menu || !window_) return;
+    ModalMenu(*menu, x, y, choice);
+    if (window_ && done) done(choice);
+  }
+  void RunFileDialog(const FileDialogRequest& request, FileDialogDone done) override {
+    const std::string path = ModalFileDialog(request);
+    if (window_ && done) done(path);
+  }
   std::string ClipboardText() override;
   bool OpenWebPage(const char* url) override;
   std::string LibraryFolder() override;
@@ -137,6 +150,9 @@ class Win32EditorPlatform final : public EditorPlatform {
   LRESULT HandleEntry(HWND entry, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
+  int ModalMessageBox(const char* text, const char* caption, int type);
+  bool ModalMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice);
+  std::string ModalFileDialog(const FileDialogRequest& request);
   void TrackMouse(DWORD flags);
   void Press(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Release(UINT message, WPARAM wParam, LPARAM lParam);
@@ -434,7 +450,7 @@ void Win32EditorPlatform::BeginModal() {
   ReleaseMouse();
 }
 
-int Win32EditorPlatform::MessageBox(const char* text, const char* caption, int type) {
+int Win32EditorPlatform::ModalMessageBox(const char* text, const char* caption, int type) {
   BeginModal();
   // Owned by the host's top-level window, so that it stays in front of the host.
   return MessageBoxW(TopLevel(), Wide(text ? text : "").c_str(), Wide(caption ? caption : "").c_str(),
@@ -465,7 +481,7 @@ HMENU Win32EditorPlatform::BuildMenu(EditorMenu& root, EditorMenu& menu) {
   return handle;
 }
 
-bool Win32EditorPlatform::PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) {
+bool Win32EditorPlatform::ModalMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) {
   if (!window_) return false;
   BeginModal();
   HideTooltip();
@@ -484,7 +500,7 @@ bool Win32EditorPlatform::PopupMenu(EditorMenu& menu, int x, int y, EditorMenuCh
   return true;
 }
 
-std::string Win32EditorPlatform::RunFileDialog(const FileDialogRequest& request) {
+std::string Win32EditorPlatform::ModalFileDialog(const FileDialogRequest& request) {
   if (!window_) return {};
   BeginModal();
   // One filter entry: its description and its pattern are both the pattern list.

@@ -1,10 +1,12 @@
 // The editor on X11: a child window of the host's window on a Display connection of our
-// own, pumped from the host's idle calls. Nothing here blocks outside the modal dialogs.
+// own, pumped from the host's idle calls. Nothing here blocks: menus, message boxes and
+// file dialogs are states that the pump advances while the host's own windows go on.
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
 
 #include "editor/x11/X11Common.h"
 #include "editor/x11/X11Clipboard.h"
@@ -46,9 +48,9 @@ class X11EditorPlatform final : public EditorPlatform {
   bool CreateTextEntry(const GfxRect& rect, const char* text, const GfxTextStyle& style, int maxLength) override;
   std::string TextEntryText() override { return entry_ ? entry_->Text() : std::string(); }
   void DestroyTextEntry() override;
-  int MessageBox(const char* text, const char* caption, int type) override;
-  bool PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) override;
-  std::string RunFileDialog(const FileDialogRequest& request) override;
+  void MessageBox(const char* text, const char* caption, int type, MessageBoxDone done) override;
+  void PopupMenu(std::shared_ptr<EditorMenu> menu, int x, int y, MenuDone done) override;
+  void RunFileDialog(const FileDialogRequest& request, FileDialogDone done) override;
   std::string ClipboardText() override;
   bool OpenWebPage(const char* url) override { return platform::OpenUrl(url); }
   std::string LibraryFolder() override;
@@ -56,14 +58,10 @@ class X11EditorPlatform final : public EditorPlatform {
 
  private:
   void HandleEvent(XEvent& event);
-  void HandleOther(XEvent& event);  // the editor window's events while a dialog runs
   void ShowSurface(const GfxRect& rect);
   void ForwardToHost(XEvent& event);
   int EditorKey(KeySym keysym, const std::string& text) const;
   static IMouseMod Modifiers(unsigned state, unsigned button);
-  x11::OtherEvent Other() {
-    return [this](XEvent& e) { HandleOther(e); };
-  }
   // A press before a menu, box, dialog or text entry never pairs with one after it into a
   // double click.
   void ForgetLastPress() {
@@ -76,11 +74,15 @@ class X11EditorPlatform final : public EditorPlatform {
     ForgetLastPress();
     pressedButton_ = 0;
   }
-  struct ModalScope {
-    explicit ModalScope(X11EditorPlatform& p) : platform(p) { platform.ModalBoundary(); }
-    ~ModalScope() { platform.ModalBoundary(); }
-    X11EditorPlatform& platform;
-  };
+  using Starter = std::function<std::unique_ptr<x11::Interaction>()>;
+  // Starts an interaction now, or after the one open now has closed.
+  void Begin(Starter start);
+  // An interaction is open and waits for the user; the editor then takes no input.
+  bool Busy() const { return interaction_ && !interaction_->Finished(); }
+  // Answers of finished interactions go to their continuations; queued ones start.
+  void DeliverFinished();
+  // Drops open and queued interactions without answering (the window is going).
+  void DropInteractions();
 
   IEditor& editor_;
   Display* display_ = nullptr;
@@ -102,6 +104,9 @@ class X11EditorPlatform final : public EditorPlatform {
   unsigned pressedButton_ = 0;  // the button whose press began the gesture under way
   x11::Clipboard clipboard_;
   std::unique_ptr<x11::TextEntry> entry_;
+  Window topLevel_ = 0;  // the host's top-level window: owner of our dialogs
+  std::unique_ptr<x11::Interaction> interaction_;
+  std::deque<Starter> pending_;
 };
 
 bool X11EditorPlatform::OpenWindow(void* parent, int width, int height) {
@@ -147,6 +152,7 @@ bool X11EditorPlatform::OpenWindow(void* parent, int width, int height) {
     return false;
   }
   parent_ = parentWindow;
+  topLevel_ = x11::TopLevelOf(display_, parent_);
   if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface()))
     surface->AttachDisplay(display_, visual_.visual, visual_.depth);
   clipboard_.Attach(display_, window_);
@@ -157,6 +163,7 @@ bool X11EditorPlatform::OpenWindow(void* parent, int width, int height) {
 
 void X11EditorPlatform::CloseWindow() {
   if (!display_) return;
+  DropInteractions();
   entry_.reset();
   clipboard_.Attach(nullptr, 0);
   if (auto* surface = dynamic_cast<GfxSysBitmap*>(editor_.Surface())) surface->AttachDisplay(nullptr);
@@ -173,7 +180,7 @@ void X11EditorPlatform::CloseWindow() {
   }
   XCloseDisplay(display_);
   display_ = nullptr;
-  window_ = tooltip_ = parent_ = 0;
+  window_ = tooltip_ = parent_ = topLevel_ = 0;
   colormap_ = 0;
   gc_ = nullptr;
   blankCursor_ = 0;
@@ -183,17 +190,59 @@ void X11EditorPlatform::CloseWindow() {
 
 void X11EditorPlatform::PumpEvents() {
   if (!display_) return;
+  {
+    x11::ErrorTrap trap(display_);
+    while (display_ && XPending(display_)) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      if (Busy() && interaction_->HandleEvent(event)) continue;
+      HandleEvent(event);
+    }
+    if (Busy()) interaction_->Idle();
+    if (hoverPending_ && Clock::now() >= hoverDue_) {
+      hoverPending_ = false;
+      if (!Busy()) editor_.OnHover();
+    }
+    if (display_) XFlush(display_);
+  }
+  // Outside the trap: a continuation may close the window and its connection.
+  DeliverFinished();
+}
+
+void X11EditorPlatform::Begin(Starter start) {
+  if (!display_) return;
+  if (interaction_) {
+    pending_.push_back(std::move(start));
+    return;
+  }
+  if (grabbed_) ReleaseMouse();
+  HideTooltip();
+  hoverPending_ = false;
+  // A press before the interaction never pairs with one after it as a double click, and
+  // the release of the press that opened it goes to it.
+  ModalBoundary();
   x11::ErrorTrap trap(display_);
-  while (display_ && XPending(display_)) {
-    XEvent event;
-    XNextEvent(display_, &event);
-    HandleEvent(event);
+  interaction_ = start();
+}
+
+void X11EditorPlatform::DeliverFinished() {
+  while (display_ && interaction_ && interaction_->Finished()) {
+    std::function<void()> deliver = interaction_->TakeDelivery();
+    interaction_.reset();
+    ModalBoundary();  // nor a press during it with one after it
+    if (!pending_.empty()) {
+      Starter next = std::move(pending_.front());
+      pending_.pop_front();
+      Begin(std::move(next));
+    }
+    if (deliver) deliver();
   }
-  if (hoverPending_ && Clock::now() >= hoverDue_) {
-    hoverPending_ = false;
-    editor_.OnHover();
-  }
-  if (display_) XFlush(display_);
+}
+
+void X11EditorPlatform::DropInteractions() {
+  pending_.clear();
+  x11::ErrorTrap trap(display_);
+  interaction_.reset();
 }
 
 IMouseMod X11EditorPlatform::Modifiers(unsigned state, unsigned button) {
@@ -217,6 +266,11 @@ void X11EditorPlatform::HandleEvent(XEvent& event) {
     return;
   }
   if (event.xany.window != window_) return;
+  // While a menu or box waits for the user the editor takes no input, as a modal loop's
+  // owner window does not.
+  if (Busy() && (event.type == ButtonPress || event.type == ButtonRelease || event.type == MotionNotify ||
+                 event.type == KeyPress || event.type == KeyRelease))
+    return;
   switch (event.type) {
     case Expose:
       ShowSurface({event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
@@ -302,20 +356,12 @@ void X11EditorPlatform::HandleEvent(XEvent& event) {
         // Destroyed with the host's window: nothing of it is ours to free any more.
         window_ = 0;
         entry_.reset();
+        DropInteractions();
       }
       break;
     default:
       break;
   }
-}
-
-void X11EditorPlatform::HandleOther(XEvent& event) {
-  if (clipboard_.HandleEvent(event)) return;
-  if (event.xany.window == window_ && event.type == Expose)
-    ShowSurface({event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
-                 event.xexpose.y + event.xexpose.height});
-  else if (entry_ && event.xany.window == entry_->Window() && event.type == Expose)
-    entry_->HandleEvent(event);
 }
 
 int X11EditorPlatform::EditorKey(KeySym keysym, const std::string& text) const {
@@ -330,10 +376,11 @@ int X11EditorPlatform::EditorKey(KeySym keysym, const std::string& text) const {
 }
 
 void X11EditorPlatform::ForwardToHost(XEvent& event) {
-  if (!parent_) return;
+  const Window host = topLevel_ ? topLevel_ : parent_;
+  if (!host) return;
   XEvent copy = event;
-  copy.xkey.window = parent_;
-  XSendEvent(display_, parent_, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &copy);
+  copy.xkey.window = host;
+  XSendEvent(display_, host, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &copy);
 }
 
 void X11EditorPlatform::ShowSurface(const GfxRect& rect) {
@@ -472,33 +519,29 @@ void X11EditorPlatform::DestroyTextEntry() {
   entry_.reset();
 }
 
-int X11EditorPlatform::MessageBox(const char* text, const char* caption, int type) {
-  const ModalScope modal(*this);
-  // A message box is wanted even with the window closed (menu commands report errors);
-  // it then runs on a connection of its own.
-  Display* display = display_ ? display_ : XOpenDisplay(nullptr);
-  if (!display) return kAnswerNone;
-  const int answer = x11::RunMessageBox(display, window_, text, caption, type, Other());
-  if (display != display_) XCloseDisplay(display);
-  return answer;
+void X11EditorPlatform::MessageBox(const char* text, const char* caption, int type, MessageBoxDone done) {
+  if (!window_) return;
+  Begin([this, text = std::string(text ? text : ""), caption = std::string(caption ? caption : ""), type,
+         done = std::move(done)]() mutable {
+    return x11::StartMessageBox(display_, topLevel_, text.c_str(), caption.c_str(), type, std::move(done));
+  });
 }
 
-bool X11EditorPlatform::PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) {
-  const ModalScope modal(*this);
-  if (!window_) return false;
-  if (grabbed_) ReleaseMouse();
-  int rootX = 0, rootY = 0;
-  Window child;
-  XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
-  HideTooltip();
-  return x11::RunPopupMenu(display_, menu, rootX, rootY, choice, Other());
+void X11EditorPlatform::PopupMenu(std::shared_ptr<EditorMenu> menu, int x, int y, MenuDone done) {
+  if (!window_) return;
+  Begin([this, menu = std::move(menu), x, y, done = std::move(done)]() mutable {
+    int rootX = 0, rootY = 0;
+    Window child;
+    XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
+    return x11::StartPopupMenu(display_, std::move(menu), rootX, rootY, std::move(done));
+  });
 }
 
-std::string X11EditorPlatform::RunFileDialog(const FileDialogRequest& request) {
-  const ModalScope modal(*this);
-  if (!window_) return {};
-  if (grabbed_) ReleaseMouse();
-  return x11::RunFileDialog(display_, window_, request, Other());
+void X11EditorPlatform::RunFileDialog(const FileDialogRequest& request, FileDialogDone done) {
+  if (!window_) return;
+  Begin([this, request, done = std::move(done)]() mutable {
+    return x11::StartFileDialog(display_, topLevel_, request, std::move(done));
+  });
 }
 
 std::string X11EditorPlatform::ClipboardText() {

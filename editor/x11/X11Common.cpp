@@ -198,4 +198,31 @@ bool WaitForEvent(Display* display, int timeoutMs) {
   return XPending(display) > 0;
 }
 
+Window TopLevelOf(Display* display, Window window) {
+  if (!display || !window) return window;
+  ErrorTrap trap(display);
+  const Atom wmState = XInternAtom(display, "WM_STATE", False);
+  Window managed = 0, top = window;
+  for (Window at = window; at;) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, at, wmState, 0, 0, False, AnyPropertyType, &type, &format, &count, &after,
+                           &data) == Success &&
+        type != None)
+      managed = at;
+    if (data) XFree(data);
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(display, at, &root, &parent, &children, &n)) break;
+    if (children) XFree(children);
+    top = at;
+    if (!parent || parent == root) break;
+    at = parent;
+  }
+  if (trap.Failed() && !managed) return window;
+  return managed ? managed : top;
+}
+
 }  // namespace tessaron::x11

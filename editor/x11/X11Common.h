@@ -1,9 +1,11 @@
 #pragma once
 // Shared pieces of the X11 binding: error trapping, showing bitmaps in windows, and the
-// small drawn dialogs (menus, message boxes, the path entry) that run their own loops.
+// small drawn dialogs (menus, message boxes, the path entry) run as non-blocking states.
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 // Ours first: Xlib defines None and other bare words as macros.
 #include "editor/EditorPlatform.h"
@@ -85,18 +87,87 @@ Window CreatePopupWindow(Display* display, int x, int y, int width, int height, 
 // Waits up to timeoutMs for an event on display; false on timeout.
 bool WaitForEvent(Display* display, int timeoutMs);
 
-// ---- The drawn dialogs; each runs its own loop until answered ----
-// Events for other windows (the editor's exposures) are handed to other while it runs.
-using OtherEvent = std::function<void(XEvent&)>;
+// The host's top-level window above window: the highest ancestor that a window manager
+// manages (it carries WM_STATE), else the root's child on the way up.
+Window TopLevelOf(Display* display, Window window);
 
-int RunMessageBox(Display* display, Window owner, const char* text, const char* caption, int type,
-                  const OtherEvent& other);
-// A one-line question; true with the edited text on OK.
-bool RunLineDialog(Display* display, Window owner, const char* caption, const char* prompt, std::string& text,
-                   const OtherEvent& other);
-// Menu at (x, y) on the root window.
-bool RunPopupMenu(Display* display, EditorMenu& menu, int x, int y, EditorMenuChoice& choice, const OtherEvent& other);
-// zenity or kdialog when found on PATH, else the line dialog.
-std::string RunFileDialog(Display* display, Window owner, const FileDialogRequest& request, const OtherEvent& other);
+// ---- Menus, message boxes and file dialogs ----
+// Each runs as a state that the events of its windows and the editor's idle calls
+// advance; nothing here waits for the user.
+class Interaction {
+ public:
+  virtual ~Interaction() = default;
+  // True when the event was the interaction's (it then goes nowhere else).
+  virtual bool HandleEvent(XEvent& event) = 0;
+  // Once per editor idle call: child processes and the like.
+  virtual void Idle() {}
+  virtual bool Finished() const = 0;
+  // Once finished: hands the answer to its continuation. Called after the interaction
+  // was taken off the screen, so the continuation may open the next one.
+  virtual std::function<void()> TakeDelivery() = 0;
+};
+
+// A dialog window of our own (message box or one-line question), transient for owner,
+// focused once mapped; Enter, Escape, Tab and the arrow keys answer or move between
+// buttons. Closing it gives the focus back to where it was.
+class DialogBox {
+ public:
+  struct Button {
+    const char* label;
+    int answer;
+    GfxRect rect;
+  };
+  virtual ~DialogBox();
+  DialogBox(const DialogBox&) = delete;
+  DialogBox& operator=(const DialogBox&) = delete;
+  bool HandleEvent(XEvent& event);
+  bool Finished() const { return answer_ >= 0; }
+  int Answer() const { return answer_; }
+  virtual std::string Text() const { return {}; }
+  ::Window Get() const { return window_; }
+
+ protected:
+  DialogBox(Display* display, ::Window owner, const char* caption, int width, int height,
+            std::vector<Button> buttons, int focused);
+  virtual void DrawBody(IGfxBitmap& face) = 0;
+  // The field's window, which takes the focus and its own events.
+  virtual ::Window FieldWindow() const { return 0; }
+  virtual void FieldEvent(XEvent&) {}
+  void Repaint();
+  int EscapeAnswer() const;
+  void SetAnswer(int answer) { answer_ = answer; }
+
+  Display* display_;
+  int width_, height_;
+
+ private:
+  void TakeFocus();
+  ::Window window_ = 0;
+  GC gc_ = nullptr;
+  Atom deleteAtom_ = None;
+  std::vector<Button> buttons_;
+  int focused_ = 0;
+  int answer_ = -1;
+  ::Window previousFocus_ = 0;
+  int previousRevert_ = RevertToParent;
+  GfxMemBitmap face_;
+};
+
+// A message box of a Windows type (buttons, default button); answers kAnswer* codes.
+std::unique_ptr<DialogBox> OpenMessageBox(Display* display, ::Window owner, const char* text, const char* caption,
+                                          int type);
+// A one-line question with OK and Cancel; Text() holds the line.
+std::unique_ptr<DialogBox> OpenLineDialog(Display* display, ::Window owner, const char* caption, const char* prompt,
+                                          const std::string& text);
+
+std::unique_ptr<Interaction> StartMessageBox(Display* display, ::Window owner, const char* text, const char* caption,
+                                             int type, MessageBoxDone done);
+// The menu at (x, y) on the root window, with pointer and keyboard grabbed while open.
+std::unique_ptr<Interaction> StartPopupMenu(Display* display, std::shared_ptr<EditorMenu> menu, int x, int y,
+                                            MenuDone done);
+// zenity or kdialog when found on PATH (a child process watched from idle), else the
+// path-entry box of our own.
+std::unique_ptr<Interaction> StartFileDialog(Display* display, ::Window owner, const FileDialogRequest& request,
+                                             FileDialogDone done);
 
 }  // namespace tessaron::x11

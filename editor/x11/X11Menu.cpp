@@ -1,6 +1,6 @@
 // Popup menus with sub-menus: one override-redirect window per open level, drawn with
 // the Gfx layer, with the pointer and keyboard grabbed until an item is chosen or the
-// menu is dismissed.
+// menu is dismissed. The editor's event pump advances it; it never waits itself.
 
 #include <algorithm>
 #include <chrono>
@@ -156,102 +156,142 @@ void MenuRun::Step(int direction) {
   HoverAt(l, i);
 }
 
+class MenuInteraction final : public Interaction {
+ public:
+  MenuInteraction(Display* display, std::shared_ptr<EditorMenu> menu, MenuDone done)
+      : display_(display),
+        menu_(std::move(menu)),
+        done_(std::move(done)),
+        gc_(XCreateGC(display, DefaultRootWindow(display), 0, nullptr)),
+        run_(display, gc_),
+        opened_(std::chrono::steady_clock::now()) {}
+  ~MenuInteraction() override {
+    ErrorTrap trap(display_);
+    if (grabbed_) {
+      XUngrabKeyboard(display_, CurrentTime);
+      XUngrabPointer(display_, CurrentTime);
+    }
+    run_.CloseFrom(0);
+    XFreeGC(display_, gc_);
+    XFlush(display_);
+  }
+
+  bool Open(int x, int y) {
+    if (!menu_ || menu_->NItems() == 0 || !run_.Open(*menu_, x, y)) return false;
+    const ::Window grabWindow = run_.Levels().front().window;
+    XSync(display_, False);
+    XGrabPointer(display_, grabWindow, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                 GrabModeAsync, None, None, CurrentTime);
+    XGrabKeyboard(display_, grabWindow, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+    grabbed_ = true;
+    return true;
+  }
+
+  bool Finished() const override { return done_flag_; }
+  void Dismiss() { done_flag_ = true; }
+
+  std::function<void()> TakeDelivery() override {
+    return [done = std::move(done_), menu = menu_, choice = choice_] {
+      if (done) done(choice);
+    };
+  }
+
+  // While open the menu owns the pointer and the keyboard: every pointer and key event
+  // is its, whichever of our windows it was reported for.
+  bool HandleEvent(XEvent& e) override {
+    if (done_flag_) return false;
+    bool ours = false;
+    for (Level& level : run_.Levels()) ours = ours || e.xany.window == level.window;
+    int l = -1, i = -1;
+    switch (e.type) {
+      case Expose:
+        if (!ours) return false;
+        for (Level& level : run_.Levels())
+          if (level.window == e.xany.window && e.xexpose.count == 0) run_.Draw(level);
+        return true;
+      case MotionNotify:
+        if (run_.Find(e.xmotion.x_root, e.xmotion.y_root, l, i)) {
+          moved_ = true;
+          run_.HoverAt(l, i);
+        }
+        return true;
+      case ButtonPress:
+        if (!run_.Find(e.xbutton.x_root, e.xbutton.y_root, l, i))
+          done_flag_ = true;
+        else
+          Pick(l, i);
+        return true;
+      case ButtonRelease:
+        if ((moved_ || std::chrono::steady_clock::now() - opened_ > kReleaseGuard) &&
+            run_.Find(e.xbutton.x_root, e.xbutton.y_root, l, i))
+          Pick(l, i);
+        return true;
+      case KeyPress:
+        Key(XLookupKeysym(&e.xkey, 0));
+        return true;
+      case KeyRelease:
+        return true;
+      default:
+        return ours;
+    }
+  }
+
+ private:
+  void Pick(int l, int i) {
+    if (l < 0 || i < 0) return;
+    Level& level = run_.Levels()[static_cast<std::size_t>(l)];
+    EditorMenu::Item& item = level.menu->GetItem(i);
+    if (!item.Enabled() || item.subMenu) return;
+    choice_.menu = level.menu;
+    choice_.index = i;
+    done_flag_ = true;
+  }
+
+  void Key(KeySym k) {
+    std::vector<Level>& levels = run_.Levels();
+    const int last = static_cast<int>(levels.size()) - 1;
+    if (k == XK_Escape || k == XK_Left || k == XK_KP_Left) {
+      // Left and Escape leave a sub-menu; Escape on the main menu closes it.
+      if (levels.size() > 1)
+        run_.CloseFrom(levels.size() - 1);
+      else if (k == XK_Escape)
+        done_flag_ = true;
+    } else if (k == XK_Down || k == XK_Up || k == XK_KP_Down || k == XK_KP_Up) {
+      run_.Step(k == XK_Down || k == XK_KP_Down ? 1 : -1);
+    } else if (k == XK_Return || k == XK_KP_Enter || k == XK_Right || k == XK_KP_Right || k == XK_space) {
+      const int hover = levels.back().hover;
+      EditorMenu::Item* item = hover >= 0 ? &levels.back().menu->GetItem(hover) : nullptr;
+      if (item && item->subMenu && item->Enabled()) {
+        levels.back().hover = -1;
+        run_.HoverAt(last, hover);
+        if (static_cast<int>(run_.Levels().size()) > last + 1) run_.Step(1);  // into the sub-menu's first item
+      } else if (k != XK_Right && k != XK_KP_Right) {
+        Pick(last, hover);
+      }
+    }
+  }
+
+  Display* display_;
+  std::shared_ptr<EditorMenu> menu_;
+  MenuDone done_;
+  GC gc_;
+  MenuRun run_;
+  std::chrono::steady_clock::time_point opened_;
+  EditorMenuChoice choice_;
+  bool grabbed_ = false;
+  bool moved_ = false;
+  bool done_flag_ = false;
+};
+
 }  // namespace
 
-bool RunPopupMenu(Display* display, EditorMenu& menu, int x, int y, EditorMenuChoice& choice,
-                  const OtherEvent& other) {
-  choice = {};
-  if (menu.NItems() == 0) return false;
+std::unique_ptr<Interaction> StartPopupMenu(Display* display, std::shared_ptr<EditorMenu> menu, int x, int y,
+                                            MenuDone done) {
   ErrorTrap trap(display);
-  GC gc = XCreateGC(display, DefaultRootWindow(display), 0, nullptr);
-  bool chosen = false;
-  {
-    MenuRun run(display, gc);
-    if (!run.Open(menu, x, y)) {
-      XFreeGC(display, gc);
-      return false;
-    }
-    const ::Window grabWindow = run.Levels().front().window;
-    XSync(display, False);
-    XGrabPointer(display, grabWindow, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-                 GrabModeAsync, None, None, CurrentTime);
-    XGrabKeyboard(display, grabWindow, True, GrabModeAsync, GrabModeAsync, CurrentTime);
-    const auto opened = std::chrono::steady_clock::now();
-    bool moved = false;
-    bool done = false;
-    auto pick = [&](int l, int i) {
-      if (l < 0 || i < 0) return;
-      Level& level = run.Levels()[static_cast<std::size_t>(l)];
-      EditorMenu::Item& item = level.menu->GetItem(i);
-      if (!item.Enabled() || item.subMenu) return;
-      choice.menu = level.menu;
-      choice.index = i;
-      chosen = done = true;
-    };
-    while (!done) {
-      if (!WaitForEvent(display, 100)) continue;
-      XEvent e;
-      XNextEvent(display, &e);
-      bool ours = false;
-      for (Level& level : run.Levels()) ours = ours || e.xany.window == level.window;
-      int l = -1, i = -1;
-      switch (e.type) {
-        case Expose:
-          if (!ours) break;
-          for (Level& level : run.Levels())
-            if (level.window == e.xany.window && e.xexpose.count == 0) run.Draw(level);
-          break;
-        case MotionNotify:
-          if (run.Find(e.xmotion.x_root, e.xmotion.y_root, l, i)) {
-            moved = true;
-            run.HoverAt(l, i);
-          }
-          break;
-        case ButtonPress:
-          if (!run.Find(e.xbutton.x_root, e.xbutton.y_root, l, i))
-            done = true;
-          else
-            pick(l, i);
-          break;
-        case ButtonRelease:
-          if ((moved || std::chrono::steady_clock::now() - opened > kReleaseGuard) &&
-              run.Find(e.xbutton.x_root, e.xbutton.y_root, l, i))
-            pick(l, i);
-          break;
-        case KeyPress: {
-          const KeySym k = XLookupKeysym(&e.xkey, 0);
-          if (k == XK_Escape) {
-            if (run.Levels().size() > 1)
-              run.CloseFrom(run.Levels().size() - 1);
-            else
-              done = true;
-          } else if (k == XK_Down || k == XK_Up) {
-            run.Step(k == XK_Down ? 1 : -1);
-          } else if (k == XK_Return || k == XK_KP_Enter || k == XK_Right) {
-            const int last = static_cast<int>(run.Levels().size()) - 1;
-            const int hover = run.Levels().back().hover;
-            EditorMenu::Item* item = hover >= 0 ? &run.Levels().back().menu->GetItem(hover) : nullptr;
-            if (item && item->subMenu && item->Enabled()) {
-              run.Levels().back().hover = -1;
-              run.HoverAt(last, hover);
-            } else if (k != XK_Right) {
-              pick(last, hover);
-            }
-          }
-          break;
-        }
-        default:
-          if (!ours && other) other(e);
-          break;
-      }
-      if (!ours && e.type == Expose && other) other(e);
-    }
-    XUngrabKeyboard(display, CurrentTime);
-    XUngrabPointer(display, CurrentTime);
-  }
-  XFreeGC(display, gc);
-  XFlush(display);
-  return chosen;
+  auto interaction = std::make_unique<MenuInteraction>(display, std::move(menu), std::move(done));
+  // An empty menu, or one that cannot be shown, closes at once without a choice.
+  if (!interaction->Open(x, y)) interaction->Dismiss();
+  return interaction;
 }
 
 }  // namespace tessaron::x11

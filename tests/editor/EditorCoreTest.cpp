@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,11 +67,14 @@ class ScriptedPlatform : public EditorPlatform {
   }
   std::string TextEntryText() override { return entryText; }
   void DestroyTextEntry() override { entryOpen = false; }
-  int MessageBox(const char*, const char*, int) override { return kAnswerOk; }
-  bool PopupMenu(EditorMenu&, int, int, EditorMenuChoice&) override { return false; }
-  std::string RunFileDialog(const FileDialogRequest& r) override {
+  void MessageBox(const char* text, const char*, int, MessageBoxDone done) override {
+    messages.push_back(text);
+    if (done) done(messageAnswer);
+  }
+  void PopupMenu(std::shared_ptr<EditorMenu>, int, int, MenuDone done) override { done({}); }
+  void RunFileDialog(const FileDialogRequest& r, FileDialogDone done) override {
     lastRequest = r;
-    return dialogAnswer;
+    done(dialogAnswer);
   }
   std::string ClipboardText() override { return {}; }
   bool OpenWebPage(const char*) override { return false; }
@@ -80,6 +84,8 @@ class ScriptedPlatform : public EditorPlatform {
   bool open = false;
   bool entryOpen = false;
   std::string entryText, tooltip, dialogAnswer;
+  std::vector<std::string> messages;
+  int messageAnswer = kAnswerOk;
   FileDialogRequest lastRequest;
   std::vector<GfxRect> invalidated;
 
@@ -346,21 +352,50 @@ TEST(EditorCore, MenusNumberTheirItemsAndMapCommandsBack) {
   EXPECT_FALSE(menu.Resolve(5, found, index));
 }
 
+// The path a prompt answers with, or "(none)" when its continuation never ran.
+std::string Prompt(IEditor& editor, bool save, const char* name, const char* folder, const char* extensions) {
+  std::string answer = "(none)";
+  editor.PromptForFile(save, name, folder, extensions, [&](const std::string& path) { answer = path; });
+  return answer;
+}
+
 TEST(EditorCore, FilePromptBuildsTheFilterAndHoldsDialogsToUsablePaths) {
   Fixture f;
   const std::string folder = ::testing::TempDir();
   f.platform->dialogAnswer = folder + "/bank";
-  EXPECT_EQ(f.editor->PromptForFile(true, "bank", folder.c_str(), "fxb fxp"), folder + "/bank.fxb");
+  EXPECT_EQ(Prompt(*f.editor, true, "bank", folder.c_str(), "fxb fxp"), folder + "/bank.fxb");
   EXPECT_EQ(f.platform->lastRequest.filter, "*.fxb;*.fxp");
   EXPECT_EQ(f.platform->lastRequest.folder, folder);
   f.platform->dialogAnswer = folder + "/missing.fxb";
-  EXPECT_EQ(f.editor->PromptForFile(false, "", nullptr, "fxb"), "") << "open needs an existing file";
+  EXPECT_EQ(Prompt(*f.editor, false, "", nullptr, "fxb"), "") << "open needs an existing file";
   EXPECT_EQ(f.platform->lastRequest.folder, folder) << "the last folder is offered again";
   f.platform->dialogAnswer = "/no/such/folder/x.fxb";
-  EXPECT_EQ(f.editor->PromptForFile(true, "x", folder.c_str(), "fxb"), "") << "save needs an existing folder";
+  EXPECT_EQ(Prompt(*f.editor, true, "x", folder.c_str(), "fxb"), "") << "save needs an existing folder";
+  f.platform->dialogAnswer = folder + "/v1.2";
+  EXPECT_EQ(Prompt(*f.editor, true, "x", folder.c_str(), "fxp"), folder + "/v1.2.fxp") << "a dot is no extension";
   f.editor->CloseWindow();
   f.platform->dialogAnswer = folder + "/bank.fxb";
-  EXPECT_EQ(f.editor->PromptForFile(true, "bank", folder.c_str(), "fxb"), "") << "no window, no dialog";
+  EXPECT_EQ(Prompt(*f.editor, true, "bank", folder.c_str(), "fxb"), "(none)") << "no window, no dialog";
+}
+
+TEST(EditorCore, SaveAsksBeforeReplacingTheFileItWillWrite) {
+  Fixture f;
+  const std::string folder = ::testing::TempDir() + "/replace";
+  std::filesystem::create_directories(folder);
+  const std::string bank = folder + "/Tessaron.fxb";
+  std::ofstream(bank) << "old";
+  // The dialog was told "Tessaron" and asked nothing; ".fxb" added here names a file that exists.
+  f.platform->dialogAnswer = folder + "/Tessaron";
+  f.platform->messageAnswer = kAnswerNo;
+  EXPECT_EQ(Prompt(*f.editor, true, "Tessaron", folder.c_str(), "fxb"), "") << "No ends the save";
+  ASSERT_EQ(f.platform->messages.size(), 1u);
+  EXPECT_EQ(f.platform->messages[0], bank + " already exists.\nDo you want to replace it?");
+  f.platform->messageAnswer = kAnswerYes;
+  EXPECT_EQ(Prompt(*f.editor, true, "Tessaron", folder.c_str(), "fxb"), bank);
+  // A dialog that answered with the exact name has asked already.
+  f.platform->dialogAnswer = bank;
+  EXPECT_EQ(Prompt(*f.editor, true, "Tessaron", folder.c_str(), "FXB"), bank);
+  EXPECT_EQ(f.platform->messages.size(), 2u);
 }
 
 TEST(EditorCore, SnapshotDrawsVisibleControlsWithoutAWindow) {

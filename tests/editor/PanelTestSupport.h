@@ -49,23 +49,30 @@ class ScriptedPanelPlatform : public EditorPlatform {
   }
   std::string TextEntryText() override { return entryText; }
   void DestroyTextEntry() override { entryOpen = false; }
-  int MessageBox(const char* text, const char* caption, int type) override {
+  // Answered before returning, as a modal platform does.
+  void MessageBox(const char* text, const char* caption, int type, MessageBoxDone done) override {
     messages.push_back({text, caption, type});
-    if (answers.empty()) return (type & kMessageButtonsMask) == kMessageYesNo ? kAnswerYes : kAnswerOk;
-    const int answer = answers.front();
-    answers.pop_front();
-    return answer;
+    int answer = (type & kMessageButtonsMask) == kMessageYesNo ? kAnswerYes : kAnswerOk;
+    if (!answers.empty()) {
+      answer = answers.front();
+      answers.pop_front();
+    }
+    if (done) done(answer);
   }
-  bool PopupMenu(EditorMenu& menu, int x, int y, EditorMenuChoice& choice) override {
+  void PopupMenu(std::shared_ptr<EditorMenu> menu, int x, int y, MenuDone done) override {
     menuAt = {x, y};
-    return onMenu && onMenu(menu, choice);
+    EditorMenuChoice choice;
+    if (!(onMenu && onMenu(*menu, choice))) choice = {};
+    if (done) done(choice);
   }
-  std::string RunFileDialog(const FileDialogRequest& request) override {
+  void RunFileDialog(const FileDialogRequest& request, FileDialogDone done) override {
     dialogs.push_back(request);
-    if (dialogAnswers.empty()) return {};
-    std::string answer = dialogAnswers.front();
-    dialogAnswers.pop_front();
-    return answer;
+    std::string answer;
+    if (!dialogAnswers.empty()) {
+      answer = dialogAnswers.front();
+      dialogAnswers.pop_front();
+    }
+    if (done) done(answer);
   }
   std::string ClipboardText() override { return {}; }
   bool OpenWebPage(const char* url) override {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,10 +33,11 @@ struct RecordingUi : VersionCheckUi {
   std::string request;  // as the server saw it
   int status = 99;
 
-  int ShowMessage(const std::string& text, const std::string& caption, int type) override {
+  void ShowMessage(const std::string& text, const std::string& caption, int type,
+                   std::function<void(int)> done) override {
     messages.push_back({text, caption, type});
     if (throwOnFirstMessage && messages.size() == 1) throw std::runtime_error("box failed");
-    return button;
+    if (done) done(button);
   }
   bool OpenPage(const std::string& url) override {
     opened.push_back(url);

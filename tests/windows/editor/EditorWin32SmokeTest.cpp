@@ -580,7 +580,7 @@ class Asking : public IControl {
   void MouseDown(int, int, const IMouseMod&) override {
     ++asked;
     if (file_)
-      editor_->PromptForFile(false, "", "", "fxp");
+      editor_->PromptForFile(false, "", "", "fxp", nullptr);
     else
       editor_->ShowMessageBox("Once more?", "Asking", kMessageOk);
   }
