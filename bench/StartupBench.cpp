@@ -163,8 +163,8 @@ void FreshProcess(benchmark::State& state) {
   // A label, not counters: every row of the CSV table must carry the same counters.
   if (state.iterations() > 0) {
     char label[96];
-    std::snprintf(label, sizeof label, "max %.1f ms; loading the module %.1f ms",
-                  worst, loadSum / double(state.iterations()));
+    std::snprintf(label, sizeof label, "max %.1f ms; loading the module %.1f ms", worst,
+                  loadSum / double(state.iterations()));
     state.SetLabel(label);
   }
 }

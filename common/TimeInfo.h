@@ -7,10 +7,10 @@
 namespace tessaron {
 
 struct TimeInfo {
-  double tempo = 120.0;               // beats per minute
+  double tempo = 120.0;  // beats per minute
   double samplePosition = -1.0;
   double quarterNotePosition = -1.0;
-  double lastBarStart = -1.0;         // in quarter notes
+  double lastBarStart = -1.0;  // in quarter notes
   double cycleStart = -1.0;
   double cycleEnd = -1.0;
   int32_t timeSignatureNumerator = 4;

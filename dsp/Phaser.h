@@ -7,52 +7,52 @@
 namespace tessaron {
 
 class Phaser {
-public:
-    static constexpr int kStages = 4;
+ public:
+  static constexpr int kStages = 4;
 
-    Phaser();
+  Phaser();
 
-    void SetSampleRate(double fs);
-    void SetSpeed(double v);
-    void SetFeedback(double v) { feedback = v; }
+  void SetSampleRate(double fs);
+  void SetSpeed(double v);
+  void SetFeedback(double v) { feedback = v; }
 
-    void Tick();  // once per control tick
-    void Process(double& left, double& right);
-    // Fed silence, every stage so far below level that the phaser's whole remaining
-    // answer stays below it.
-    bool QuietBelow(double level) const;
-    void ClearState();
+  void Tick();  // once per control tick
+  void Process(double& left, double& right);
+  // Fed silence, every stage so far below level that the phaser's whole remaining
+  // answer stays below it.
+  bool QuietBelow(double level) const;
+  void ClearState();
 
-    // Read-outs for tests; the sweep position may be set to check the stages at a point.
-    double Phase() const { return phase; }
-    void SetPhase(double p) { phase = p; }
-    double Increment() const { return increment; }
-    double OmegaMax() const { return omegaMax; }
-    double Coefficient(int stage) const { return d[stage]; }
-    double CoefficientProduct() const { return d4; }
-    double LoopGain() const { return loopGain; }
-    double Solve() const { return solve; }
-    double State(int ch, int stage) const { return state[ch][stage]; }
-    void SetState(int ch, int stage, double v) { state[ch][stage] = v; }
+  // Read-outs for tests; the sweep position may be set to check the stages at a point.
+  double Phase() const { return phase; }
+  void SetPhase(double p) { phase = p; }
+  double Increment() const { return increment; }
+  double OmegaMax() const { return omegaMax; }
+  double Coefficient(int stage) const { return d[stage]; }
+  double CoefficientProduct() const { return d4; }
+  double LoopGain() const { return loopGain; }
+  double Solve() const { return solve; }
+  double State(int ch, int stage) const { return state[ch][stage]; }
+  void SetState(int ch, int stage, double v) { state[ch][stage] = v; }
 
-private:
-    double clock = 1000.0;  // sweep ticks per second
-    double speed = 0.0;     // Hz
-    double phase = 0.0;     // in [-1, 1)
-    double increment = 0.0;
-    double sweepMin = 0.02;
-    double feedback = 0.0;
-    double sweepRange = 0.22;
-    double mix = 0.5;  // share of the phased signal
-    double omegaMax = 0.0;
-    double d4 = 0.0;  // product of the stage coefficients
-    double d[kStages] = {0.0, 0.0, 0.0, 0.0};
-    double loopGain = 0.0;
-    double solve = 0.0;
-    double state[2][kStages] = {{0.0, 0.0, 0.0, 0.0}, {0.0, 0.0, 0.0, 0.0}};
-    double dither[2] = {1e-13, 1e-13};
+ private:
+  double clock = 1000.0;  // sweep ticks per second
+  double speed = 0.0;     // Hz
+  double phase = 0.0;     // in [-1, 1)
+  double increment = 0.0;
+  double sweepMin = 0.02;
+  double feedback = 0.0;
+  double sweepRange = 0.22;
+  double mix = 0.5;  // share of the phased signal
+  double omegaMax = 0.0;
+  double d4 = 0.0;  // product of the stage coefficients
+  double d[kStages] = {0.0, 0.0, 0.0, 0.0};
+  double loopGain = 0.0;
+  double solve = 0.0;
+  double state[2][kStages] = {{0.0, 0.0, 0.0, 0.0}, {0.0, 0.0, 0.0, 0.0}};
+  double dither[2] = {1e-13, 1e-13};
 
-    double ProcessChannel(int ch, double x);
+  double ProcessChannel(int ch, double x);
 };
 
 }  // namespace tessaron

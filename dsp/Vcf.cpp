@@ -67,8 +67,8 @@ void Vcf::SetResonance(double v) {
   lastControl_ = std::numeric_limits<double>::quiet_NaN();
   resonance_ = v;
   constexpr double kSilent = 1e-13;
-  if (v >= 1.0 && std::fabs(s1_) <= kSilent && std::fabs(s2_) <= kSilent &&
-      std::fabs(s3_) <= kSilent && std::fabs(s4_) <= kSilent) {
+  if (v >= 1.0 && std::fabs(s1_) <= kSilent && std::fabs(s2_) <= kSilent && std::fabs(s3_) <= kSilent &&
+      std::fabs(s4_) <= kSilent) {
     s2_ = 0.1;
     s4_ = -0.1;
   }
@@ -77,9 +77,7 @@ void Vcf::SetResonance(double v) {
 void Vcf::UpdateCoefficients(double index) {
   lastIndex_ = index;
   // The negated test also sends a NaN control to the bottom entry.
-  const int32_t entry = !(index >= 0.0) ? 0
-                        : index >= kVcfTableSize ? kVcfTableSize - 1
-                                                 : static_cast<int32_t>(index);
+  const int32_t entry = !(index >= 0.0) ? 0 : index >= kVcfTableSize ? kVcfTableSize - 1 : static_cast<int32_t>(index);
   const double f = tables_->omega[entry];
   const double r = tables_->resGain[entry];
   k_ = resonance_ * r;
@@ -121,14 +119,12 @@ void Vcf::ProcessPair(Vcf& a, double xa, double ca, Vcf& b, double xb, double cb
   const __m128d solve = _mm_set_pd(b.solve_, a.solve_);
   const __m128d makeUp = _mm_set_pd(b.makeUp_, a.makeUp_);
 
-  const __m128d s = _mm_add_pd(
-      _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s1, G), s2), G), s3), G), s4);
+  const __m128d s = _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s1, G), s2), G), s3), G), s4);
   const __m128d o = _mm_mul_pd(_mm_add_pd(s, _mm_mul_pd(x, g4)), solve);
   const __m128d r = _mm_mul_pd(o, _mm_set1_pd(0.2));
   const __m128d r2 = _mm_mul_pd(r, r);
-  const __m128d curve =
-      _mm_div_pd(_mm_mul_pd(_mm_mul_pd(_mm_set1_pd(5.0), r), _mm_add_pd(r2, _mm_set1_pd(27.0))),
-                 _mm_add_pd(_mm_mul_pd(_mm_set1_pd(9.0), r2), _mm_set1_pd(27.0)));
+  const __m128d curve = _mm_div_pd(_mm_mul_pd(_mm_mul_pd(_mm_set1_pd(5.0), r), _mm_add_pd(r2, _mm_set1_pd(27.0))),
+                                   _mm_add_pd(_mm_mul_pd(_mm_set1_pd(9.0), r2), _mm_set1_pd(27.0)));
   // The clipped lanes discard whatever the curve gave them; a NaN r takes the curve.
   const __m128d low = _mm_cmplt_pd(r, _mm_set1_pd(-3.0));
   const __m128d high = _mm_cmpgt_pd(r, _mm_set1_pd(3.0));

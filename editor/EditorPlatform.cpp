@@ -5,9 +5,7 @@
 
 namespace tessaron {
 
-std::string ReplaceQuestion(const std::string& path) {
-  return path + " already exists.\nDo you want to replace it?";
-}
+std::string ReplaceQuestion(const std::string& path) { return path + " already exists.\nDo you want to replace it?"; }
 
 std::string WithDefaultExtension(const std::string& path, const std::vector<std::string>& extensions) {
   if (extensions.empty() || extensions.front().empty()) return path;

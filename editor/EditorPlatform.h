@@ -60,8 +60,7 @@ class EditorMenu {
   bool Resolve(int command, EditorMenu*& menu, int& index);
 
  private:
-  bool Walk(int& next, const EditorMenu* findMenu, int findIndex, int findCommand, EditorMenu** outMenu,
-            int* outIndex);
+  bool Walk(int& next, const EditorMenu* findMenu, int findIndex, int findCommand, EditorMenu** outMenu, int* outIndex);
   Prefix prefix_;
   std::vector<Item> items_;
 };
@@ -86,7 +85,7 @@ struct FileDialogRequest {
 // uncalled when its window closes first, so they never run against a closed editor.
 using MessageBoxDone = std::function<void(int answer)>;
 using MenuDone = std::function<void(const EditorMenuChoice& choice)>;  // choice.menu null: nothing chosen
-using FileDialogDone = std::function<void(const std::string& path)>;  // empty: cancelled
+using FileDialogDone = std::function<void(const std::string& path)>;   // empty: cancelled
 
 // The question asked before a save replaces path.
 std::string ReplaceQuestion(const std::string& path);
@@ -123,8 +122,7 @@ class EditorPlatform {
   virtual void RequestHover() = 0;
 
   // ---- The one-line text entry ----
-  virtual bool CreateTextEntry(const GfxRect& rect, const char* text, const GfxTextStyle& style,
-                               int maxLength) = 0;
+  virtual bool CreateTextEntry(const GfxRect& rect, const char* text, const GfxTextStyle& style, int maxLength) = 0;
   virtual std::string TextEntryText() = 0;
   virtual void DestroyTextEntry() = 0;
 

@@ -53,9 +53,7 @@ inline int Dodge(int s, int d) {
   if (s >= 255) return 255;
   return std::min(255, d * 255 / (255 - s));
 }
-inline int Overlay(int s, int d) {
-  return d < 128 ? 2 * s * d / 255 : 255 - 2 * (255 - s) * (255 - d) / 255;
-}
+inline int Overlay(int s, int d) { return d < 128 ? 2 * s * d / 255 : 255 - 2 * (255 - s) * (255 - d) / 255; }
 
 void RgbToHsv(double r, double g, double b, double& h, double& s, double& v) {
   const double mx = std::max({r, g, b}), mn = std::min({r, g, b}), c = mx - mn;
@@ -175,8 +173,7 @@ uint32_t GfxModeForBlend(GfxBlendChoice choice) {
   return kGfxFlagSourceAlpha | kGfxModeCopy;
 }
 
-void Blit(IGfxBitmap* dest, IGfxBitmap* source, int x, int y, const GfxRect* sourceRect, double weight,
-          uint32_t mode) {
+void Blit(IGfxBitmap* dest, IGfxBitmap* source, int x, int y, const GfxRect* sourceRect, double weight, uint32_t mode) {
   if (!dest || !source || dest->IsEmpty() || source->IsEmpty()) return;
   const int w = WeightTo256(weight);
   if (w == 0) return;
@@ -188,8 +185,14 @@ void Blit(IGfxBitmap* dest, IGfxBitmap* source, int x, int y, const GfxRect* sou
   r.bottom = std::min(r.bottom, source->Height());
   // Widened: a far negative x must not overflow the source start.
   long long sl = r.left, st = r.top, dx = x, dy = y;
-  if (dx < 0) { sl -= dx; dx = 0; }
-  if (dy < 0) { st -= dy; dy = 0; }
+  if (dx < 0) {
+    sl -= dx;
+    dx = 0;
+  }
+  if (dy < 0) {
+    st -= dy;
+    dy = 0;
+  }
   const long long width = std::min<long long>(r.right - sl, dest->Width() - dx);
   const long long height = std::min<long long>(r.bottom - st, dest->Height() - dy);
   if (width <= 0 || height <= 0) return;
@@ -221,16 +224,21 @@ void Blit(IGfxBitmap* dest, IGfxBitmap* source, int x, int y, const GfxRect* sou
   }
 }
 
-void FillRect(IGfxBitmap* dest, int x, int y, int width, int height, GfxPixel colour, double weight,
-              uint32_t mode) {
+void FillRect(IGfxBitmap* dest, int x, int y, int width, int height, GfxPixel colour, double weight, uint32_t mode) {
   if (!dest || dest->IsEmpty()) return;
   if (mode & kGfxFlagSourceAlpha) weight *= GfxAlpha(colour) / 255.0;
   const int w = WeightTo256(weight);
   if (w == 0) return;
 
   long long left = x, top = y, cols = width, rows = height;
-  if (left < 0) { cols += left; left = 0; }
-  if (top < 0) { rows += top; top = 0; }
+  if (left < 0) {
+    cols += left;
+    left = 0;
+  }
+  if (top < 0) {
+    rows += top;
+    top = 0;
+  }
   cols = std::min<long long>(cols, dest->Width() - left);
   rows = std::min<long long>(rows, dest->Height() - top);
   if (cols <= 0 || rows <= 0) return;
@@ -256,8 +264,8 @@ void FillRect(IGfxBitmap* dest, int x, int y, int width, int height, GfxPixel co
   }
 }
 
-void FillCircle(IGfxBitmap* dest, int centreX, int centreY, int radius, GfxPixel colour, double weight,
-                uint32_t mode, bool antialiased) {
+void FillCircle(IGfxBitmap* dest, int centreX, int centreY, int radius, GfxPixel colour, double weight, uint32_t mode,
+                bool antialiased) {
   if (!dest || dest->IsEmpty() || radius < 0) return;
   if (mode & kGfxFlagSourceAlpha) weight *= GfxAlpha(colour) / 255.0;
   if (!(weight > 0.0)) return;

@@ -31,8 +31,8 @@ enum class GfxBlendChoice { None, Clobber, Add, ColourDodge };
 uint32_t GfxModeForBlend(GfxBlendChoice choice);
 
 // Copies source (or its sourceRect) to (x, y) of dest, clipped to both bitmaps.
-void Blit(IGfxBitmap* dest, IGfxBitmap* source, int x, int y, const GfxRect* sourceRect = nullptr,
-          double weight = 1.0, uint32_t mode = kGfxModeCopy);
+void Blit(IGfxBitmap* dest, IGfxBitmap* source, int x, int y, const GfxRect* sourceRect = nullptr, double weight = 1.0,
+          uint32_t mode = kGfxModeCopy);
 
 void FillRect(IGfxBitmap* dest, int x, int y, int width, int height, GfxPixel colour, double weight = 1.0,
               uint32_t mode = kGfxModeCopy);

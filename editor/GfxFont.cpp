@@ -27,8 +27,10 @@ char32_t GfxNextCharacter(const char*& text) {
   }
   bool valid = length > 0;
   for (int i = 1; valid && i < length; ++i) {
-    if ((s[i] & 0xC0) != 0x80) valid = false;  // also stops at the terminating NUL
-    else value = (value << 6) | (s[i] & 0x3F);
+    if ((s[i] & 0xC0) != 0x80)
+      valid = false;  // also stops at the terminating NUL
+    else
+      value = (value << 6) | (s[i] & 0x3F);
   }
   const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
   if (valid && (value < least[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))) valid = false;
@@ -63,7 +65,8 @@ const GfxGlyph* GfxCachedFont::Glyph(char32_t character) {
 
 std::size_t GfxCachedFont::CachedGlyphCount() {
   std::lock_guard<std::mutex> hold(lock_);
-  return others_.size() + static_cast<std::size_t>(std::count_if(latin_.begin(), latin_.end(), [](auto& g) { return g != nullptr; }));
+  return others_.size() +
+         static_cast<std::size_t>(std::count_if(latin_.begin(), latin_.end(), [](auto& g) { return g != nullptr; }));
 }
 
 void GfxCachedFont::Advance(const char* text, long long& dx, long long& dy) {
@@ -106,7 +109,7 @@ bool GfxCachedFont::DrawString(IGfxBitmap* dest, const char* text, const GfxRect
   Advance(text, dx, dy);
   const double run = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
   const double ux = run > 0 ? dx / run : 1.0, uy = run > 0 ? dy / run : 0.0;  // along the baseline
-  const double vx = -uy, vy = ux;                                            // down the cell
+  const double vx = -uy, vy = ux;                                             // down the cell
   double minX = 0, maxX = 0, minY = 0;
   for (int corner = 1; corner < 4; ++corner) {
     const double cx = (corner & 1) ? width : 0, cy = (corner & 2) ? height : 0;
@@ -117,8 +120,10 @@ bool GfxCachedFont::DrawString(IGfxBitmap* dest, const char* text, const GfxRect
   }
   const int boxWidth = static_cast<int>(std::lround(maxX - minX));
   int left = rect.left;
-  if (align == kGfxAlignCentre) left = rect.left + (rect.Width() - boxWidth) / 2;
-  else if (align == kGfxAlignRight) left = rect.right - boxWidth;
+  if (align == kGfxAlignCentre)
+    left = rect.left + (rect.Width() - boxWidth) / 2;
+  else if (align == kGfxAlignRight)
+    left = rect.right - boxWidth;
   const double originX = left - minX + vx * Ascent(), originY = rect.top - minY + vy * Ascent();
   long long penX = std::llround(originX * 64.0), penY = std::llround(originY * 64.0);
 

@@ -84,8 +84,8 @@ void NoFlush(png_structp) {}
 
 bool WriteRows(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   png_write_image(png, rows);
   png_write_end(png, nullptr);
@@ -185,8 +185,8 @@ bool EncodePNG(IGfxBitmap& bitmap, std::vector<uint8_t>& out) {
 bool WritePNGFile(IGfxBitmap& bitmap, const std::string& path) {
   std::vector<uint8_t> encoded;
   if (!EncodePNG(bitmap, encoded)) return false;
-  return platform::WriteFileAtomically(
-      path, std::string_view(reinterpret_cast<const char*>(encoded.data()), encoded.size()));
+  return platform::WriteFileAtomically(path,
+                                       std::string_view(reinterpret_cast<const char*>(encoded.data()), encoded.size()));
 }
 
 }  // namespace tessaron

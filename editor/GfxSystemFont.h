@@ -8,11 +8,16 @@
 
 namespace tessaron {
 
-enum : int { kGfxQualityDefault = 0, kGfxQualityNonAntialiased = 1, kGfxQualityAntialiased = 2, kGfxQualityClearType = 3 };
+enum : int {
+  kGfxQualityDefault = 0,
+  kGfxQualityNonAntialiased = 1,
+  kGfxQualityAntialiased = 2,
+  kGfxQualityClearType = 3
+};
 enum : int { kGfxWeightNormal = 400, kGfxWeightBold = 700 };
 
 struct GfxFontRequest {
-  int height = 12;      // cell height in pixels: ascent plus descent
+  int height = 12;  // cell height in pixels: ascent plus descent
   int weight = kGfxWeightNormal;
   bool italic = false;
   int escapement = 0;   // baseline angle in tenths of a degree, counter-clockwise
@@ -24,9 +29,9 @@ struct GfxFontRequest {
 // A rendered glyph as coverage, placed relative to the pen on the baseline.
 struct GfxGlyph {
   int width = 0, height = 0;
-  int left = 0;                // from the pen to the first column
-  int top = 0;                 // from the baseline up to the first row
-  int advanceX = 0;            // pen movement in 1/64 pixel, y pointing down
+  int left = 0;      // from the pen to the first column
+  int top = 0;       // from the baseline up to the first row
+  int advanceX = 0;  // pen movement in 1/64 pixel, y pointing down
   int advanceY = 0;
   std::vector<uint8_t> coverage;  // width × height, 0 (none) to 255 (full)
 };

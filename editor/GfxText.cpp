@@ -32,7 +32,11 @@ std::string BoundedFace(const char* face) { return std::string(face, strnlen(fac
 
 GfxTextStyle::GfxTextStyle(const char* faceName, int sizePx, GfxColour textColour, int textStyle, int alignment,
                            int orientationDeg, int textQuality)
-    : size(sizePx), colour(textColour), style(textStyle), align(alignment), orientation(orientationDeg),
+    : size(sizePx),
+      colour(textColour),
+      style(textStyle),
+      align(alignment),
+      orientation(orientationDeg),
       quality(textQuality) {
   SetFace(faceName);
 }

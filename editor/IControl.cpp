@@ -125,8 +125,7 @@ void IControl::ChangeValueBy(double delta) {
 
 // ---- IBitmapControl ----
 
-IBitmapControl::IBitmapControl(IEditor* editor, int x, int y, const IBitmap& bitmap, int paramIdx,
-                               GfxBlendChoice blend)
+IBitmapControl::IBitmapControl(IEditor* editor, int x, int y, const IBitmap& bitmap, int paramIdx, GfxBlendChoice blend)
     : IControl(editor, {x, y, x + bitmap.FrameWidth(), y + bitmap.FrameHeight()}, paramIdx),
       bitmap_(bitmap),
       blend_(blend) {}

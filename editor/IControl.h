@@ -34,7 +34,9 @@ struct IBitmap {
   GfxRect Frame(int f) const;
 };
 
-inline bool Contains(const GfxRect& r, int x, int y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
+inline bool Contains(const GfxRect& r, int x, int y) {
+  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
 inline bool Intersects(const GfxRect& a, const GfxRect& b) {
   return !a.Empty() && !b.Empty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
@@ -89,7 +91,10 @@ class IControl {
   void SetValue(double value) { value_ = value; }
   double DefaultValue() const { return defaultValue_; }
   void SetDefaultValue(double value) { defaultValue_ = value; }
-  void SetClamp(double lo, double hi) { clampLo_ = lo; clampHi_ = hi; }
+  void SetClamp(double lo, double hi) {
+    clampLo_ = lo;
+    clampHi_ = hi;
+  }
   double ClampLo() const { return clampLo_; }
   double ClampHi() const { return clampHi_; }
   bool IsHidden() const { return hidden_; }

@@ -295,12 +295,8 @@ void IEditor::OnTimer() {
   if (textEntryControl_) {
     switch (textEntryState_) {
       case kTextEntryFocused:
-      case kTextEntryDrawn:
-        textEntryState_ = kTextEntryIdle;
-        return;
-      case kTextEntryCancel:
-        RemoveTextEntry();
-        return;
+      case kTextEntryDrawn: textEntryState_ = kTextEntryIdle; return;
+      case kTextEntryCancel: RemoveTextEntry(); return;
       case kTextEntryCommit: {
         std::string text = platform_->TextEntryText();
         CutUtf8(text, static_cast<std::size_t>(kTextEntryReadLimit));
@@ -310,8 +306,7 @@ void IEditor::OnTimer() {
         control->TextFromTextEntry(text.c_str());
         return;
       }
-      default:
-        break;
+      default: break;
     }
   }
   GfxRect dirty;
@@ -388,8 +383,7 @@ void IEditor::DrawControlsInto(IGfxBitmap& target, const GfxRect& clip) {
   drawTarget_ = saved;
 }
 
-void IEditor::DrawBitmap(const IBitmap& bitmap, int frame, const GfxRect& dest, GfxBlendChoice blend,
-                         double weight) {
+void IEditor::DrawBitmap(const IBitmap& bitmap, int frame, const GfxRect& dest, GfxBlendChoice blend, double weight) {
   if (!bitmap.image || !drawTarget_ || drawRect_.Empty()) return;
   GfxRect source = bitmap.Frame(frame);
   source.right = std::min(source.right, source.left + dest.Width());
@@ -615,17 +609,13 @@ bool IEditor::CreateTextEntry(IControl* control, const GfxTextStyle& style, cons
 void IEditor::OnTextEntryEvent(TextEntryEvent event) {
   if (!textEntryControl_) return;
   switch (event) {
-    case TextEntryEvent::kFocusIn:
-      textEntryState_ = kTextEntryFocused;
-      break;
+    case TextEntryEvent::kFocusIn: textEntryState_ = kTextEntryFocused; break;
     case TextEntryEvent::kFocusOut:
     case TextEntryEvent::kEnter:
       // Escape decided already; a focus change on the way out must not overturn it.
       if (textEntryState_ != kTextEntryCancel) textEntryState_ = kTextEntryCommit;
       break;
-    case TextEntryEvent::kEscape:
-      textEntryState_ = kTextEntryCancel;
-      break;
+    case TextEntryEvent::kEscape: textEntryState_ = kTextEntryCancel; break;
   }
 }
 
@@ -665,8 +655,7 @@ void IEditor::PromptForFile(bool save, const char* fileName, const char* folder,
     request.filter += "*." + ext;
     request.extensions.push_back(ext);
   }
-  auto answered = [this, save, extensions = request.extensions,
-                   done = std::move(done)](const std::string& answer) {
+  auto answered = [this, save, extensions = request.extensions, done = std::move(done)](const std::string& answer) {
     if (answer.empty()) return done({});
     const std::string path = save ? WithDefaultExtension(answer, extensions) : answer;
     const std::size_t slash = path.find_last_of("/\\");
@@ -681,8 +670,7 @@ void IEditor::PromptForFile(bool save, const char* fileName, const char* folder,
     // another one when the extension was added here.
     if (path != answer && platform::FileExists(path)) {
       ShowMessageBox(ReplaceQuestion(path).c_str(), kReplaceCaption,
-                     kMessageYesNo | kMessageIconWarning | kMessageDefaultButton2,
-                     [accept, done](int reply) {
+                     kMessageYesNo | kMessageIconWarning | kMessageDefaultButton2, [accept, done](int reply) {
                        if (reply == kAnswerYes)
                          accept();
                        else

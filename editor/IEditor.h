@@ -53,8 +53,8 @@ enum : int {
   kKeyDown = 2,
   kKeyLeft = 3,
   kKeyRight = 4,
-  kKeyDigit0 = 5,   // to 14 for '9'
-  kKeyLetterA = 15, // to 40 for 'Z'; lower case maps to the same codes
+  kKeyDigit0 = 5,    // to 14 for '9'
+  kKeyLetterA = 15,  // to 40 for 'Z'; lower case maps to the same codes
   kKeyNone = -1,
 };
 // Space, digits and letters to key codes; kKeyNone for anything else.
@@ -186,8 +186,7 @@ class IEditor : public IPluginEditor {
   // extensions: a space-separated list, the first being the default. The path is empty
   // on cancel. A save whose name gets the default extension added here asks before
   // replacing that file. The chosen folder is offered next time.
-  void PromptForFile(bool save, const char* fileName, const char* folder, const char* extensions,
-                     FileDialogDone done);
+  void PromptForFile(bool save, const char* fileName, const char* folder, const char* extensions, FileDialogDone done);
   std::string DocumentsFolder();
   std::string AppDataFolder();
   std::string LibraryFolder();

@@ -5,8 +5,7 @@
 
 namespace tessaron {
 
-IGLButtonKick::IGLButtonKick(IEditor* editor, int x, int y, int paramIdx, const IBitmap& offFace,
-                             const IBitmap& onFace)
+IGLButtonKick::IGLButtonKick(IEditor* editor, int x, int y, int paramIdx, const IBitmap& offFace, const IBitmap& onFace)
     : IContactControl(editor, x, y, paramIdx, offFace), onFace_(onFace) {}
 
 bool IGLButtonKick::ShowsOn() const {

@@ -5,7 +5,9 @@
 
 namespace tessaron {
 
-GfxTextStyle HoverValueTextStyle() { return GfxTextStyle("Arial", 14, {255, 64, 255, 64}, kGfxTextNormal, kGfxAlignCentre); }
+GfxTextStyle HoverValueTextStyle() {
+  return GfxTextStyle("Arial", 14, {255, 64, 255, 64}, kGfxTextNormal, kGfxAlignCentre);
+}
 
 std::string CurrentValueText(IEditor& editor, int paramIdx) {
   const IParameter* param = editor.Param(paramIdx);

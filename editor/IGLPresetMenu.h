@@ -14,8 +14,8 @@ class PanelInstrument;
 
 class IGLPresetMenu : public IControl {
  public:
-  static constexpr int kNameLength = 27;          // shown and entered
-  static constexpr int kRenameReadLimit = 256;    // taken from a committed entry
+  static constexpr int kNameLength = 27;        // shown and entered
+  static constexpr int kRenameReadLimit = 256;  // taken from a committed entry
   static constexpr int kProgramsPerSubMenu = 16;
   static constexpr std::size_t kMenuItemLength = 31;
 

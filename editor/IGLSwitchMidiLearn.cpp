@@ -6,8 +6,7 @@
 
 namespace tessaron {
 
-IGLSwitchMidiLearn::IGLSwitchMidiLearn(IEditor* editor, PanelInstrument* panel, int x, int y,
-                                       const IBitmap& learnFace)
+IGLSwitchMidiLearn::IGLSwitchMidiLearn(IEditor* editor, PanelInstrument* panel, int x, int y, const IBitmap& learnFace)
     : ISwitchControl(editor, x, y, -1, learnFace), panel_(panel) {}
 
 void IGLSwitchMidiLearn::MouseDown(int, int, const IMouseMod& mod) {

@@ -6,8 +6,7 @@
 
 namespace tessaron {
 
-IKnobControl::IKnobControl(IEditor* editor, const GfxRect& rect, int paramIdx, EDirection direction,
-                           double gearing)
+IKnobControl::IKnobControl(IEditor* editor, const GfxRect& rect, int paramIdx, EDirection direction, double gearing)
     : IControl(editor, rect, paramIdx), direction_(direction), gearing_(gearing) {}
 
 void IKnobControl::MouseDrag(int, int, int dx, int dy, const IMouseMod& mod) {
@@ -28,8 +27,7 @@ void IKnobControl::MouseWheel(int, int, const IMouseMod& mod, int steps) {
 
 IKnobMultiControl::IKnobMultiControl(IEditor* editor, int x, int y, int paramIdx, const IBitmap& bitmap,
                                      EDirection direction, double gearing)
-    : IKnobControl(editor, {x, y, x + bitmap.FrameWidth(), y + bitmap.FrameHeight()}, paramIdx, direction,
-                   gearing),
+    : IKnobControl(editor, {x, y, x + bitmap.FrameWidth(), y + bitmap.FrameHeight()}, paramIdx, direction, gearing),
       bitmap_(bitmap) {}
 
 int IKnobMultiControl::FrameForValue() const {

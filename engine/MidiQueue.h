@@ -31,9 +31,7 @@ class MidiQueue {
   bool Add(const MidiMessage& m);
 
   // True when the first waiting message has an offset below limit.
-  bool HasDue(int32_t limit) const {
-    return readIndex_ < count_ && messages_[size_t(readIndex_)].offset < limit;
-  }
+  bool HasDue(int32_t limit) const { return readIndex_ < count_ && messages_[size_t(readIndex_)].offset < limit; }
   const MidiMessage& Next() const { return messages_[size_t(readIndex_)]; }
   MidiMessage Take();
 

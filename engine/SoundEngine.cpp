@@ -136,12 +136,30 @@ void SoundEngine::ApplyParameter(int32_t index, double v, double n) {
   switch (index) {
     case kBendRange: s.bendRange = v; break;
     case kWheelAmount: s.wheelAmount = v; break;
-    case kSynthLevel: s.synthLevel = v; UpdateMixGains(); break;
-    case kOrganLevel: s.organLevel = v; UpdateMixGains(); break;
-    case kStringLevel: s.stringLevel = v; UpdateMixGains(); break;
-    case kSynthPan: s.synthPan = v; UpdateMixGains(); break;
-    case kOrganPan: s.organPan = v; UpdateMixGains(); break;
-    case kStringPan: s.stringPan = v; UpdateMixGains(); break;
+    case kSynthLevel:
+      s.synthLevel = v;
+      UpdateMixGains();
+      break;
+    case kOrganLevel:
+      s.organLevel = v;
+      UpdateMixGains();
+      break;
+    case kStringLevel:
+      s.stringLevel = v;
+      UpdateMixGains();
+      break;
+    case kSynthPan:
+      s.synthPan = v;
+      UpdateMixGains();
+      break;
+    case kOrganPan:
+      s.organPan = v;
+      UpdateMixGains();
+      break;
+    case kStringPan:
+      s.stringPan = v;
+      UpdateMixGains();
+      break;
     case kOrgan2: s.footageLevel[3] = v; break;
     case kOrgan4: s.footageLevel[2] = v; break;
     case kOrgan8: s.footageLevel[1] = v; break;
@@ -172,8 +190,13 @@ void SoundEngine::ApplyParameter(int32_t index, double v, double n) {
     }
     case kWaveAlternate: s.alternate = n < 0.5; break;
     case kWaveSelectEnable: s.waveSelectMulti = On(n); break;
-    case kVcfCutoff: case kVcfResonance: case kVcfEnvelope:
-    case kEnvAttack: case kEnvDecay: case kEnvSustain: case kEnvRelease:
+    case kVcfCutoff:
+    case kVcfResonance:
+    case kVcfEnvelope:
+    case kEnvAttack:
+    case kEnvDecay:
+    case kEnvSustain:
+    case kEnvRelease:
       for (SynthChannel& channel : channels_) channel.SetParam(index, v);
       break;
     case kLfoRouting: s.lfoRouting = int32_t(v); break;
@@ -215,7 +238,10 @@ void SoundEngine::ApplyParameter(int32_t index, double v, double n) {
     case kEnsembleDepth2: ensemble_.SetDepth(1, v); break;
     case kDelayVibeSpeed: delay_.SetVibeSpeed(v); break;
     case kDelayVibeDepth: delay_.SetVibeDepth(v); break;
-    case kMasterLevel: s.masterLevel = v; UpdateMixGains(); break;
+    case kMasterLevel:
+      s.masterLevel = v;
+      UpdateMixGains();
+      break;
     default: break;
   }
 }
@@ -235,8 +261,7 @@ void SoundEngine::HandleMidiMessage(MidiMessage m) {
   switch (kind) {
     case kKindNoteOff:
     case kKindNoteOn:
-    case kKindPitchBend:
-      break;
+    case kKindPitchBend: break;
     case kKindControlChange:
       if (m.data1 == kControllerAllSoundOff || m.data1 == kControllerAllNotesOff) {
         AllNotesOff();
@@ -245,8 +270,7 @@ void SoundEngine::HandleMidiMessage(MidiMessage m) {
       if (m.data1 >= kFirstChannelMode) return;
       sustainPedal = m.data1 == kControllerSustain;
       break;
-    default:
-      return;
+    default: return;
   }
   // A negative offset is late already: it fires at the first chance.
   int64_t at = std::max<int32_t>(m.offset, 0);
@@ -271,12 +295,8 @@ void SoundEngine::DrainMidiQueue() {
     const MidiMessage m = midiQueue_.Take();
     switch (MessageKind(m)) {
       case kKindNoteOff:
-      case kKindNoteOn:
-        noteEvents_.Push(m);
-        break;
-      case kKindPitchBend:
-        pitchBend_ = ((int32_t(m.data2) - 64) * 128 + int32_t(m.data1)) * (1.0 / 8192.0);
-        break;
+      case kKindNoteOn: noteEvents_.Push(m); break;
+      case kKindPitchBend: pitchBend_ = ((int32_t(m.data2) - 64) * 128 + int32_t(m.data1)) * (1.0 / 8192.0); break;
       case kKindControlChange:
         if (m.data1 == kControllerModWheel) {
           wheel_ = m.data2 / 127.0;
@@ -286,8 +306,7 @@ void SoundEngine::DrainMidiQueue() {
           host_->ApplyController(m.data1, m.data2);
         }
         break;
-      default:
-        break;
+      default: break;
     }
   }
   midiQueue_.Rebase(controlBlockLength_);
@@ -295,8 +314,7 @@ void SoundEngine::DrainMidiQueue() {
 
 bool SoundEngine::FiresAtItsSample(const MidiMessage& m) {
   const int kind = MessageKind(m);
-  return kind == kKindNoteOn || kind == kKindNoteOff ||
-         (kind == kKindControlChange && m.data1 == kControllerSustain);
+  return kind == kKindNoteOn || kind == kKindNoteOff || (kind == kKindControlChange && m.data1 == kControllerSustain);
 }
 
 void SoundEngine::RestartModulationDelay() {
@@ -392,10 +410,16 @@ void SoundEngine::UpdatePitch() {
   }
   const double g = s.glideAmount * glideEnv_.Level();
   switch (s.glideDirection) {
-    case 0: p1 -= g; p2 -= g; break;
+    case 0:
+      p1 -= g;
+      p2 -= g;
+      break;
     case 1: p2 -= g; break;
     case 2: p2 += g; break;
-    case 3: p1 += g; p2 += g; break;
+    case 3:
+      p1 += g;
+      p2 += g;
+      break;
     default: break;
   }
   if (s.oscSync) p2 = p1;
@@ -470,18 +494,13 @@ void SoundEngine::FireEvents(int32_t i) {
     const MidiMessage m = noteEvents_.Front();
     noteEvents_.PopFront();
     switch (MessageKind(m)) {
-      case kKindControlChange:
-        SetSustain(m.data2 > 0);
-        break;
-      case kKindNoteOff:
-        NoteOff(m.data1);
-        break;
+      case kKindControlChange: SetSustain(m.data2 > 0); break;
+      case kKindNoteOff: NoteOff(m.data1); break;
       case kKindNoteOn:
         NoteOn(m.data1);
         soundActive_ = true;
         break;
-      default:
-        break;
+      default: break;
     }
   }
 }
@@ -567,8 +586,7 @@ void SoundEngine::SumKeys(KeySums& sums) {
       }
       if constexpr (kSynth) {
         double* pq = sums.PQ[taps.channel];
-        const __m128d term =
-            _mm_add_pd(_mm_unpacklo_pd(lo, chain), _mm_mul_pd(squareSaw, _mm_unpackhi_pd(lo, chain)));
+        const __m128d term = _mm_add_pd(_mm_unpacklo_pd(lo, chain), _mm_mul_pd(squareSaw, _mm_unpackhi_pd(lo, chain)));
         _mm_storeu_pd(pq, _mm_add_pd(_mm_loadu_pd(pq), term));
       }
     }

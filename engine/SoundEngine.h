@@ -88,9 +88,9 @@ class SoundEngine {
   static constexpr int kChannels = 6;
   static constexpr double kControlRate = 1000.0;
   // Fixed footage weights: a stack of octave squares that approximates a sawtooth.
-  static constexpr double kW1 = 0.5641025641025641;  // 22/39
-  static constexpr double kW2 = 0.2682926829268293;  // 11/41
-  static constexpr double kW3 = 0.14666666666666667; // 11/75
+  static constexpr double kW1 = 0.5641025641025641;   // 22/39
+  static constexpr double kW2 = 0.2682926829268293;   // 11/41
+  static constexpr double kW3 = 0.14666666666666667;  // 11/75
 
   SoundEngine();
   // The key taps point into the engine itself.

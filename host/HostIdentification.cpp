@@ -63,8 +63,7 @@ bool VendorWantsProgramChunks(const std::string& vendorString) {
 }
 
 bool HostLimitsToStereoInput(int hostKind) {
-  return hostKind == kHostForte || hostKind == kHostAudition || hostKind == kHostOrion ||
-         hostKind == kHostSAWStudio;
+  return hostKind == kHostForte || hostKind == kHostAudition || hostKind == kHostOrion || hostKind == kHostSAWStudio;
 }
 
 }  // namespace tessaron

@@ -29,8 +29,7 @@ class IParameter {
     char text[kParamNameSize];
   };
 
-  void InitContinuous(const char* name, double defaultValue, double min, double max, double step,
-                      double shape);
+  void InitContinuous(const char* name, double defaultValue, double min, double max, double step, double shape);
   void AddDisplayText(int32_t value, const char* text);
 
   // Host, editor and controller writes. Inputs outside 0..1 are clamped; NaN is ignored

@@ -52,7 +52,10 @@ class IPluginBase {
   virtual int ReadState(const ChunkBuffer& buffer, int pos) { return UnserializeParams(buffer, pos); }
   virtual bool CompareState(const unsigned char* data, int size);
   virtual void OnEditorResized() {}
-  virtual bool Query(int what) { (void)what; return false; }
+  virtual bool Query(int what) {
+    (void)what;
+    return false;
+  }
   virtual void OnHostIdentified() {}
   virtual void OnHostRequestedEdit() {}
   virtual void SetParamFromEditor(int index, double normalized);

@@ -42,8 +42,7 @@ int ToInt(VstIntPtr value) {
 
 }  // namespace
 
-IPluginVst::IPluginVst(AudioMasterCallback host, const PluginConfig& config)
-    : IPluginBase(config), host_(host) {
+IPluginVst::IPluginVst(AudioMasterCallback host, const PluginConfig& config) : IPluginBase(config), host_(host) {
   std::memset(&effect_, 0, sizeof(effect_));
   effect_.magic = kEffectMagic;
   effect_.dispatcher = &VSTDispatcher;
@@ -96,9 +95,7 @@ void IPluginVst::EndInformHostOfParamChange(int index) { CallHost(audioMasterEnd
 
 void IPluginVst::InformHostOfProgramChange() { CallHost(audioMasterUpdateDisplay); }
 
-bool IPluginVst::IsRenderingOffline() {
-  return CallHost(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline;
-}
+bool IPluginVst::IsRenderingOffline() { return CallHost(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline; }
 
 int IPluginVst::GetSamplePos() {
   const auto* t = reinterpret_cast<const VstTimeInfo*>(CallHost(audioMasterGetTime, 0, 0));
@@ -249,8 +246,8 @@ void IPluginVst::SetBlockSize(int blockSize) {
 
 // ---- Dispatcher ----
 
-VstIntPtr TESSARON_VSTCALL IPluginVst::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                                     VstIntPtr value, void* ptr, float opt) {
+VstIntPtr TESSARON_VSTCALL IPluginVst::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                                     void* ptr, float opt) {
   IPluginVst* plug = PlugOf(effect);
   if (!plug) return 0;
   try {
@@ -288,8 +285,7 @@ VstIntPtr IPluginVst::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value,
       ModifyCurrentPreset();
       SelectProgram(ToInt(value));
       return 0;
-    case effGetProgram:
-      return CurrentProgram();
+    case effGetProgram: return CurrentProgram();
     case effSetProgramName:
       if (ptr) {
         // Read no further than a slot name can hold, whatever the host's buffer.
@@ -349,54 +345,37 @@ VstIntPtr IPluginVst::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value,
         return 1;
       }
       return 0;
-    case effIdentify:
-      return FourCC('N', 'v', 'E', 'f');
-    case effGetChunk:
-      return GetChunk(index == 0 && !WantsProgramChunks(), static_cast<void**>(ptr));
-    case effSetChunk:
-      return SetChunk(index == 0 && !WantsProgramChunks(), ptr, value);
+    case effIdentify: return FourCC('N', 'v', 'E', 'f');
+    case effGetChunk: return GetChunk(index == 0 && !WantsProgramChunks(), static_cast<void**>(ptr));
+    case effSetChunk: return SetChunk(index == 0 && !WantsProgramChunks(), ptr, value);
     case effProcessEvents:
       if (!ptr) return 0;
       ProcessEvents(static_cast<const VstEvents*>(ptr));
       return 1;
-    case effCanBeAutomated:
-      return 1;
-    case effString2Parameter:
-      return StringToParameter(index, static_cast<const char*>(ptr));
+    case effCanBeAutomated: return 1;
+    case effString2Parameter: return StringToParameter(index, static_cast<const char*>(ptr));
     case effGetProgramNameIndexed: {
       const std::string name = ProgramName(index);
       if (!ptr) return 0;
       CopyToHost(ptr, name.c_str());
       return name.empty() ? 0 : 1;
     }
-    case effGetInputProperties:
-      return PinProperties(true, index, static_cast<VstPinProperties*>(ptr));
-    case effGetOutputProperties:
-      return PinProperties(false, index, static_cast<VstPinProperties*>(ptr));
-    case effGetPlugCategory:
-      return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
-    case effProcessVarIo:
-      return 0;
+    case effGetInputProperties: return PinProperties(true, index, static_cast<VstPinProperties*>(ptr));
+    case effGetOutputProperties: return PinProperties(false, index, static_cast<VstPinProperties*>(ptr));
+    case effGetPlugCategory: return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
+    case effProcessVarIo: return 0;
     case effSetSpeakerArrangement:
       SetArrangement(inputs_, reinterpret_cast<const VstSpeakerArrangement*>(value));
       SetArrangement(outputs_, static_cast<const VstSpeakerArrangement*>(ptr));
       return 1;
-    case effGetEffectName:
-      return CopyToHost(ptr, EffectName());
-    case effGetVendorString:
-      return CopyToHost(ptr, VendorName());
-    case effGetProductString:
-      return CopyToHost(ptr, ProductName());
-    case effGetVendorVersion:
-      return DecimalVersion(PackedVersion());
-    case effVendorSpecific:
-      return VendorSpecific(index, value, ptr, opt);
-    case effCanDo:
-      return CanDo(static_cast<const char*>(ptr));
-    case effGetTailSize:
-      return TailSize();
-    case effGetVstVersion:
-      return kVstVersion;
+    case effGetEffectName: return CopyToHost(ptr, EffectName());
+    case effGetVendorString: return CopyToHost(ptr, VendorName());
+    case effGetProductString: return CopyToHost(ptr, ProductName());
+    case effGetVendorVersion: return DecimalVersion(PackedVersion());
+    case effVendorSpecific: return VendorSpecific(index, value, ptr, opt);
+    case effCanDo: return CanDo(static_cast<const char*>(ptr));
+    case effGetTailSize: return TailSize();
+    case effGetVstVersion: return kVstVersion;
     case effGetMidiKeyName: {
       if (!ptr) return 0;
       auto* key = static_cast<MidiKeyName*>(ptr);
@@ -409,8 +388,7 @@ VstIntPtr IPluginVst::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value,
       if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &inputArrangement_;
       if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &outputArrangement_;
       return 1;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

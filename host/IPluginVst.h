@@ -9,7 +9,7 @@
 
 namespace tessaron {
 
-constexpr int kMaxBlockSize = 1 << 20;         // larger block sizes are refused, not allocated
+constexpr int kMaxBlockSize = 1 << 20;            // larger block sizes are refused, not allocated
 constexpr int kMaxChunkBytes = 16 * 1024 * 1024;  // larger host chunks are refused
 // Delay lines grow with the rate: an absurd rate would ask for gigabytes and overflow
 // their integer lengths, so rates above 16 x 192 kHz are refused like invalid ones.
@@ -52,15 +52,13 @@ class IPluginVst : public IPluginBase {
   int HostKindCached() const { return hostKind_; }
 
   // The plug-in record's callbacks.
-  static vst::VstIntPtr TESSARON_VSTCALL VSTDispatcher(vst::AEffect* effect, vst::VstInt32 opcode,
-                                                       vst::VstInt32 index, vst::VstIntPtr value, void* ptr,
-                                                       float opt);
-  static void TESSARON_VSTCALL VSTProcess(vst::AEffect* effect, float** inputs, float** outputs,
-                                          vst::VstInt32 frames);
+  static vst::VstIntPtr TESSARON_VSTCALL VSTDispatcher(vst::AEffect* effect, vst::VstInt32 opcode, vst::VstInt32 index,
+                                                       vst::VstIntPtr value, void* ptr, float opt);
+  static void TESSARON_VSTCALL VSTProcess(vst::AEffect* effect, float** inputs, float** outputs, vst::VstInt32 frames);
   static void TESSARON_VSTCALL VSTProcessReplacing(vst::AEffect* effect, float** inputs, float** outputs,
                                                    vst::VstInt32 frames);
-  static void TESSARON_VSTCALL VSTProcessDoubleReplacing(vst::AEffect* effect, double** inputs,
-                                                         double** outputs, vst::VstInt32 frames);
+  static void TESSARON_VSTCALL VSTProcessDoubleReplacing(vst::AEffect* effect, double** inputs, double** outputs,
+                                                         vst::VstInt32 frames);
   static float TESSARON_VSTCALL VSTGetParameter(vst::AEffect* effect, vst::VstInt32 index);
   static void TESSARON_VSTCALL VSTSetParameter(vst::AEffect* effect, vst::VstInt32 index, float value);
 
@@ -74,11 +72,10 @@ class IPluginVst : public IPluginBase {
     float* hostOutput = nullptr;  // outputs only, for the current call
   };
 
-  vst::VstIntPtr CallHost(vst::VstInt32 opcode, vst::VstInt32 index = 0, vst::VstIntPtr value = 0,
-                          void* ptr = nullptr, float opt = 0.0f);
+  vst::VstIntPtr CallHost(vst::VstInt32 opcode, vst::VstInt32 index = 0, vst::VstIntPtr value = 0, void* ptr = nullptr,
+                          float opt = 0.0f);
   // Everything but effClose, under the lock.
-  vst::VstIntPtr Dispatch(vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void* ptr,
-                          float opt);
+  vst::VstIntPtr Dispatch(vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void* ptr, float opt);
   vst::VstIntPtr GetChunk(bool isBank, void** data);
   vst::VstIntPtr SetChunk(bool isBank, const void* data, vst::VstIntPtr size);
   vst::VstIntPtr StringToParameter(int index, const char* text);
@@ -106,7 +103,7 @@ class IPluginVst : public IPluginBase {
   vst::VstSpeakerArrangement outputArrangement_{};
   std::vector<Channel> inputs_;
   std::vector<Channel> outputs_;
-  std::vector<double*> inputPointers_;   // what the render call receives
+  std::vector<double*> inputPointers_;  // what the render call receives
   std::vector<double*> outputPointers_;
   int hostKind_ = -1;
   bool wantsProgramChunksAsked_ = false;

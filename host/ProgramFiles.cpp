@@ -75,7 +75,8 @@ bool ReadWholeFile(const std::string& path, ChunkBuffer& out) {
 
 bool WriteWholeFile(const std::string& path, const ChunkBuffer& data, std::string* reason) {
   return platform::WriteFileAtomically(
-      path, std::string_view(reinterpret_cast<const char*>(data.Data()), static_cast<std::size_t>(data.Size())), reason);
+      path, std::string_view(reinterpret_cast<const char*>(data.Data()), static_cast<std::size_t>(data.Size())),
+      reason);
 }
 
 // The chunk starts at base; our own chunks carry the 8-byte header in front.
@@ -147,8 +148,7 @@ bool SaveBankFile(IPluginBase& plug, const std::string& path, std::string* reaso
 bool LoadProgramFile(IPluginBase& plug, const std::string& path) {
   ChunkBuffer in;
   if (!ReadWholeFile(path, in)) return false;
-  if (!FieldIs(in, 0, kFileMagic) || !FieldIs(in, 12, kProgramFormatVersion) ||
-      !FieldIs(in, 16, plug.UniqueId())) {
+  if (!FieldIs(in, 0, kFileMagic) || !FieldIs(in, 12, kProgramFormatVersion) || !FieldIs(in, 16, plug.UniqueId())) {
     return false;
   }
   int32_t type = 0;

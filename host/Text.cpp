@@ -31,8 +31,8 @@ std::size_t CopyText(char* dest, std::size_t destSize, const char* src) {
 void FormatFixed(double value, int precision, char* text, std::size_t size) {
   // Wide enough for any double in fixed notation with up to 6 decimals.
   char buffer[400];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof(buffer) - 1, value, std::chars_format::fixed,
-                                 std::clamp(precision, 0, 6));
+  auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof(buffer) - 1, value, std::chars_format::fixed, std::clamp(precision, 0, 6));
   if (ec != std::errc()) end = buffer;
   *end = '\0';
   CopyText(text, size, buffer);

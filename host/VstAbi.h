@@ -21,10 +21,9 @@ struct AEffect;
 
 using AudioMasterCallback = VstIntPtr(TESSARON_VSTCALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                                          VstIntPtr value, void* ptr, float opt);
-using DispatcherProc = VstIntPtr(TESSARON_VSTCALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                                    VstIntPtr value, void* ptr, float opt);
-using ProcessProc = void(TESSARON_VSTCALL*)(AEffect* effect, float** inputs, float** outputs,
-                                            VstInt32 sampleFrames);
+using DispatcherProc = VstIntPtr(TESSARON_VSTCALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                                    void* ptr, float opt);
+using ProcessProc = void(TESSARON_VSTCALL*)(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames);
 using ProcessDoubleProc = void(TESSARON_VSTCALL*)(AEffect* effect, double** inputs, double** outputs,
                                                   VstInt32 sampleFrames);
 using SetParameterProc = void(TESSARON_VSTCALL*)(AEffect* effect, VstInt32 index, float parameter);

@@ -43,7 +43,7 @@ extern "C" TESSARON_EXPORT AEffect* TESSARON_VSTCALL VSTPluginMain(AudioMasterCa
   }
 }
 
-extern "C" TESSARON_MAIN_EXPORT AEffect* TESSARON_VSTCALL VSTPluginMainAlias(AudioMasterCallback host) __asm__(
-    TESSARON_MAIN_SYMBOL);
+extern "C" TESSARON_MAIN_EXPORT AEffect* TESSARON_VSTCALL
+VSTPluginMainAlias(AudioMasterCallback host) __asm__(TESSARON_MAIN_SYMBOL);
 
 extern "C" AEffect* TESSARON_VSTCALL VSTPluginMainAlias(AudioMasterCallback host) { return VSTPluginMain(host); }

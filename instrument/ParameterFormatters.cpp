@@ -12,8 +12,8 @@ namespace tessaron {
 namespace {
 
 constexpr const char* kSyncDivisionNames[kSyncDivisionCount] = {
-    "2/1",  "1/1.", "1/1",  "1/2.",  "1/2",  "1/4.",  "1/2T", "1/4",  "1/8.",  "1/4T",
-    "1/8",  "1/16.", "1/8T", "1/16", "1/32.", "1/16T", "1/32", "1/64.", "1/32T", "1/64",
+    "2/1", "1/1.",  "1/1",  "1/2.", "1/2",   "1/4.",  "1/2T", "1/4",   "1/8.",  "1/4T",
+    "1/8", "1/16.", "1/8T", "1/16", "1/32.", "1/16T", "1/32", "1/64.", "1/32T", "1/64",
 };
 
 // Appends value with a fixed number of decimals; answers the new end.
@@ -68,9 +68,7 @@ int SyncDivisionIndex(double value) {
   return static_cast<int>(std::clamp(i, 0.0, kSyncDivisionCount - 1.0));
 }
 
-const char* SyncDivisionName(int index) {
-  return kSyncDivisionNames[std::clamp(index, 0, kSyncDivisionCount - 1)];
-}
+const char* SyncDivisionName(int index) { return kSyncDivisionNames[std::clamp(index, 0, kSyncDivisionCount - 1)]; }
 
 void FormatSyncDivision(double value, char* text) { std::strcpy(text, SyncDivisionName(SyncDivisionIndex(value))); }
 

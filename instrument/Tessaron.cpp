@@ -71,14 +71,11 @@ void Tessaron::ProcessDoubleReplacing(double** inputs, double** outputs, int fra
   engine_.RenderBlock(outputs[0], outputs[1], frames);
 }
 
-void Tessaron::QueueEngineMidi(const MidiMessage& msg) {
-  engine_.HandleMidiMessage(msg);
-}
+void Tessaron::QueueEngineMidi(const MidiMessage& msg) { engine_.HandleMidiMessage(msg); }
 
 void Tessaron::ReleaseAllKeys() { engine_.AllNotesOff(); }
 
 void Tessaron::FillTimeInfo(TimeInfo& info) { GetTime(&info); }
-
 
 bool Tessaron::WriteState(ChunkBuffer& buffer) {
   buffer.PutBytes(kStateTag, kStateTagLength);

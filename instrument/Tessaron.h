@@ -17,7 +17,6 @@ constexpr char kStateTag[] = "Tessaron_1.0.0";
 constexpr int kStateTagLength = 14;
 static_assert(sizeof(kStateTag) == kStateTagLength + 1);
 
-
 class TessaronPanel;
 // Defined beside the panel, so that this header needs no more than its name.
 struct TessaronPanelDeleter {
@@ -58,7 +57,8 @@ class Tessaron : public Synth, private EngineHost {
   void ApplyController(int32_t controller, int32_t value) override { Synth::ApplyController(controller, value); }
 
   SoundEngine engine_;
-  std::unique_ptr<TessaronPanel, TessaronPanelDeleter> panel_;  // the controls' references; editor thread or under the lock
+  std::unique_ptr<TessaronPanel, TessaronPanelDeleter>
+      panel_;  // the controls' references; editor thread or under the lock
 };
 
 }  // namespace tessaron

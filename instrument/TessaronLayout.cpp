@@ -30,10 +30,22 @@ namespace tessaron {
 namespace {
 
 constexpr const char* kImages[] = {
-    "img/button_off.png", "img/button_on.png", "img/button_small_off.png", "img/button_small_on.png",
-    "img/handle.png",     "img/knob.png",      "img/knob_small.png",       "img/learn.png",
-    "img/led.png",        "img/next.png",      "img/prev.png",             "img/switch2.png",
-    "img/switch3.png",    "img/switch4.png",   "img/unlearn.png",          "img/tweak.png",
+    "img/button_off.png",
+    "img/button_on.png",
+    "img/button_small_off.png",
+    "img/button_small_on.png",
+    "img/handle.png",
+    "img/knob.png",
+    "img/knob_small.png",
+    "img/learn.png",
+    "img/led.png",
+    "img/next.png",
+    "img/prev.png",
+    "img/switch2.png",
+    "img/switch3.png",
+    "img/switch4.png",
+    "img/unlearn.png",
+    "img/tweak.png",
 };
 
 constexpr double kKnobGearing = 4.0;

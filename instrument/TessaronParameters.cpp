@@ -114,15 +114,17 @@ static_assert(RowsInIdOrder());
 
 // The order in which the records are defined; it has no effect on the result.
 constexpr EParam kDefinitionOrder[kParameterCount] = {
-    kBendRange, kWheelAmount, kSynthLevel, kOrganLevel, kStringLevel, kSynthPan, kOrganPan, kStringPan,
-    kOrgan2, kOrgan4, kOrgan8, kOrgan16, kOsc1Fine, kOsc1Octave, kOsc2Coarse, kOsc2Octave, kOscSync,
-    kOctaveMod, kGlideAmount, kGlideSpeed, kGlideEnable, kGlideDirection, kWaveform, kWaveAlternate,
-    kWaveSelectEnable, kVcfCutoff, kVcfResonance, kVcfEnvelope, kStringFootages, kStringTimbre, kStringAttack,
-    kStringRelease, kLfoRouting, kLfoReset, kLfoWaveshape, kModSpeed, kModSlope, kModDelay, kModDepth,
-    kEnvAttack, kEnvDecay, kEnvSustain, kEnvRelease, kPhaserSpeed, kPhaserFeedback, kPhaserSynth,
-    kPhaserOrgan, kPhaserString, kDelayTime, kDelayFeedback, kDelayMix, kDelayDouble, kDelaySync, kDelayVibe,
-    kDelayPingPong, kMasterTune, kSyncReset, kSyncResetPhase, kKeyRelease, kEnsembleSpeed1, kEnsembleSpeed2,
-    kEnsembleDepth1, kEnsembleDepth2, kDelayVibeSpeed, kDelayVibeDepth, kMasterLevel,
+    kBendRange,        kWheelAmount,    kSynthLevel,     kOrganLevel,     kStringLevel,    kSynthPan,
+    kOrganPan,         kStringPan,      kOrgan2,         kOrgan4,         kOrgan8,         kOrgan16,
+    kOsc1Fine,         kOsc1Octave,     kOsc2Coarse,     kOsc2Octave,     kOscSync,        kOctaveMod,
+    kGlideAmount,      kGlideSpeed,     kGlideEnable,    kGlideDirection, kWaveform,       kWaveAlternate,
+    kWaveSelectEnable, kVcfCutoff,      kVcfResonance,   kVcfEnvelope,    kStringFootages, kStringTimbre,
+    kStringAttack,     kStringRelease,  kLfoRouting,     kLfoReset,       kLfoWaveshape,   kModSpeed,
+    kModSlope,         kModDelay,       kModDepth,       kEnvAttack,      kEnvDecay,       kEnvSustain,
+    kEnvRelease,       kPhaserSpeed,    kPhaserFeedback, kPhaserSynth,    kPhaserOrgan,    kPhaserString,
+    kDelayTime,        kDelayFeedback,  kDelayMix,       kDelayDouble,    kDelaySync,      kDelayVibe,
+    kDelayPingPong,    kMasterTune,     kSyncReset,      kSyncResetPhase, kKeyRelease,     kEnsembleSpeed1,
+    kEnsembleSpeed2,   kEnsembleDepth1, kEnsembleDepth2, kDelayVibeSpeed, kDelayVibeDepth, kMasterLevel,
 };
 
 }  // namespace

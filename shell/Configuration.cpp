@@ -149,19 +149,23 @@ bool Configuration::WriteProgramFilesFolder(const std::string& folder, std::stri
 }
 
 bool Configuration::WriteMidiSettings(int which, std::string* reason) {
-  return EditProfile(filePath_, [&](IniFile& file) {
-    file.EmptySection(kStartupBankSection);
-    file.SetString(kStartupBankSection, kStartupBankKey, configuredStartupBank_);
-    if (which == kMidiThruCommand || which < 0) file.SetString(kMidiGlobalSection, kMidiThruKey, FlagText(MidiThru()));
-    if (which == kIgnoreProgramChangeCommand || which < 0)
-      file.SetString(kMidiGlobalSection, kIgnoreProgramChangeKey, FlagText(IgnoreProgramChange()));
-    if (which >= 0) return;
-    file.EmptySection(kMidiControlSection);
-    for (int cc = 0; cc < kControllerCount; ++cc) {
-      const int32_t entry = Controller(cc);
-      if (entry >= 0) file.SetString(kMidiControlSection, ControllerKey(cc), DecimalText(entry));
-    }
-  }, reason);
+  return EditProfile(
+      filePath_,
+      [&](IniFile& file) {
+        file.EmptySection(kStartupBankSection);
+        file.SetString(kStartupBankSection, kStartupBankKey, configuredStartupBank_);
+        if (which == kMidiThruCommand || which < 0)
+          file.SetString(kMidiGlobalSection, kMidiThruKey, FlagText(MidiThru()));
+        if (which == kIgnoreProgramChangeCommand || which < 0)
+          file.SetString(kMidiGlobalSection, kIgnoreProgramChangeKey, FlagText(IgnoreProgramChange()));
+        if (which >= 0) return;
+        file.EmptySection(kMidiControlSection);
+        for (int cc = 0; cc < kControllerCount; ++cc) {
+          const int32_t entry = Controller(cc);
+          if (entry >= 0) file.SetString(kMidiControlSection, ControllerKey(cc), DecimalText(entry));
+        }
+      },
+      reason);
 }
 
 int32_t Configuration::Controller(int controller) const {

@@ -11,10 +11,10 @@ namespace tessaron {
 
 class Configuration {
  public:
-  static constexpr int kControllerCount = 120;      // controllers 0..119; 120 and up are channel modes
+  static constexpr int kControllerCount = 120;  // controllers 0..119; 120 and up are channel modes
   static constexpr int32_t kUnassigned = -1;
-  static constexpr int kFileMissing = 11;           // ReadConfiguration's answer without a file
-  static constexpr int kMidiThruCommand = 19;       // menu command numbers accepted by WriteMidiSettings
+  static constexpr int kFileMissing = 11;      // ReadConfiguration's answer without a file
+  static constexpr int kMidiThruCommand = 19;  // menu command numbers accepted by WriteMidiSettings
   static constexpr int kIgnoreProgramChangeCommand = 20;
 
   static constexpr const char* kVendorFolder = "GreyLanternLabs";

@@ -240,8 +240,10 @@ void IniFile::EmptySection(std::string_view section) {
   kept.reserve(lines_.size());
   for (std::string& text : lines_) {
     const Line line = Classify(text);
-    if (line.kind == LineKind::kSection) inSection = EqualNoCase(line.name, sectionName);
-    else if (inSection && line.kind != LineKind::kBlank) continue;
+    if (line.kind == LineKind::kSection)
+      inSection = EqualNoCase(line.name, sectionName);
+    else if (inSection && line.kind != LineKind::kBlank)
+      continue;
     kept.push_back(std::move(text));
   }
   lines_ = std::move(kept);
@@ -262,17 +264,18 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
   return file.GetString(section, key, defaultValue, maxChars);
 }
 
-bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value, std::string* reason) {
+bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
+                        std::string* reason) {
   bool accepted = false;
-  const bool written =
-      EditProfile(path, [&](IniFile& file) { accepted = file.SetString(section, key, value); }, reason);
+  const bool written = EditProfile(
+      path, [&](IniFile& file) { accepted = file.SetString(section, key, value); }, reason);
   if (written && !accepted && reason) *reason = "a line cannot hold that value";
   return written && accepted;
 }
 
 bool EmptyProfileSection(const std::string& path, std::string_view section, std::string* reason) {
-  return EditProfile(path, [&](IniFile& file) { file.EmptySection(section); }, reason);
+  return EditProfile(
+      path, [&](IniFile& file) { file.EmptySection(section); }, reason);
 }
 
 }  // namespace tessaron

@@ -60,8 +60,8 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
 template <typename Edit>
 bool EditProfile(const std::string& path, Edit&& edit, std::string* reason = nullptr);
 
-bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value, std::string* reason = nullptr);
+bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
+                        std::string* reason = nullptr);
 bool EmptyProfileSection(const std::string& path, std::string_view section, std::string* reason = nullptr);
 
 namespace detail {

@@ -161,8 +161,7 @@ void OptionsMenu::ReportFailure(bool ok, const char* text) {
 
 void OptionsMenu::ReportConfigurationWrite(bool ok, const std::string& reason) {
   if (ok) return;
-  const std::string text =
-      FileNotWrittenText(kCannotSaveConfiguration, synth_.GetConfiguration().FilePath(), reason);
+  const std::string text = FileNotWrittenText(kCannotSaveConfiguration, synth_.GetConfiguration().FilePath(), reason);
   editor_.ShowMessageBox(text.c_str(), kErrorCaption, kMessageOk);
 }
 
@@ -191,9 +190,7 @@ void OptionsMenu::Perform(int command) {
   OptionsMenu self = *this;
 
   switch (command) {
-    case kCmdCopyProgram:
-      synth_.CopyProgram();
-      break;
+    case kCmdCopyProgram: synth_.CopyProgram(); break;
     case kCmdPasteProgram:
       Confirm("Do you really want to overwrite the current program?", "Paste Program",
               [synth] { synth->PasteProgram(); });
@@ -215,8 +212,8 @@ void OptionsMenu::Perform(int command) {
     case kCmdSaveProgram:
     case kCmdSaveBank: {
       const bool bank = command == kCmdSaveBank;
-      const std::string name = bank ? std::string(kBankFileName)
-                                    : ProgramFileName(synth_.ProgramName(synth_.CurrentProgram()));
+      const std::string name =
+          bank ? std::string(kBankFileName) : ProgramFileName(synth_.ProgramName(synth_.CurrentProgram()));
       Ask(true, name, folders.programs, bank ? kBankExtension : kProgramExtension,
           [self, synth, bank](const std::string& path) mutable {
             SharedFolders().programs = FolderOfPath(path);
@@ -281,17 +278,11 @@ void OptionsMenu::Perform(int command) {
       break;
     case kCmdIgnoreProgramChange:
       config.SetIgnoreProgramChange(!config.IgnoreProgramChange());
-      ReportConfigurationWrite(config.WriteMidiSettings(Configuration::kIgnoreProgramChangeCommand, &reason),
-                               reason);
+      ReportConfigurationWrite(config.WriteMidiSettings(Configuration::kIgnoreProgramChangeCommand, &reason), reason);
       break;
-    case kCmdCheckForUpdate:
-      CheckForUpdate(*std::make_shared<EditorVersionUi>(editor_));
-      break;
-    case kCmdVisitHomePage:
-      VisitHomePage(*std::make_shared<EditorVersionUi>(editor_));
-      break;
-    default:
-      break;  // separators and sub-menu titles
+    case kCmdCheckForUpdate: CheckForUpdate(*std::make_shared<EditorVersionUi>(editor_)); break;
+    case kCmdVisitHomePage: VisitHomePage(*std::make_shared<EditorVersionUi>(editor_)); break;
+    default: break;  // separators and sub-menu titles
   }
 }
 

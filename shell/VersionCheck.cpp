@@ -11,13 +11,9 @@ namespace {
 
 constexpr const char* kCheckCaption = "Check Online for Update";
 
-std::string ContactErrorText() {
-  return std::string("An error occurred while contacting ") + kMakerDomain + ".";
-}
+std::string ContactErrorText() { return std::string("An error occurred while contacting ") + kMakerDomain + "."; }
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 }  // namespace
 
@@ -75,9 +71,8 @@ int CheckForUpdate(VersionCheckUi& ui) noexcept {
       return kVersionCheckDone;
     }
     const std::string text = std::string("A new version of ") + kProductName + " is available.\n\n" +
-                             "\tYour version: \t" + kVersionText + "\n" +
-                             "\tNew version: \t" + NewVersionText(answer) + "\n" +
-                             "\nDo you want to go to " + kMakerDomain + " to get the new version?";
+                             "\tYour version: \t" + kVersionText + "\n" + "\tNew version: \t" + NewVersionText(answer) +
+                             "\n" + "\nDo you want to go to " + kMakerDomain + " to get the new version?";
     const std::string caption = std::string("New Version of ") + kProductName + " Detected";
     // Failing to open the browser after a Yes stays silent. The answer comes when the
     // box closes; a ui outlives the boxes it shows.

@@ -26,7 +26,7 @@ inline constexpr int kMessageBoxError = 16;
 inline constexpr int kMessageBoxInformation = 64;
 inline constexpr int kButtonNo = 7;
 
-inline constexpr int kVersionCheckDone = 0;         // an answer arrived, whatever it said
+inline constexpr int kVersionCheckDone = 0;  // an answer arrived, whatever it said
 inline constexpr int kVersionCheckNoAnswer = -1;
 inline constexpr int kVersionCheckException = -2;
 inline constexpr int kVersionCheckInvalidAnswer = -3;

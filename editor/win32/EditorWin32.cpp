@@ -265,8 +265,9 @@ void Win32EditorPlatform::Show(HDC dc, const RECT& rect) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  StretchDIBits(dc, rect.left, rect.top, w, h, rect.left, surface->IsBottomUp() ? surface->Height() - rect.top - h : rect.top,
-                w, h, surface->Pixels(), &info, DIB_RGB_COLORS, SRCCOPY);
+  StretchDIBits(dc, rect.left, rect.top, w, h, rect.left,
+                surface->IsBottomUp() ? surface->Height() - rect.top - h : rect.top, w, h, surface->Pixels(), &info,
+                DIB_RGB_COLORS, SRCCOPY);
 }
 
 void Win32EditorPlatform::Invalidate(const GfxRect& rect) {
@@ -324,9 +325,9 @@ bool Win32EditorPlatform::ShowTooltip(const char* text) {
   if (!tooltip_) {
     INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&init);
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
-                               ThisModule(), nullptr);
+    tooltip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, ThisModule(), nullptr);
     if (!tooltip_) return false;
     TOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
@@ -376,17 +377,17 @@ bool Win32EditorPlatform::CreateTextEntry(const GfxRect& rect, const char* text,
   entry_ = CreateWindowExW(0, L"EDIT", Wide(text ? text : "").c_str(), WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | align,
                            rect.left, rect.top, rect.Width(), rect.Height(), window_, nullptr, ThisModule(), nullptr);
   if (!entry_) return false;
-  entryFont_ = CreateFontW(style.size, 0, 0, 0, (style.style & kGfxTextBold) ? FW_BOLD : FW_NORMAL,
-                           (style.style & kGfxTextItalic) ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                           Wide(style.face).c_str());
+  entryFont_ =
+      CreateFontW(style.size, 0, 0, 0, (style.style & kGfxTextBold) ? FW_BOLD : FW_NORMAL,
+                  (style.style & kGfxTextItalic) ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Wide(style.face).c_str());
   if (entryFont_) SendMessageW(entry_, WM_SETFONT, reinterpret_cast<WPARAM>(entryFont_), FALSE);
   entryColour_ = RGB(style.colour.R, style.colour.G, style.colour.B);
   entryBrush_ = CreateSolidBrush(GetSysColor(COLOR_WINDOW));
   if (maxLength > 0) SendMessageW(entry_, EM_SETLIMITTEXT, static_cast<WPARAM>(maxLength), 0);
   SetWindowLongPtrW(entry_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  entryProc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(entry_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EntryProc)));
+  entryProc_ =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(entry_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EntryProc)));
   SendMessageW(entry_, EM_SETSEL, 0, -1);
   SetFocus(entry_);
   return true;
@@ -433,8 +434,7 @@ LRESULT Win32EditorPlatform::HandleEntry(HWND entry, UINT message, WPARAM wParam
       case WM_CHAR:
         if (wParam == '\r' || wParam == 27) return 0;  // already handled; no beep
         break;
-      case WM_GETDLGCODE:
-        return DLGC_WANTALLKEYS | (proc ? CallWindowProcW(proc, entry, message, wParam, lParam) : 0);
+      case WM_GETDLGCODE: return DLGC_WANTALLKEYS | (proc ? CallWindowProcW(proc, entry, message, wParam, lParam) : 0);
       default: break;
     }
   }
@@ -489,8 +489,8 @@ bool Win32EditorPlatform::ModalMenu(EditorMenu& menu, int x, int y, EditorMenuCh
   if (!handle) return false;
   POINT at{x, y};
   ClientToScreen(window_, &at);
-  const int command = static_cast<int>(TrackPopupMenu(handle, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY,
-                                                      at.x, at.y, 0, window_, nullptr));
+  const int command = static_cast<int>(TrackPopupMenu(
+      handle, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, window_, nullptr));
   DestroyMenu(handle);  // sub-menus go with it
   EditorMenu* owner = nullptr;
   int index = -1;
@@ -590,7 +590,7 @@ void Win32EditorPlatform::EndPress() {
 
 void Win32EditorPlatform::Press(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const bool left = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK;
-  const UINT release = left ? WM_LBUTTONUP
+  const UINT release = left                                                         ? WM_LBUTTONUP
                        : (message == WM_RBUTTONDOWN || message == WM_RBUTTONDBLCLK) ? WM_RBUTTONUP
                                                                                     : WM_MBUTTONUP;
   if (pressRelease_) {
@@ -598,7 +598,7 @@ void Win32EditorPlatform::Press(HWND window, UINT message, WPARAM wParam, LPARAM
     // so that the first press's gesture is neither cut short nor left open. A press whose
     // button is up again (or pressed anew) had its release go elsewhere, as a press that
     // captured nothing may, and is over.
-    const WPARAM held = pressRelease_ == WM_LBUTTONUP ? MK_LBUTTON
+    const WPARAM held = pressRelease_ == WM_LBUTTONUP   ? MK_LBUTTON
                         : pressRelease_ == WM_RBUTTONUP ? MK_RBUTTON
                                                         : MK_MBUTTON;
     if (release != pressRelease_ && (wParam & held)) return;
@@ -643,8 +643,7 @@ LRESULT Win32EditorPlatform::Handle(HWND window, UINT message, WPARAM wParam, LP
       }
       return 0;
     }
-    case WM_ERASEBKGND:
-      return 1;  // the surface covers everything
+    case WM_ERASEBKGND: return 1;  // the surface covers everything
     case WM_TIMER:
       if (wParam == kTimerId && std::chrono::steady_clock::now() - lastHostIdle_ > kHostIdleWindow)
         Dispatch([&] { editor_.OnTimer(); });
@@ -654,14 +653,10 @@ LRESULT Win32EditorPlatform::Handle(HWND window, UINT message, WPARAM wParam, LP
     case WM_MBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDBLCLK:
-    case WM_MBUTTONDBLCLK:
-      Press(window, message, wParam, lParam);
-      return 0;
+    case WM_MBUTTONDBLCLK: Press(window, message, wParam, lParam); return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
-    case WM_MBUTTONUP:
-      Release(message, wParam, lParam);
-      return 0;
+    case WM_MBUTTONUP: Release(message, wParam, lParam); return 0;
     case WM_CAPTURECHANGED:
       // Capture taken by another window (or dropped by a modal loop) ends the press it served.
       if (reinterpret_cast<HWND>(lParam) != window) InterruptPress();
@@ -675,9 +670,7 @@ LRESULT Win32EditorPlatform::Handle(HWND window, UINT message, WPARAM wParam, LP
         editor_.OnMouseMove(PointX(lParam), PointY(lParam), Modifiers(wParam));
       }
       return 0;
-    case WM_MOUSEHOVER:
-      editor_.OnHover();
-      return 0;
+    case WM_MOUSEHOVER: editor_.OnHover(); return 0;
     case WM_MOUSELEAVE:
       tracking_ = false;
       editor_.OnMouseLeave();
@@ -707,11 +700,8 @@ LRESULT Win32EditorPlatform::Handle(HWND window, UINT message, WPARAM wParam, LP
       if (key == kKeyNone || !editor_.OnKeyDown(at.x, at.y, key)) ForwardToHost(message, wParam, lParam);
       return 0;
     }
-    case WM_KEYUP:
-      ForwardToHost(message, wParam, lParam);
-      return 0;
-    case WM_GETDLGCODE:
-      return DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_KEYUP: ForwardToHost(message, wParam, lParam); return 0;
+    case WM_GETDLGCODE: return DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_CTLCOLOREDIT:
       if (entry_ && reinterpret_cast<HWND>(lParam) == entry_ && entryBrush_) {
         HDC dc = reinterpret_cast<HDC>(wParam);
@@ -731,8 +721,7 @@ LRESULT Win32EditorPlatform::Handle(HWND window, UINT message, WPARAM wParam, LP
       Forget(false);
       return DefWindowProcW(window, message, wParam, lParam);
       break;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -23,7 +23,8 @@ DWORD QualityOf(int quality) {
 
 class GdiFont final : public GfxSystemFont {
  public:
-  GdiFont(HDC dc, HFONT font, HGDIOBJ previous, int quality) : dc_(dc), font_(font), previous_(previous), quality_(quality) {
+  GdiFont(HDC dc, HFONT font, HGDIOBJ previous, int quality)
+      : dc_(dc), font_(font), previous_(previous), quality_(quality) {
     TEXTMETRICW tm{};
     GetTextMetricsW(dc_, &tm);
     ascent_ = tm.tmAscent;
@@ -110,10 +111,10 @@ bool GfxRunsUnderWine() {
 
 std::unique_ptr<GfxSystemFont> GfxSystemFont::Create(const GfxFontRequest& request) {
   if (request.height <= 0 || request.height > 1000) return nullptr;
-  HFONT font = CreateFontA(request.height, 0, request.escapement, request.orientation, request.weight,
-                           request.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, QualityOf(request.quality), DEFAULT_PITCH | FF_DONTCARE,
-                           request.face.c_str());
+  HFONT font =
+      CreateFontA(request.height, 0, request.escapement, request.orientation, request.weight,
+                  request.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                  QualityOf(request.quality), DEFAULT_PITCH | FF_DONTCARE, request.face.c_str());
   if (!font) return nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) {

@@ -24,8 +24,8 @@ constexpr int kHoverDelayMs = 500;
 constexpr unsigned kDoubleClickMs = 400;
 constexpr int kDoubleClickSlop = 4;
 constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                               LeaveWindowMask | EnterWindowMask | KeyPressMask | KeyReleaseMask |
-                               FocusChangeMask | StructureNotifyMask;
+                               LeaveWindowMask | EnterWindowMask | KeyPressMask | KeyReleaseMask | FocusChangeMask |
+                               StructureNotifyMask;
 
 class X11EditorPlatform final : public EditorPlatform {
  public:
@@ -135,8 +135,8 @@ bool X11EditorPlatform::OpenWindow(void* parent, int width, int height) {
     attributes.colormap = colormap_;
     attributes.border_pixel = 0;
     attributes.background_pixel = visual_.AlphaMask();  // opaque black
-    window_ = XCreateWindow(display_, parentWindow, 0, 0, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), 0, visual_.depth, InputOutput, visual_.visual,
+    window_ = XCreateWindow(display_, parentWindow, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                            0, visual_.depth, InputOutput, visual_.visual,
                             CWEventMask | CWBackPixel | CWBorderPixel | CWColormap, &attributes);
     if (window_ && !trap.Failed()) {
       XStoreName(display_, window_, "Tessaron");
@@ -281,8 +281,8 @@ void X11EditorPlatform::HandleEvent(XEvent& event) {
       pointerX_ = b.x;
       pointerY_ = b.y;
       if (b.button == Button4 || b.button == Button5) {
-        editor_.OnMouseWheel(b.x, b.y, Modifiers(b.state, 0), b.button == Button4 ? IEditor::kWheelDelta
-                                                                                 : -IEditor::kWheelDelta);
+        editor_.OnMouseWheel(b.x, b.y, Modifiers(b.state, 0),
+                             b.button == Button4 ? IEditor::kWheelDelta : -IEditor::kWheelDelta);
         break;
       }
       if (b.button != Button1 && b.button != Button2 && b.button != Button3) break;
@@ -348,9 +348,7 @@ void X11EditorPlatform::HandleEvent(XEvent& event) {
       if (key == kKeyNone || !editor_.OnKeyDown(event.xkey.x, event.xkey.y, key)) ForwardToHost(event);
       break;
     }
-    case KeyRelease:
-      ForwardToHost(event);
-      break;
+    case KeyRelease: ForwardToHost(event); break;
     case DestroyNotify:
       if (event.xdestroywindow.window == window_) {
         // Destroyed with the host's window: nothing of it is ours to free any more.
@@ -359,17 +357,20 @@ void X11EditorPlatform::HandleEvent(XEvent& event) {
         DropInteractions();
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
 int X11EditorPlatform::EditorKey(KeySym keysym, const std::string& text) const {
   switch (keysym) {
-    case XK_Up: case XK_KP_Up: return kKeyUp;
-    case XK_Down: case XK_KP_Down: return kKeyDown;
-    case XK_Left: case XK_KP_Left: return kKeyLeft;
-    case XK_Right: case XK_KP_Right: return kKeyRight;
+    case XK_Up:
+    case XK_KP_Up: return kKeyUp;
+    case XK_Down:
+    case XK_KP_Down: return kKeyDown;
+    case XK_Left:
+    case XK_KP_Left: return kKeyLeft;
+    case XK_Right:
+    case XK_KP_Right: return kKeyRight;
     default: break;
   }
   return text.size() == 1 ? KeyCodeForCharacter(static_cast<unsigned char>(text[0])) : kKeyNone;
@@ -447,16 +448,17 @@ void X11EditorPlatform::HideCursor() {
   }
   x11::PointerOnRoot(display_, savedX_, savedY_);
   XDefineCursor(display_, window_, blankCursor_);
-  if (grabbed_) XChangeActivePointerGrab(display_, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                                         blankCursor_, CurrentTime);
+  if (grabbed_)
+    XChangeActivePointerGrab(display_, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, blankCursor_,
+                             CurrentTime);
 }
 
 void X11EditorPlatform::ShowCursor() {
   if (!window_) return;
   x11::ErrorTrap trap(display_);
   XUndefineCursor(display_, window_);
-  if (grabbed_) XChangeActivePointerGrab(display_, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, None,
-                                         CurrentTime);
+  if (grabbed_)
+    XChangeActivePointerGrab(display_, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, None, CurrentTime);
   XWarpPointer(display_, None, DefaultRootWindow(display_), 0, 0, 0, 0, savedX_, savedY_);
 }
 

@@ -28,9 +28,9 @@ struct GfxSysBitmap::Native {
     if (!visual || visual->c_class != TrueColor || (depth != 24 && depth != 32) || visual->red_mask != 0xFF0000 ||
         visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF)
       return false;
-    image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                         reinterpret_cast<char*>(pixels.Data()), static_cast<unsigned>(width),
-                         static_cast<unsigned>(height), 32, width * 4);
+    image =
+        XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, reinterpret_cast<char*>(pixels.Data()),
+                     static_cast<unsigned>(width), static_cast<unsigned>(height), 32, width * 4);
     if (!image) return false;
     // Pixels are native 32-bit words; Xlib swaps on the way out if the server differs.
     const uint32_t probe = 1;

@@ -73,7 +73,8 @@ bool MatchFace(const GfxFontRequest& request, FaceMatch& match) {
 
 class FreeTypeFont final : public GfxSystemFont {
  public:
-  FreeTypeFont(std::shared_ptr<FreeTypeLibrary> lib, FT_Face face, const GfxFontRequest& request, const FaceMatch& match)
+  FreeTypeFont(std::shared_ptr<FreeTypeLibrary> lib, FT_Face face, const GfxFontRequest& request,
+               const FaceMatch& match)
       : lib_(std::move(lib)), face_(face), request_(request) {
     emboldened_ = request.weight >= 600 && match.weight < FC_WEIGHT_DEMIBOLD;
     slanted_ = request.italic && match.slant == FC_SLANT_ROMAN;
@@ -116,7 +117,8 @@ class FreeTypeFont final : public GfxSystemFont {
     glyph.advanceY = static_cast<int>(-slot->advance.y);  // FreeType's y points up
     glyph.coverage.assign(static_cast<std::size_t>(glyph.width) * glyph.height, 0);
     if (glyph.coverage.empty()) return true;
-    const unsigned char* top = bm.pitch < 0 ? bm.buffer + static_cast<std::ptrdiff_t>(bm.rows - 1) * -bm.pitch : bm.buffer;
+    const unsigned char* top =
+        bm.pitch < 0 ? bm.buffer + static_cast<std::ptrdiff_t>(bm.rows - 1) * -bm.pitch : bm.buffer;
     for (int y = 0; y < glyph.height; ++y) {
       const unsigned char* row = top + static_cast<std::ptrdiff_t>(y) * bm.pitch;
       uint8_t* out = glyph.coverage.data() + static_cast<std::size_t>(y) * glyph.width;

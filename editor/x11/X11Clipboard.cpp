@@ -104,8 +104,8 @@ bool Clipboard::Ask(Atom target, std::string& text, bool& refused) {
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  const bool read = XGetWindowProperty(display_, owner_, property, 0, kMaxPropertyWords, True, AnyPropertyType,
-                                       &type, &format, &count, &after, &data) == Success;
+  const bool read = XGetWindowProperty(display_, owner_, property, 0, kMaxPropertyWords, True, AnyPropertyType, &type,
+                                       &format, &count, &after, &data) == Success;
   if (read && data && format == 8) {
     if (type == Intern(display_, "UTF8_STRING"))
       text.assign(reinterpret_cast<const char*>(data), count);

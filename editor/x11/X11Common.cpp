@@ -43,8 +43,7 @@ unsigned long Scale(int channel, unsigned long mask) {
 
 }  // namespace
 
-ErrorTrap::ErrorTrap(Display* display)
-    : display_(display), outerDisplay_(trappedDisplay), outerFailed_(trappedFailed) {
+ErrorTrap::ErrorTrap(Display* display) : display_(display), outerDisplay_(trappedDisplay), outerFailed_(trappedFailed) {
   trappedDisplay = display_;
   previous_ = XSetErrorHandler(TrapHandler);
   if (previous_ != TrapHandler) outerHandler = previous_;
@@ -208,8 +207,8 @@ Window TopLevelOf(Display* display, Window window) {
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, at, wmState, 0, 0, False, AnyPropertyType, &type, &format, &count, &after,
-                           &data) == Success &&
+    if (XGetWindowProperty(display, at, wmState, 0, 0, False, AnyPropertyType, &type, &format, &count, &after, &data) ==
+            Success &&
         type != None)
       managed = at;
     if (data) XFree(data);

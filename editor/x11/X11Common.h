@@ -56,8 +56,7 @@ struct WindowVisual {
 
 // Copies rect of bitmap to (rect.left + dx, rect.top + dy) of window, converting pixels
 // when the visual is not 32-bit BGRA.
-void PutBitmap(Display* display, Window window, GC gc, IGfxBitmap& bitmap, const GfxRect& rect, int dx = 0,
-               int dy = 0);
+void PutBitmap(Display* display, Window window, GC gc, IGfxBitmap& bitmap, const GfxRect& rect, int dx = 0, int dy = 0);
 void PutBitmap(Display* display, Window window, GC gc, const WindowVisual& visual, IGfxBitmap& bitmap,
                const GfxRect& rect, int dx = 0, int dy = 0);
 
@@ -127,8 +126,8 @@ class DialogBox {
   ::Window Get() const { return window_; }
 
  protected:
-  DialogBox(Display* display, ::Window owner, const char* caption, int width, int height,
-            std::vector<Button> buttons, int focused);
+  DialogBox(Display* display, ::Window owner, const char* caption, int width, int height, std::vector<Button> buttons,
+            int focused);
   virtual void DrawBody(IGfxBitmap& face) = 0;
   // The field's window, which takes the focus and its own events.
   virtual ::Window FieldWindow() const { return 0; }

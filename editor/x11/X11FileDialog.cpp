@@ -127,9 +127,9 @@ class FileDialogInteraction final : public Interaction {
       : display_(display), owner_(owner), request_(request), done_(std::move(done)) {
     // The dialog is given the exact file a save will write, extension included, so that
     // its own question about replacing a file asks about that file.
-    const std::string name =
-        request.save && !request.fileName.empty() ? WithDefaultExtension(request.fileName, request.extensions)
-                                                  : request.fileName;
+    const std::string name = request.save && !request.fileName.empty()
+                                 ? WithDefaultExtension(request.fileName, request.extensions)
+                                 : request.fileName;
     path_ = platform::JoinPath(request.folder, name);
     for (const std::string& e : request.extensions) patterns_ += (patterns_.empty() ? "*." : " *.") + e;
     const char* title = Title();

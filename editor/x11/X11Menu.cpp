@@ -99,8 +99,7 @@ void MenuRun::Draw(Level& level) {
       FillRect(&face, 6, top + kSeparatorHeight / 2, level.w - 12, 1, Theme::kBorder);
       continue;
     }
-    if (i == level.hover && item.Enabled())
-      FillRect(&face, 2, top, level.w - 4, kItemHeight, Theme::kHighlight);
+    if (i == level.hover && item.Enabled()) FillRect(&face, 2, top, level.w - 4, kItemHeight, Theme::kHighlight);
     const GfxPixel colour = item.Enabled() ? Theme::kText : Theme::kGreyText;
     if (item.flags & EditorMenu::kMarked) FillCircle(&face, kMarkColumn / 2, top + kItemHeight / 2, 3, colour);
     GfxTextStyle style = Theme::Text(colour, kTextSize);
@@ -226,13 +225,9 @@ class MenuInteraction final : public Interaction {
             run_.Find(e.xbutton.x_root, e.xbutton.y_root, l, i))
           Pick(l, i);
         return true;
-      case KeyPress:
-        Key(XLookupKeysym(&e.xkey, 0));
-        return true;
-      case KeyRelease:
-        return true;
-      default:
-        return ours;
+      case KeyPress: Key(XLookupKeysym(&e.xkey, 0)); return true;
+      case KeyRelease: return true;
+      default: return ours;
     }
   }
 

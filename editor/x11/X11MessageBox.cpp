@@ -72,19 +72,19 @@ DialogBox::DialogBox(Display* display, ::Window owner, const char* caption, int 
   XSetWindowAttributes attributes{};
   attributes.event_mask = ExposureMask | ButtonPressMask | KeyPressMask | StructureNotifyMask;
   window_ = XCreateWindow(display, DefaultRootWindow(display), std::max(0, left), std::max(0, top),
-                          static_cast<unsigned>(width), static_cast<unsigned>(height), 0, CopyFromParent,
-                          InputOutput, CopyFromParent, CWEventMask, &attributes);
+                          static_cast<unsigned>(width), static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                          CopyFromParent, CWEventMask, &attributes);
   XStoreName(display, window_, caption && *caption ? caption : "Tessaron");
   deleteAtom_ = XInternAtom(display, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display, window_, &deleteAtom_, 1);
   const Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
   const Atom dialog = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
-  XChangeProperty(display, window_, type, XA_ATOM, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&dialog), 1);
+  XChangeProperty(display, window_, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&dialog),
+                  1);
   const Atom state = XInternAtom(display, "_NET_WM_STATE", False);
   const Atom modal = XInternAtom(display, "_NET_WM_STATE_MODAL", False);
-  XChangeProperty(display, window_, state, XA_ATOM, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&modal), 1);
+  XChangeProperty(display, window_, state, XA_ATOM, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&modal),
+                  1);
   if (owner) XSetTransientForHint(display, window_, owner);
   XSizeHints hints{};
   hints.flags = PMinSize | PMaxSize;
@@ -127,8 +127,7 @@ void DialogBox::TakeFocus() {
   active.xclient.format = 32;
   active.xclient.data.l[0] = 1;  // an application's request
   active.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display_, DefaultRootWindow(display_), False, SubstructureRedirectMask | SubstructureNotifyMask,
-             &active);
+  XSendEvent(display_, DefaultRootWindow(display_), False, SubstructureRedirectMask | SubstructureNotifyMask, &active);
   trap.Failed();
 }
 
@@ -165,9 +164,7 @@ bool DialogBox::HandleEvent(XEvent& e) {
   if (Finished()) return true;
   const int n = static_cast<int>(buttons_.size());
   switch (e.type) {
-    case MapNotify:
-      TakeFocus();
-      break;
+    case MapNotify: TakeFocus(); break;
     case Expose:
       if (e.xexpose.count == 0) Repaint();
       break;
@@ -184,19 +181,16 @@ bool DialogBox::HandleEvent(XEvent& e) {
         answer_ = buttons_[static_cast<std::size_t>(focused_)].answer;
       } else if (k == XK_Escape) {
         answer_ = EscapeAnswer();
-      } else if (k == XK_Tab || k == XK_Right || k == XK_Down || k == XK_Left || k == XK_Up ||
-                 k == XK_ISO_Left_Tab) {
-        const bool back = k == XK_Left || k == XK_Up || k == XK_ISO_Left_Tab || (k == XK_Tab && (e.xkey.state & ShiftMask));
+      } else if (k == XK_Tab || k == XK_Right || k == XK_Down || k == XK_Left || k == XK_Up || k == XK_ISO_Left_Tab) {
+        const bool back =
+            k == XK_Left || k == XK_Up || k == XK_ISO_Left_Tab || (k == XK_Tab && (e.xkey.state & ShiftMask));
         focused_ = (focused_ + (back ? n - 1 : 1)) % n;
         Repaint();
       }
       break;
     }
-    case DestroyNotify:
-      answer_ = EscapeAnswer();
-      break;
-    default:
-      break;
+    case DestroyNotify: answer_ = EscapeAnswer(); break;
+    default: break;
   }
   return true;
 }
@@ -228,8 +222,8 @@ class MessageDialog final : public DialogBox {
 
 class LineDialog final : public DialogBox {
  public:
-  LineDialog(Display* display, ::Window owner, const char* caption, int width, int height,
-             std::vector<Button> buttons, const char* prompt, const std::string& text)
+  LineDialog(Display* display, ::Window owner, const char* caption, int width, int height, std::vector<Button> buttons,
+             const char* prompt, const std::string& text)
       : DialogBox(display, owner, caption, width, height, std::move(buttons), 0), prompt_(prompt ? prompt : "") {
     const int fieldTop = kPad + kLineHeight + 4;
     field_ = std::make_unique<TextEntry>(display, Get(), GfxRect{kPad, fieldTop, kPad + kFieldW, fieldTop + kFieldH},
@@ -313,8 +307,7 @@ std::unique_ptr<DialogBox> OpenLineDialog(Display* display, ::Window owner, cons
 
 std::unique_ptr<Interaction> StartMessageBox(Display* display, ::Window owner, const char* text, const char* caption,
                                              int type, MessageBoxDone done) {
-  return std::make_unique<MessageBoxInteraction>(OpenMessageBox(display, owner, text, caption, type),
-                                                 std::move(done));
+  return std::make_unique<MessageBoxInteraction>(OpenMessageBox(display, owner, text, caption, type), std::move(done));
 }
 
 }  // namespace tessaron::x11

@@ -62,8 +62,8 @@ TextEntry::TextEntry(Display* display, ::Window parent, const WindowVisual& visu
   attributes.event_mask = ExposureMask | KeyPressMask | FocusChangeMask | ButtonPressMask | Button1MotionMask;
   // Same visual and depth as the editor's window, so the pixels are built the same way.
   window_ = XCreateWindow(display_, parent, rect.left, rect.top, static_cast<unsigned>(width_),
-                          static_cast<unsigned>(height_), 0, CopyFromParent, InputOutput, CopyFromParent,
-                          CWEventMask, &attributes);
+                          static_cast<unsigned>(height_), 0, CopyFromParent, InputOutput, CopyFromParent, CWEventMask,
+                          &attributes);
   if (!window_ || trap.Failed()) {
     window_ = 0;
     return;
@@ -143,11 +143,8 @@ void TextEntry::HandleEvent(XEvent& event) {
       caret_ = BoundaryNear(event.xmotion.x);
       Redraw();
       break;
-    case KeyPress:
-      HandleKey(event.xkey);
-      break;
-    default:
-      break;
+    case KeyPress: HandleKey(event.xkey); break;
+    default: break;
   }
 }
 
@@ -163,28 +160,16 @@ void TextEntry::HandleKey(XKeyEvent& key) {
   };
   switch (keysym) {
     case XK_Return:
-    case XK_KP_Enter:
-      notify_(TextEntryEvent::kEnter);
-      return;
-    case XK_Escape:
-      notify_(TextEntryEvent::kEscape);
-      return;
+    case XK_KP_Enter: notify_(TextEntryEvent::kEnter); return;
+    case XK_Escape: notify_(TextEntryEvent::kEscape); return;
     case XK_Left:
-    case XK_KP_Left:
-      move(HasSelection() && !shift ? std::min(anchor_, caret_) : Previous(caret_));
-      break;
+    case XK_KP_Left: move(HasSelection() && !shift ? std::min(anchor_, caret_) : Previous(caret_)); break;
     case XK_Right:
-    case XK_KP_Right:
-      move(HasSelection() && !shift ? std::max(anchor_, caret_) : Next(caret_));
-      break;
+    case XK_KP_Right: move(HasSelection() && !shift ? std::max(anchor_, caret_) : Next(caret_)); break;
     case XK_Home:
-    case XK_KP_Home:
-      move(0);
-      break;
+    case XK_KP_Home: move(0); break;
     case XK_End:
-    case XK_KP_End:
-      move(text_.size());
-      break;
+    case XK_KP_End: move(text_.size()); break;
     case XK_BackSpace:
       if (!HasSelection()) anchor_ = Previous(caret_);
       EraseSelection();

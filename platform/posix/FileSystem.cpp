@@ -84,8 +84,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
   std::string target = path;
   char resolved[PATH_MAX];
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::realpath(path.c_str(), resolved))
-    target = resolved;
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::realpath(path.c_str(), resolved)) target = resolved;
   const bool replacing = ::stat(target.c_str(), &st) == 0;
   if (replacing && S_ISDIR(st.st_mode)) return fail(EISDIR);
 

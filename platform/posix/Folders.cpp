@@ -32,8 +32,8 @@ std::string HomeFolder() {
   std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
   struct passwd pw {};
   struct passwd* found = nullptr;
-  if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found &&
-      found->pw_dir && found->pw_dir[0] == '/')
+  if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+      found->pw_dir[0] == '/')
     return WithoutTrailingSlashes(found->pw_dir);
   return {};
 }
@@ -73,8 +73,7 @@ std::string XdgDocumentsFromUserDirs(const std::string& home) {
     }
     if (!closed) continue;
     constexpr std::string_view kHome = "$HOME";
-    if (value.compare(0, kHome.size(), kHome) == 0 &&
-        (value.size() == kHome.size() || value[kHome.size()] == '/')) {
+    if (value.compare(0, kHome.size(), kHome) == 0 && (value.size() == kHome.size() || value[kHome.size()] == '/')) {
       if (home.empty()) continue;
       value = home + value.substr(kHome.size());
     } else if (value.empty() || value[0] != '/') {

@@ -48,9 +48,9 @@ std::wstring WidePath(const std::string& path) {
 // The system's own sentence for the error, in UTF-8, without its closing period and line break.
 std::string ErrorText(DWORD error) {
   wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string narrow;
   if (length > 0) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
@@ -58,8 +58,8 @@ std::string ErrorText(DWORD error) {
     if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), narrow.data(), n, nullptr, nullptr);
   }
   if (text) LocalFree(text);
-  while (!narrow.empty() && (narrow.back() == '\n' || narrow.back() == '\r' || narrow.back() == '.' ||
-                             narrow.back() == ' '))
+  while (!narrow.empty() &&
+         (narrow.back() == '\n' || narrow.back() == '\r' || narrow.back() == '.' || narrow.back() == ' '))
     narrow.pop_back();
   return narrow.empty() ? "Windows error " + std::to_string(error) : narrow;
 }
@@ -76,8 +76,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
   const std::wstring target = WidePath(path);
   if (target.empty()) return fail(ERROR_INVALID_NAME);
   static std::atomic<unsigned> counter{0};
-  const std::wstring temp = target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(counter++);
+  const std::wstring temp =
+      target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
   HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return fail(GetLastError());
   DWORD error = ERROR_SUCCESS;

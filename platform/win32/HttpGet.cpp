@@ -28,7 +28,7 @@ struct Exchange {
   std::mutex lock;
   std::condition_variable finished;
   bool done = false;
-  bool abandoned = false;      // the caller gave up and closed the internet handle
+  bool abandoned = false;  // the caller gave up and closed the internet handle
   HINTERNET internet = nullptr;
   std::string body;
 };
@@ -55,8 +55,8 @@ void Run(Exchange& exchange) {
   InternetSetOptionA(internet, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
   InternetSetOptionA(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
 
-  HINTERNET connection = InternetConnectA(internet, request.host.c_str(), request.port, nullptr, nullptr,
-                                          INTERNET_SERVICE_HTTP, 0, 0);
+  HINTERNET connection =
+      InternetConnectA(internet, request.host.c_str(), request.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
   HINTERNET get = nullptr;
   if (connection) {
     const char* accept[] = {request.accept.c_str(), nullptr};
@@ -114,8 +114,7 @@ HttpGetResult HttpGet(const HttpGetRequest& request) noexcept {
 
     // The thread's reference to this module, released by FreeLibraryAndExitThread.
     HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&ExchangeThread),
-                            &module))
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&ExchangeThread), &module))
       return result;
     auto* holder = new std::shared_ptr<Exchange>(exchange);
     HANDLE thread = CreateThread(nullptr, 0, &ExchangeThread, holder, 0, nullptr);

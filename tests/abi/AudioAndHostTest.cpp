@@ -39,8 +39,8 @@ TEST_F(Audio, CallbacksWriteSilenceAndAskForMidi) {
 
 TEST_F(Audio, MoreFramesThanTheBlockSizeAreRenderedInSlices) {
   host.Dispatch(effSetBlockSize, 0, 64);
-  host.Dispatch(effSetBlockSize, 0, -8);         // ignored
-  host.Dispatch(effSetBlockSize, 0, 1 << 30);    // refused
+  host.Dispatch(effSetBlockSize, 0, -8);       // ignored
+  host.Dispatch(effSetBlockSize, 0, 1 << 30);  // refused
   host.Dispatch(effSetSampleRate, 0, 0, nullptr, -1.0f);
   host.Dispatch(effSetSampleRate, 0, 0, nullptr, INFINITY);
   std::vector<std::vector<float>> out(2, std::vector<float>(5000, 7.0f));

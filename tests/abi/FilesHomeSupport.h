@@ -26,8 +26,7 @@ class ConfiguredHome {
     namespace fs = std::filesystem;
 #ifdef _WIN32
     static std::atomic<int> counter{0};
-    dir_ = fs::temp_directory_path() /
-           ("tessaron-abi-" + std::to_string(_getpid()) + "-" + std::to_string(counter++));
+    dir_ = fs::temp_directory_path() / ("tessaron-abi-" + std::to_string(_getpid()) + "-" + std::to_string(counter++));
     fs::create_directories(dir_);
     const fs::path folder = fs::path(platform::LocalAppDataFolder()) / "GreyLanternLabs";
     fs::create_directories(folder);

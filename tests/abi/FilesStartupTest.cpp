@@ -12,14 +12,72 @@ namespace {
 using namespace vst;
 
 // Slot 0 of the factory bank, real values by parameter index.
-constexpr double kStarTone[66] = {
-    2,      0.1,    0.5390625, 0.3984375, 0.3584375, 0.5,       0.5,     0.5,           0.338,     0.216,
-    0,      0.027,  0.1,       0,         0,         0,         0,       0,             0.0859375, 0.4221875,
-    0,      1,      1,         1,         0,         0.3635759893, 0.625, 0.376875,     0,         0.6640625,
-    0.5078125, 0.646875, 1,    0,         0,         4.6,       0.53125, 0,             0.07340712891, 0.5,
-    0.5,    0.6140625, 0.534375, 0.19,    -0.3,      0,         1,       1,             0.7578125, 0.5734375,
-    0.3984375, 0,   0,         1,         0,         0,         0,       45,            0.3,       0.72,
-    5,      0.12,   0.04,      0.02,      0.2,       0.5};
+constexpr double kStarTone[66] = {2,
+                                  0.1,
+                                  0.5390625,
+                                  0.3984375,
+                                  0.3584375,
+                                  0.5,
+                                  0.5,
+                                  0.5,
+                                  0.338,
+                                  0.216,
+                                  0,
+                                  0.027,
+                                  0.1,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0.0859375,
+                                  0.4221875,
+                                  0,
+                                  1,
+                                  1,
+                                  1,
+                                  0,
+                                  0.3635759893,
+                                  0.625,
+                                  0.376875,
+                                  0,
+                                  0.6640625,
+                                  0.5078125,
+                                  0.646875,
+                                  1,
+                                  0,
+                                  0,
+                                  4.6,
+                                  0.53125,
+                                  0,
+                                  0.07340712891,
+                                  0.5,
+                                  0.5,
+                                  0.6140625,
+                                  0.534375,
+                                  0.19,
+                                  -0.3,
+                                  0,
+                                  1,
+                                  1,
+                                  0.7578125,
+                                  0.5734375,
+                                  0.3984375,
+                                  0,
+                                  0,
+                                  1,
+                                  0,
+                                  0,
+                                  0,
+                                  45,
+                                  0.3,
+                                  0.72,
+                                  5,
+                                  0.12,
+                                  0.04,
+                                  0.02,
+                                  0.2,
+                                  0.5};
 
 // The live values, read from the program chunk: header, tag, index, name, doubles.
 std::vector<double> LiveValues(TestHost& host) {
@@ -38,8 +96,11 @@ TEST(FilesStartup, NewInstanceHoldsTheFactoryBank) {
   host.Dispatch(effOpen);
   EXPECT_EQ(host.Dispatch(effGetProgram), 0);
   EXPECT_EQ(host.DispatchText(effGetProgramName), "PAD: Star Tone");
-  const char* expected[][2] = {{"1", "BRS: Slow Brass"}, {"16", "PAD: Classic Inverted Rezo"},
-                               {"44", "LED: Try To Get It Straight"}, {"62", "BAS: Wobbler"}, {"63", "Init"}};
+  const char* expected[][2] = {{"1", "BRS: Slow Brass"},
+                               {"16", "PAD: Classic Inverted Rezo"},
+                               {"44", "LED: Try To Get It Straight"},
+                               {"62", "BAS: Wobbler"},
+                               {"63", "Init"}};
   for (const auto& [slot, name] : expected) {
     EXPECT_EQ(host.DispatchText(effGetProgramNameIndexed, std::atoi(slot)), name);
   }

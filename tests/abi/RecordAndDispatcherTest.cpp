@@ -13,28 +13,80 @@ namespace {
 
 using namespace vst;
 
-const char* const kNames[66] = {
-    "Pitch Bend Amount", "Mod.Wheel Amount", "Synth: Volume", "Organ: Volume", "String: Volume",
-    "Synth: Panorama", "Organ: Panorama", "String: Panoram", "Organ: 2'", "Organ: 4'", "Organ: 8'", "Organ: 16'",
-    "Osc.1: Fine Tune", "Osc.1: Octave", "Osc.2: Coarse Tune", "Osc.2: Octave", "Osc.: Sync", "Osc.: Octave Mod.",
-    "Glide: Amount", "Glide: Speed", "Glide: Enable", "Glide: Direction", "Waveform Selection: Waveform",
-    "Waveform Selection: Alternate", "Waveform Selection: Enable", "VCF: Cutoff", "VCF: Resonance", "VCF: Envelope",
-    "Envelope: Attack", "Envelope: Decay", "Envelope: Sustain", "Envelope: Release", "LFO: Routing", "LFO: Reset",
-    "LFO: Waveshape", "Modulation: Speed", "Modulation: Slope", "Modulation: Delay", "Modulation: Depth",
-    "String: Footages", "String: Timbre", "String: Attack", "String: Release", "Phaser: Speed", "Phaser: Feedback",
-    "Phaser: String", "Phaser: Synth", "Phaser: Organ", "Delay: Time", "Delay: Feedback", "Delay: Mix",
-    "Delay: Double", "Delay: Sync", "Delay: Vibe", "Delay: Ping-Pong", "Tweak: Master Tune", "Tweak: Sync Reset",
-    "Tweak: Sync Reset Phase", "Tweak: Key Release", "Tweak: Ensemble LFO 1 Speed", "Tweak: Ensemble LFO 2 Speed",
-    "Tweak: Ensemble LFO 1 Depth", "Tweak: Ensemble LFO 2 Depth", "Tweak: Delay Vibe Speed",
-    "Tweak: Delay Vibe Depth", "Synth: Volume"};
+const char* const kNames[66] = {"Pitch Bend Amount",
+                                "Mod.Wheel Amount",
+                                "Synth: Volume",
+                                "Organ: Volume",
+                                "String: Volume",
+                                "Synth: Panorama",
+                                "Organ: Panorama",
+                                "String: Panoram",
+                                "Organ: 2'",
+                                "Organ: 4'",
+                                "Organ: 8'",
+                                "Organ: 16'",
+                                "Osc.1: Fine Tune",
+                                "Osc.1: Octave",
+                                "Osc.2: Coarse Tune",
+                                "Osc.2: Octave",
+                                "Osc.: Sync",
+                                "Osc.: Octave Mod.",
+                                "Glide: Amount",
+                                "Glide: Speed",
+                                "Glide: Enable",
+                                "Glide: Direction",
+                                "Waveform Selection: Waveform",
+                                "Waveform Selection: Alternate",
+                                "Waveform Selection: Enable",
+                                "VCF: Cutoff",
+                                "VCF: Resonance",
+                                "VCF: Envelope",
+                                "Envelope: Attack",
+                                "Envelope: Decay",
+                                "Envelope: Sustain",
+                                "Envelope: Release",
+                                "LFO: Routing",
+                                "LFO: Reset",
+                                "LFO: Waveshape",
+                                "Modulation: Speed",
+                                "Modulation: Slope",
+                                "Modulation: Delay",
+                                "Modulation: Depth",
+                                "String: Footages",
+                                "String: Timbre",
+                                "String: Attack",
+                                "String: Release",
+                                "Phaser: Speed",
+                                "Phaser: Feedback",
+                                "Phaser: String",
+                                "Phaser: Synth",
+                                "Phaser: Organ",
+                                "Delay: Time",
+                                "Delay: Feedback",
+                                "Delay: Mix",
+                                "Delay: Double",
+                                "Delay: Sync",
+                                "Delay: Vibe",
+                                "Delay: Ping-Pong",
+                                "Tweak: Master Tune",
+                                "Tweak: Sync Reset",
+                                "Tweak: Sync Reset Phase",
+                                "Tweak: Key Release",
+                                "Tweak: Ensemble LFO 1 Speed",
+                                "Tweak: Ensemble LFO 2 Speed",
+                                "Tweak: Ensemble LFO 1 Depth",
+                                "Tweak: Ensemble LFO 2 Depth",
+                                "Tweak: Delay Vibe Speed",
+                                "Tweak: Delay Vibe Depth",
+                                "Synth: Volume"};
 
 const char* const kDefaultDisplays[66] = {
-    "2",     "0.10",  "-6.0",  "-oo",   "-oo",  "50:50", "50:50", "50:50",    "0.00", "0.00",  "1.00",
-    "0.00",  "0.000", "Off",   "0.000", "Off",  "Off",   "Off",   "0.00",     "0.18", "Mono",  "A",
-    "Sawtooth", "Off", "Mono", "4186",  "0.00", "0.000", "0.00",  "0.00",     "1.00", "0.10",  "FM",
-    "Mono",  "Triangle", "4.60", "0.00", "0.0", "0.00",  "50:50", "0.50",     "0.20", "0.30",  "0.19",
-    "-0.300", "Off", "Off",   "Off",   "0.50",  "0.30", "100:0", "Off",   "Off",      "On",   "Off",   "0.00",
-    "Off",   "45",    "0.30",  "0.72",  "5.00", "0.12",  "0.04",  "0.02",     "0.20", "-6.0"};
+    "2",        "0.10",     "-6.0", "-oo",   "-oo",  "50:50", "50:50", "50:50", "0.00", "0.00", "1.00",
+    "0.00",     "0.000",    "Off",  "0.000", "Off",  "Off",   "Off",   "0.00",  "0.18", "Mono", "A",
+    "Sawtooth", "Off",      "Mono", "4186",  "0.00", "0.000", "0.00",  "0.00",  "1.00", "0.10", "FM",
+    "Mono",     "Triangle", "4.60", "0.00",  "0.0",  "0.00",  "50:50", "0.50",  "0.20", "0.30", "0.19",
+    "-0.300",   "Off",      "Off",  "Off",   "0.50", "0.30",  "100:0", "Off",   "Off",  "On",   "Off",
+    "0.00",     "Off",      "45",   "0.30",  "0.72", "5.00",  "0.12",  "0.04",  "0.02", "0.20", "-6.0"};
 
 TEST(Module, RecordAsTheHostSeesIt) {
   ASSERT_NE(LoadedModule::Get().Entry(), nullptr) << LoadedModule::Get().Error();
@@ -160,7 +212,7 @@ TEST_F(Dispatcher, CanDoPinsAndVendorSpecific) {
   EXPECT_EQ(host.Dispatch(effGetOutputProperties, 0, 0, nullptr), 0);
 
   char text[128] = "untouched";
-  EXPECT_EQ(host.Dispatch(effVendorSpecific, 8, 35, text), 0);      // continuous
+  EXPECT_EQ(host.Dispatch(effVendorSpecific, 8, 35, text), 0);       // continuous
   EXPECT_EQ(host.Dispatch(effVendorSpecific, 8, 13, text), 0xBEEF);  // choice
   EXPECT_EQ(host.Dispatch(effVendorSpecific, 8, 66, text), 0);
   EXPECT_STREQ(text, "untouched");

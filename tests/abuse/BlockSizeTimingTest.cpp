@@ -27,7 +27,8 @@ TEST(BlockSizeTiming, EveryNoteSoundsWithinOneControlBlockWhateverTheBlockSizes)
     std::mt19937 rng(seed);
     // Sizes spread evenly over their logarithm, so that short and long blocks both occur.
     std::vector<int32_t> randomSizes(4000);
-    for (int32_t& s : randomSizes) s = int32_t(std::exp(std::uniform_real_distribution<double>(0.0, std::log(8192.5))(rng)));
+    for (int32_t& s : randomSizes)
+      s = int32_t(std::exp(std::uniform_real_distribution<double>(0.0, std::log(8192.5))(rng)));
     std::vector<TimedNote> randomNotes;
     int64_t at = 0;
     for (int k = 0; k < 8; ++k) {

@@ -84,7 +84,8 @@ class Abuser {
       host.Midi(uint8_t(Pick(0x80, 0xFF)), uint8_t(Pick(0, 127)), uint8_t(Pick(0, 255)), Pick(-10, 9000));
     } else if (kind < 80) {
       uint8_t burst[QuietHost::kMaxBurst][3];
-      for (auto& m : burst) m[0] = uint8_t(Pick(0x80, 0xEF)), m[1] = uint8_t(Pick(0, 127)), m[2] = uint8_t(Pick(0, 127));
+      for (auto& m : burst)
+        m[0] = uint8_t(Pick(0x80, 0xEF)), m[1] = uint8_t(Pick(0, 127)), m[2] = uint8_t(Pick(0, 127));
       host.MidiBurst(burst, Pick(0, QuietHost::kMaxBurst), Pick(0, 2000));
     } else {
       return Process(host);
@@ -117,15 +118,15 @@ class Abuser {
   }
 
   float AnyFloat() {
-    static const float special[] = {0.0f, 1.0f, -1.0f, 0.5f, std::nanf(""), INFINITY, -INFINITY,
-                                    1e-30f, 1e30f, FLT_MIN / 4, 2.0f};
+    static const float special[] = {0.0f,      1.0f,   -1.0f, 0.5f,        std::nanf(""), INFINITY,
+                                    -INFINITY, 1e-30f, 1e30f, FLT_MIN / 4, 2.0f};
     if (Pick(0, 2) == 0) return special[Pick(0, std::size(special) - 1)];
     return std::uniform_real_distribution<float>(-0.2f, 1.2f)(rng_);
   }
 
   float AnyRate() {
-    static const float rates[] = {22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f, 8000.0f, 1.0f,
-                                  0.0f, -44100.0f, std::nanf(""), INFINITY, 1e-20f, 999.0f, 1e12f, 3.4e38f};
+    static const float rates[] = {22050.0f,  44100.0f,      48000.0f, 96000.0f, 192000.0f, 8000.0f, 1.0f,   0.0f,
+                                  -44100.0f, std::nanf(""), INFINITY, 1e-20f,   999.0f,    1e12f,   3.4e38f};
     return rates[Pick(0, std::size(rates) - 1)];
   }
 
@@ -140,12 +141,8 @@ class Abuser {
     std::memset(second_.data(), 0, kBuffer);
     void* ptr = Pick(0, 9) == 0 ? nullptr : buffer_.data();
     switch (opcode) {
-      case effSetSampleRate:
-        opt = AnyRate();
-        break;
-      case effSetBlockSize:
-        value = Pick(0, 3) == 0 ? AnyValue() : Pick(1, 8192);
-        break;
+      case effSetSampleRate: opt = AnyRate(); break;
+      case effSetBlockSize: value = Pick(0, 3) == 0 ? AnyValue() : Pick(1, 8192); break;
       case effSetProgram:
         if (Pick(0, 1)) value = Pick(-1, 64);
         break;
@@ -161,7 +158,8 @@ class Abuser {
           // A real chunk, cut short and with a few bytes spoiled.
           std::vector<uint8_t> bytes = lastChunk_;
           bytes.resize(size_t(Pick(0, int(bytes.size()))));
-          for (int n = Pick(0, 4); n > 0 && !bytes.empty(); --n) bytes[size_t(Pick(0, int(bytes.size()) - 1))] ^= uint8_t(Pick(1, 255));
+          for (int n = Pick(0, 4); n > 0 && !bytes.empty(); --n)
+            bytes[size_t(Pick(0, int(bytes.size()) - 1))] ^= uint8_t(Pick(1, 255));
           if (bytes.size() > kWritable) bytes.resize(kWritable);
           std::memcpy(ptr, bytes.data(), bytes.size());
           value = intptr_t(bytes.size());
@@ -178,8 +176,7 @@ class Abuser {
         reinterpret_cast<VstSpeakerArrangement*>(second_.data())->numChannels = Pick(-1, 3);
         value = Pick(0, 1) ? reinterpret_cast<intptr_t>(second_.data()) : 0;
         break;
-      default:
-        break;
+      default: break;
     }
     const intptr_t answer = host.Dispatch(opcode, index, value, ptr, opt);
     if (opcode == effGetChunk && answer > 0 && ptr) {
@@ -202,12 +199,8 @@ class Abuser {
         std::fill_n(fr_.begin(), frames, 0.0f);
         host.ProcessFloat(fl_.data(), fr_.data(), frames, true);
         return AllSound(fl_, fr_, frames);
-      case 1:
-        host.ProcessFloat(fl_.data(), fr_.data(), frames);
-        return AllSound(fl_, fr_, frames);
-      default:
-        host.ProcessDouble(dl_.data(), dr_.data(), frames);
-        return AllSound(dl_, dr_, frames);
+      case 1: host.ProcessFloat(fl_.data(), fr_.data(), frames); return AllSound(fl_, fr_, frames);
+      default: host.ProcessDouble(dl_.data(), dr_.data(), frames); return AllSound(dl_, dr_, frames);
     }
   }
 
@@ -401,7 +394,9 @@ TEST_F(HostAbuse, AudioCallbacksAllocateNothingAfterTheFirstBlock) {
     switch (abuser.Pick(0, 5)) {
       case 0: host.Midi(0x90, uint8_t(abuser.Pick(0, 127)), uint8_t(abuser.Pick(1, 127)), abuser.Pick(0, 500)); break;
       case 1: host.Midi(0x80, uint8_t(abuser.Pick(0, 127)), 0); break;
-      case 2: host.Midi(uint8_t(0xB0 | abuser.Pick(0, 15)), uint8_t(abuser.Pick(0, 127)), uint8_t(abuser.Pick(0, 127))); break;
+      case 2:
+        host.Midi(uint8_t(0xB0 | abuser.Pick(0, 15)), uint8_t(abuser.Pick(0, 127)), uint8_t(abuser.Pick(0, 127)));
+        break;
       case 3: host.Midi(0xE0, uint8_t(abuser.Pick(0, 127)), uint8_t(abuser.Pick(0, 127))); break;
       case 4: host.Midi(0xC0, uint8_t(abuser.Pick(0, 63)), 0); break;
       default: host.SetParameter(abuser.Pick(0, kParams - 1), float(abuser.Pick(0, 100)) / 100.0f); break;

@@ -90,7 +90,10 @@ bool AllFinite(const Stereo& s) {
 }
 
 TEST_F(Sound, MiddleCSoundsAtItsPitchInEachSectionAlone) {
-  struct Case { const char* name; float synth, organ, strings; };
+  struct Case {
+    const char* name;
+    float synth, organ, strings;
+  };
   for (const Case& c : {Case{"Synth", 1, 0, 0}, Case{"Organ", 0, 1, 0}, Case{"String", 0, 0, 1}}) {
     SCOPED_TRACE(c.name);
     Sections(c.synth, c.organ, c.strings);
@@ -131,7 +134,7 @@ TEST_F(Sound, SameInputGivesSameOutputForAnyHostBlockSize) {
   Sections(1, 1, 1);
   host.SetParameter(kOrgan16, 0.5f);
   host.SetParameter(kPhaserSynth, 1.0f);  // phaser on the Synth section
-  host.SetParameter(kDelayMix, 0.4f);  // some delay
+  host.SetParameter(kDelayMix, 0.4f);     // some delay
   const auto play = [&](int block) {
     Note(0x90, 60, 100);
     Note(0x90, 64, 100);
@@ -155,7 +158,8 @@ TEST_F(Sound, SameInputGivesSameOutputForAnyHostBlockSize) {
     other.Dispatch(vst::effSetBlockSize, 0, 512);
     other.Dispatch(vst::effMainsChanged, 0, 1);
     other.Dispatch(vst::effSetProgram, 0, kInitProgram);
-    for (auto [index, value] : {std::pair{65, 1.0f}, {2, 1.0f}, {3, 1.0f}, {4, 1.0f}, {11, 0.5f}, {46, 1.0f}, {50, 0.4f}})
+    for (auto [index, value] :
+         {std::pair{65, 1.0f}, {2, 1.0f}, {3, 1.0f}, {4, 1.0f}, {11, 0.5f}, {46, 1.0f}, {50, 0.4f}})
       other.SetParameter(index, value);
     other.SendMidi({{0x90, 60, 100}, {0x90, 64, 100}, {0x90, 67, 100}});
     Stereo out(2, std::vector<double>(20000));
@@ -195,7 +199,7 @@ TEST_F(Sound, AllNotesOffSilencesAtOnceWhileLaterNotesStillPlay) {
 }
 
 TEST_F(Sound, ResetAtTheSameRateKeepsTheDelayTail) {
-  host.SetParameter(kDelayMix, 0.5f);  // delay mix
+  host.SetParameter(kDelayMix, 0.5f);       // delay mix
   host.SetParameter(kDelayFeedback, 0.6f);  // feedback
   Note(0x90, 60, 100);
   Render(4410);

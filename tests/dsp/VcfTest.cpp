@@ -51,8 +51,8 @@ TEST(VcfTablesTest, OmegaAndResonanceGainPerRate) {
 }
 
 TEST(VcfTest, IndexRoundingMatchesHalfAwayFromZero) {
-  for (double v : {0.0, 0.5, 1.5, 2.5, -0.5, -2.5, 0.49999999999999994, 2.4999999999999996,
-                   -1.4999999999999998, 17280.5, 17280.49, 1e15 + 0.5, 4.5e15, -7e18, 1e300})
+  for (double v : {0.0, 0.5, 1.5, 2.5, -0.5, -2.5, 0.49999999999999994, 2.4999999999999996, -1.4999999999999998,
+                   17280.5, 17280.49, 1e15 + 0.5, 4.5e15, -7e18, 1e300})
     EXPECT_EQ(RoundHalfAway(v), std::round(v)) << v;
   EXPECT_TRUE(std::isnan(RoundHalfAway(std::nan(""))));
 }

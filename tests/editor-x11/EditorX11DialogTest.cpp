@@ -192,8 +192,8 @@ class DialogHost {
   void Idle() {
     const auto start = std::chrono::steady_clock::now();
     vst_.Dispatch(vst::effEditIdle);
-    longest_ = std::max(longest_, std::chrono::duration_cast<std::chrono::microseconds>(
-                                      std::chrono::steady_clock::now() - start));
+    longest_ = std::max(
+        longest_, std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start));
     std::this_thread::sleep_for(5ms);
   }
 
@@ -282,7 +282,8 @@ TEST(EditorX11Dialogs, IdleCallsStayShortWhileAMenuABoxOrAFileDialogIsOpen) {
       std::this_thread::sleep_for(kHold);
       Key(key);
       return WaitUntil(10s, [&] { return TopWindows(d, false, "Initialize Program").empty(); });
-    })) << "the question did not open, or " << key << " did not answer it";
+    })) << "the question did not open, or "
+        << key << " did not answer it";
     EXPECT_EQ(owner, host.TopLevel()) << "the box belongs to the host's top-level window";
     EXPECT_EQ(host.ProgramName(), std::string(key) == "Escape" ? before : "Init") << key;
   }
@@ -381,7 +382,8 @@ void SaveOverExistingBank(const char* dialog) {
       return WaitUntil(10s, [&] {
         return TopWindows(d, false, "Save As").empty() && TopWindows(d, false, "Confirm Save As").empty();
       });
-    })) << dialog << ": no question about " << bank << " answered " << answer;
+    })) << dialog
+        << ": no question about " << bank << " answered " << answer;
     if (std::string(answer) == "No")
       EXPECT_TRUE(ReadFile(bank) == old) << dialog << ": No must leave the file untouched";
     else
@@ -393,13 +395,15 @@ void SaveOverExistingBank(const char* dialog) {
   if (std::string(dialog) == "zenity") {
     const std::size_t name = args.find("--filename=");
     ASSERT_NE(name, std::string::npos) << args;
-    EXPECT_EQ(args.substr(name, args.find('\n', name) - name).rfind("/Tessaron.fxb"),
-              args.find('\n', name) - name - 13) << "zenity is given the name with its extension:\n" << args;
+    EXPECT_EQ(args.substr(name, args.find('\n', name) - name).rfind("/Tessaron.fxb"), args.find('\n', name) - name - 13)
+        << "zenity is given the name with its extension:\n"
+        << args;
     EXPECT_NE(args.find("--confirm-overwrite\n"), std::string::npos) << args;
     EXPECT_NE(args.find("--attach=" + attached + "\n"), std::string::npos) << args;
   } else if (std::string(dialog) == "kdialog") {
     EXPECT_NE(args.find("--getsavefilename\n"), std::string::npos) << args;
-    EXPECT_NE(args.find("/Tessaron.fxb\n"), std::string::npos) << "kdialog is given the name with its extension:\n" << args;
+    EXPECT_NE(args.find("/Tessaron.fxb\n"), std::string::npos) << "kdialog is given the name with its extension:\n"
+                                                               << args;
     EXPECT_NE(args.find("--attach\n" + attached + "\n"), std::string::npos) << args;
   }
 }

@@ -119,8 +119,8 @@ Window MakeParent(Display* d, int depth) {
 GfxMemBitmap Pixels(Display* d, Window w, int x, int y, int width, int height) {
   XSync(d, False);
   GfxMemBitmap shot(width, height);
-  XImage* image = XGetImage(d, w, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes,
-                            ZPixmap);
+  XImage* image =
+      XGetImage(d, w, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
   if (!image) return GfxMemBitmap();
   for (int r = 0; r < height; ++r)
     for (int c = 0; c < width; ++c)
@@ -135,8 +135,8 @@ std::string Difference(GfxMemBitmap& a, GfxMemBitmap& b) {
   GfxRect box{a.Width(), a.Height(), 0, 0};
   for (int r = 0; r < a.Height(); ++r)
     for (int c = 0; c < a.Width(); ++c)
-      if (a.PixelAt(c, r) != b.PixelAt(c, r)) box = {std::min(box.left, c), std::min(box.top, r),
-                                                     std::max(box.right, c + 1), std::max(box.bottom, r + 1)};
+      if (a.PixelAt(c, r) != b.PixelAt(c, r))
+        box = {std::min(box.left, c), std::min(box.top, r), std::max(box.right, c + 1), std::max(box.bottom, r + 1)};
   if (box.Empty()) return {};
   return "pixels differ in (" + std::to_string(box.left) + ", " + std::to_string(box.top) + ") to (" +
          std::to_string(box.right) + ", " + std::to_string(box.bottom) + ")";

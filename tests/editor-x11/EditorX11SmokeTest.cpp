@@ -159,7 +159,10 @@ class Recorder : public EditorInstrument {
   Recorder() { param.InitContinuous("Level", 0.5, 0.0, 1.0, 0.001, 1.0); }
   std::recursive_mutex& InstrumentMutex() override { return mutex; }
   const IParameter* Param(int i) override { return i == 0 ? &param : nullptr; }
-  void SetParamFromEditor(int, double v) override { param.SetFromNormalized(v); log.push_back("set"); }
+  void SetParamFromEditor(int, double v) override {
+    param.SetFromNormalized(v);
+    log.push_back("set");
+  }
   void BeginParamEdit(int) override { log.push_back("begin"); }
   void EndParamEdit(int) override { log.push_back("end"); }
   void GuiIdle() override { ++idles; }
@@ -396,10 +399,12 @@ TEST(EditorX11, ModuleMenusChooseAProgramAndCopyIt) {
     }
     return failure.empty();
   })) << failure;
-  EXPECT_TRUE(WaitUntil(kMenuWait, [&] {
-    vst.Dispatch(vst::effEditIdle);
-    return vst.Dispatch(vst::effGetProgram) == kChosen;
-  })) << "now on program " << vst.Dispatch(vst::effGetProgram);
+  EXPECT_TRUE(WaitUntil(kMenuWait,
+                        [&] {
+                          vst.Dispatch(vst::effEditIdle);
+                          return vst.Dispatch(vst::effGetProgram) == kChosen;
+                        }))
+      << "now on program " << vst.Dispatch(vst::effGetProgram);
 
   // "Copy Program" opens at the click; its only trace is "Paste Program" turning enabled.
   // Each menu must open, so the rows compared are always the menu's own.

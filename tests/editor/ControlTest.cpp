@@ -16,8 +16,8 @@ namespace {
 
 // Table rows (the background is row 0).
 constexpr int kRowLearn = 6, kRowBend = 7, kRowSynthPan = 10, kRowOsc1Octave = 22, kRowOsc2Octave = 24,
-              kRowGlideEnable = 29, kRowGlideDirection = 30, kRowWaveform = 31,
-              kRowMasterTune = 65, kRowTweakCover = 75;
+              kRowGlideEnable = 29, kRowGlideDirection = 30, kRowWaveform = 31, kRowMasterTune = 65,
+              kRowTweakCover = 75;
 
 TEST(Controls, FramesFollowValuesRoundingHalvesUp) {
   IEditor editor(std::make_unique<ScriptedPanelPlatform>());

@@ -58,7 +58,10 @@ class ScriptedPlatform : public EditorPlatform {
   void ReleaseMouse() override {}
   void HideCursor() override {}
   void ShowCursor() override {}
-  bool ShowTooltip(const char* text) override { tooltip = text; return true; }
+  bool ShowTooltip(const char* text) override {
+    tooltip = text;
+    return true;
+  }
   void HideTooltip() override {}
   void RequestHover() override {}
   bool CreateTextEntry(const GfxRect&, const char* text, const GfxTextStyle&, int) override {

@@ -16,7 +16,10 @@ class FramedBitmap final : public IGfxBitmap {
   static constexpr int kGuard = 4;
   static constexpr GfxPixel kGuardValue = 0x5A5A5A5A;
   FramedBitmap(int w, int h, bool bottomUp = false)
-      : w_(w), h_(h), span_(w + 2 * kGuard), bottomUp_(bottomUp),
+      : w_(w),
+        h_(h),
+        span_(w + 2 * kGuard),
+        bottomUp_(bottomUp),
         store_(static_cast<std::size_t>(span_) * (h + 2 * kGuard), kGuardValue) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) Row(y)[x] = 0;
@@ -155,8 +158,14 @@ TEST(GfxBlit, OverlappingCopyWithinOneBitmap) {
 }
 
 TEST(GfxDraw, ZeroWeightAndTransparentSourceLeaveTheDestination) {
-  const uint32_t modes[] = {kGfxModeCopy, kGfxModeAdd, kGfxModeDodge, kGfxModeMultiply, kGfxModeOverlay,
-                            kGfxModeHsvAdjust, GfxChannelCopyMode(1, 2), 77};
+  const uint32_t modes[] = {kGfxModeCopy,
+                            kGfxModeAdd,
+                            kGfxModeDodge,
+                            kGfxModeMultiply,
+                            kGfxModeOverlay,
+                            kGfxModeHsvAdjust,
+                            GfxChannelCopyMode(1, 2),
+                            77};
   const double nothing[] = {0.0, -0.5, std::nan("")};
   GfxMemBitmap src = Solid(3, 3, 0x00FF8040);  // alpha 0
   const GfxPixel base = GfxPack(90, 10, 20, 30);
@@ -185,10 +194,10 @@ TEST(GfxFillRect, WeightSpecialCasesAndClipping) {
   };
   EXPECT_EQ(fill(1.0), c);
   EXPECT_EQ(fill(0.5), GfxPack(0x7F, 0x50, 0x9F, 0x0C));
-  EXPECT_EQ(fill(0.25), GfxPack(0x3F, 0x38, 0xCE, 0x0A));   // quarter colour + half + quarter pixel
-  EXPECT_EQ(fill(0.75), GfxPack(0xBE, 0x68, 0x6F, 0x0E));   // half + quarter colour + quarter pixel
-  EXPECT_EQ(fill(0.1), GfxPack(24, 41, 237, 8));            // d + (c - d) * 25 / 256
-  EXPECT_EQ(fill(3.0), c);                                   // overdriven weight saturates at full
+  EXPECT_EQ(fill(0.25), GfxPack(0x3F, 0x38, 0xCE, 0x0A));  // quarter colour + half + quarter pixel
+  EXPECT_EQ(fill(0.75), GfxPack(0xBE, 0x68, 0x6F, 0x0E));  // half + quarter colour + quarter pixel
+  EXPECT_EQ(fill(0.1), GfxPack(24, 41, 237, 8));           // d + (c - d) * 25 / 256
+  EXPECT_EQ(fill(3.0), c);                                 // overdriven weight saturates at full
 
   // The colour's alpha scales the weight: 128 / 255 of 256 truncates to the half path.
   GfxMemBitmap a = Solid(1, 1, 0);

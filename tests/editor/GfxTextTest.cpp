@@ -211,9 +211,9 @@ TEST(GfxText, Utf8WithLatin1Fallback) {
     return out;
   };
   EXPECT_EQ(decode("A\xC3\xA9"), U"A\u00E9");
-  EXPECT_EQ(decode("\xE9t\xE9"), U"\u00E9t\u00E9");            // Latin-1 bytes stand for themselves
-  EXPECT_EQ(decode("\xE2\x82"), U"\u00E2\u0082");               // cut sequence at the end
-  EXPECT_EQ(decode("\xC0\xAF"), U"\u00C0\u00AF");               // overlong form refused
+  EXPECT_EQ(decode("\xE9t\xE9"), U"\u00E9t\u00E9");  // Latin-1 bytes stand for themselves
+  EXPECT_EQ(decode("\xE2\x82"), U"\u00E2\u0082");    // cut sequence at the end
+  EXPECT_EQ(decode("\xC0\xAF"), U"\u00C0\u00AF");    // overlong form refused
   EXPECT_EQ(decode("\xF0\x9F\x8E\xB9"), U"\U0001F3B9");
 }
 

@@ -21,7 +21,21 @@
 namespace tessaron::test {
 namespace {
 
-enum Kind { kPreset, kUtility, kOption, kText, kLearn, kKnob, kSlider, kButton, kLamp, kSwitch, kSelector, kCover, kTweak };
+enum Kind {
+  kPreset,
+  kUtility,
+  kOption,
+  kText,
+  kLearn,
+  kKnob,
+  kSlider,
+  kButton,
+  kLamp,
+  kSwitch,
+  kSelector,
+  kCover,
+  kTweak
+};
 
 struct Row {
   Kind kind;

@@ -39,12 +39,11 @@ TEST(OptionsMenu, EntriesConditionsAndCommandNumbers) {
   Panel p;
   OptionsMenu options(*p.plug, *p.editor);
   auto menu = options.Build();
-  EXPECT_EQ(Texts(*menu), (std::vector<std::string>{
-                              "Copy Program", "Paste Program", "Init Program", "", "Load Program", "Save Program",
-                              "Load Bank", "Save Bank", "", "Select Startup Bank", "Load Startup Bank",
-                              "Unselect Startup Bank", "", "Default Path for Program Files...",
-                              "Global MIDI Settings...", "Reload Configuration", "Save Configuration", "",
-                              "Go Online..."}));
+  EXPECT_EQ(Texts(*menu), (std::vector<std::string>{"Copy Program", "Paste Program", "Init Program", "", "Load Program",
+                                                    "Save Program", "Load Bank", "Save Bank", "", "Select Startup Bank",
+                                                    "Load Startup Bank", "Unselect Startup Bank", "",
+                                                    "Default Path for Program Files...", "Global MIDI Settings...",
+                                                    "Reload Configuration", "Save Configuration", "", "Go Online..."}));
   for (int i : {3, 8, 12, 17}) EXPECT_TRUE(menu->GetItem(i).flags & EditorMenu::kSeparator);
   EXPECT_FALSE(menu->GetItem(1).Enabled());   // empty copy buffer
   EXPECT_FALSE(menu->GetItem(10).Enabled());  // no startup bank

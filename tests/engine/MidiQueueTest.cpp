@@ -49,16 +49,16 @@ TEST(MidiQueue, AFullQueueLetsReleasesThroughAndCountsWhatItDrops) {
   MidiQueue q;
   const int32_t n = MidiQueue::kCapacity;
   for (int32_t i = 0; i < n; ++i) ASSERT_TRUE(q.Add(Msg(i, uint8_t(i & 0x7F))));
-  EXPECT_FALSE(q.Add(Msg(5, 1)));                    // a note-on is dropped
-  EXPECT_FALSE(q.Add({7, 0xB0, 7, 100}));            // so is a controller
+  EXPECT_FALSE(q.Add(Msg(5, 1)));          // a note-on is dropped
+  EXPECT_FALSE(q.Add({7, 0xB0, 7, 100}));  // so is a controller
   EXPECT_EQ(q.Dropped(), 2);
-  ASSERT_TRUE(q.Add({3, 0x80, 60, 0}));               // a note-off takes the latest note-on's place
-  ASSERT_TRUE(q.Add({n, 0xB0, 64, 0}));               // and so does the pedal going up
+  ASSERT_TRUE(q.Add({3, 0x80, 60, 0}));  // a note-off takes the latest note-on's place
+  ASSERT_TRUE(q.Add({n, 0xB0, 64, 0}));  // and so does the pedal going up
   EXPECT_EQ(q.Dropped(), 4);
   EXPECT_EQ(q.Pending(), n);
-  EXPECT_EQ(q.PendingAt(4).status, 0x80);             // in its place in time
+  EXPECT_EQ(q.PendingAt(4).status, 0x80);  // in its place in time
   EXPECT_EQ(q.PendingAt(n - 1).status, 0xB0);
-  EXPECT_EQ(q.PendingAt(n - 2).offset, n - 3);         // the two latest note-ons went
+  EXPECT_EQ(q.PendingAt(n - 2).offset, n - 3);  // the two latest note-ons went
 
   // Drained slots make room again without dropping anything.
   q.Take();

@@ -171,8 +171,7 @@ TEST(NoteHandling, NoteDuringTheStringTailDropsTheOldChord) {
   ASSERT_EQ(rig.engine.Keys().Size(), 1);
   EXPECT_EQ(rig.engine.Keys().NoteAt(0), 67);
   // One attack step from 0.
-  EXPECT_NEAR(rig.engine.Keys().At(67).level,
-              1.1111111111111112 * rig.engine.Keys().AttackCoefficient(), 1e-15);
+  EXPECT_NEAR(rig.engine.Keys().At(67).level, 1.1111111111111112 * rig.engine.Keys().AttackCoefficient(), 1e-15);
   EXPECT_EQ(rig.engine.StringEnvelope().State(), Envelope::kAttack);
 }
 

@@ -59,12 +59,10 @@ TEST(SquareWaveTableTest, RowsAreBandLimitedTaperedOddHarmonics) {
     const int top = n % 2 ? n : n - 1;  // highest odd harmonic kept
     const double taper = 0.54 + 0.46 * std::cos((top - 1) * (kPi / 2) / (n - 1));
     EXPECT_NEAR(SineCoefficient(row, top), taper * 0.5 / top, 1e-12) << "row " << r;
-    EXPECT_NEAR(SineCoefficient(row, 3), (0.54 + 0.46 * std::cos(2 * (kPi / 2) / (n - 1))) * 0.5 / 3,
-                1e-12);
+    EXPECT_NEAR(SineCoefficient(row, 3), (0.54 + 0.46 * std::cos(2 * (kPi / 2) / (n - 1))) * 0.5 / 3, 1e-12);
     EXPECT_LT(HarmonicMagnitude(row, 2), 1e-12) << "even harmonics cancel";
     double above = 0.0;
-    for (int h = n + 1; h < std::min(kWaveLength / 2, n + 200); ++h)
-      above = std::max(above, HarmonicMagnitude(row, h));
+    for (int h = n + 1; h < std::min(kWaveLength / 2, n + 200); ++h) above = std::max(above, HarmonicMagnitude(row, h));
     EXPECT_LT(above, 1e-12) << "row " << r;
   }
   // Row 10's plateau and peak.
@@ -72,7 +70,7 @@ TEST(SquareWaveTableTest, RowsAreBandLimitedTaperedOddHarmonics) {
   for (double v : table[10]) peak = std::max(peak, v);
   EXPECT_NEAR(peak, 0.4276, 5e-5);
   EXPECT_NEAR(table[10][1024], 0.3906, 5e-5);
-  EXPECT_GT(table[10][512], 0.0);   // positive in the first half period
+  EXPECT_GT(table[10][512], 0.0);  // positive in the first half period
   EXPECT_LT(table[10][2560], 0.0);
   // The top rows are pure sines of amplitude 0.5.
   for (int r : {20, 21})
@@ -86,8 +84,7 @@ TEST(OscillatorBankTest, IncrementsAndRowsAt44100) {
   EXPECT_EQ(bank.IncrementAt(21 * 128), 167391u);
   EXPECT_EQ(bank.IncrementAt(60 * 128), 1592510u);
   for (int t = 0; t <= 16; ++t) EXPECT_EQ(bank.RowOfNote(t), 0) << "note " << t;
-  const int firstNote[] = {17, 24, 29, 36, 41, 48, 53, 60, 65, 72,
-                           77, 83, 89, 95, 101, 107, 113, 119, 125};
+  const int firstNote[] = {17, 24, 29, 36, 41, 48, 53, 60, 65, 72, 77, 83, 89, 95, 101, 107, 113, 119, 125};
   for (int r = 3; r < kWaveRows; ++r) {
     const int t = firstNote[r - 3];
     EXPECT_EQ(bank.RowOfNote(t), r) << "note " << t;
@@ -165,11 +162,9 @@ TEST(OscillatorBankTest, CountersWrapAt28BitsAndSyncResetOffsetsOsc2) {
   EXPECT_EQ(osc1.Counter(0), 167390u);
   for (int i = 0; i < 1000; ++i) osc1.Advance();
   ResetSyncPhase(osc1, osc2, 0.0625);  // default 45 degrees
-  for (int p = 0; p < 12; ++p)
-    EXPECT_EQ(osc2.Counter(p), (osc1.Counter(p) + (1u << 24)) & kPhaseMask) << p;
+  for (int p = 0; p < 12; ++p) EXPECT_EQ(osc2.Counter(p), (osc1.Counter(p) + (1u << 24)) & kPhaseMask) << p;
   ResetSyncPhase(osc1, osc2, 0.5);
-  for (int p = 0; p < 12; ++p)
-    EXPECT_EQ(osc2.Counter(p), (osc1.Counter(p) + (1u << 27)) & kPhaseMask) << p;
+  for (int p = 0; p < 12; ++p) EXPECT_EQ(osc2.Counter(p), (osc1.Counter(p) + (1u << 27)) & kPhaseMask) << p;
 }
 
 TEST(OscillatorBankTest, BanksAtDifferentRatesAreIndependent) {

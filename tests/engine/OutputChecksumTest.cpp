@@ -111,11 +111,11 @@ TEST(OutputChecksum, FullPhraseAt44k) {
   rig.Set(kOrgan16, 0.8);
   rig.Set(kOsc1Fine, 0.07);
   rig.Set(kOsc2Coarse, -5.0);
-  rig.Set(kGlideAmount, 0.5);   // glide
+  rig.Set(kGlideAmount, 0.5);  // glide
   rig.Set(kGlideSpeed, 0.3);
   rig.Set(kGlideEnable, 1.0);
   rig.Set(kGlideDirection, 1);
-  rig.Set(kWaveform, 2);     // both waveforms
+  rig.Set(kWaveform, 2);  // both waveforms
   rig.Set(kVcfCutoff, 0.45);
   rig.Set(kVcfResonance, 0.7);
   rig.Set(kVcfEnvelope, 0.4);
@@ -123,14 +123,14 @@ TEST(OutputChecksum, FullPhraseAt44k) {
   rig.Set(kEnvDecay, 0.4);
   rig.Set(kEnvSustain, 0.6);
   rig.Set(kEnvRelease, 0.3);
-  rig.Set(kModSpeed, 6.0);   // LFO to FM
+  rig.Set(kModSpeed, 6.0);  // LFO to FM
   rig.Set(kModSlope, 0.3);
   rig.Set(kModDelay, 0.2);
   rig.Set(kModDepth, 0.5);
   rig.Set(kStringFootages, 0.3);
   rig.Set(kStringTimbre, 0.7);
   rig.Set(kStringAttack, 0.1);
-  rig.Set(kPhaserSpeed, 0.8);   // phaser on every section
+  rig.Set(kPhaserSpeed, 0.8);  // phaser on every section
   rig.Set(kPhaserFeedback, 0.6);
   for (int i = 45; i <= 47; ++i) rig.Set(i, 1.0);
   rig.Set(kDelayTime, 0.35);  // delay with feedback and vibe
@@ -139,29 +139,47 @@ TEST(OutputChecksum, FullPhraseAt44k) {
   rig.Set(kDelayVibe, 1.0);
   rig.Set(kDelayVibeSpeed, 3.0);
   rig.Set(kDelayVibeDepth, 0.6);
-  rig.Set(kSyncReset, 1.0);   // sync reset, realigned when sync comes on
+  rig.Set(kSyncReset, 1.0);  // sync reset, realigned when sync comes on
   rig.Set(kSyncResetPhase, 100.0);
 
   std::vector<Cue> cues = {
-      On(0, 48), On(30, 55), On(700, 60), On(701, 64), On(2000, 67),
-      Midi(4000, 0xB0, 1, 90),  // wheel
-      Midi(9000, 0xE0, 0, 100), // bend
-      Off(22050, 55), Off(22051, 60), On(23000, 72), On(23001, 74),
+      On(0, 48),
+      On(30, 55),
+      On(700, 60),
+      On(701, 64),
+      On(2000, 67),
+      Midi(4000, 0xB0, 1, 90),   // wheel
+      Midi(9000, 0xE0, 0, 100),  // bend
+      Off(22050, 55),
+      Off(22051, 60),
+      On(23000, 72),
+      On(23001, 74),
       Midi(30000, 0xB0, 64, 127),  // sustain down
-      Off(31000, 48), Off(31000, 64), Off(33000, 72),
-      Param(40000, kOscSync, 1.0),       // oscillator sync on
-      Param(44100, kLfoRouting, 1),         // LFO to the filters
-      Midi(50000, 0xB0, 64, 0),    // sustain up
-      On(60000, 36), On(60010, 43), On(60020, 50), On(60030, 57), On(60040, 62),
-      Param(70000, kDelayPingPong, 1.0),       // ping-pong
+      Off(31000, 48),
+      Off(31000, 64),
+      Off(33000, 72),
+      Param(40000, kOscSync, 1.0),   // oscillator sync on
+      Param(44100, kLfoRouting, 1),  // LFO to the filters
+      Midi(50000, 0xB0, 64, 0),      // sustain up
+      On(60000, 36),
+      On(60010, 43),
+      On(60020, 50),
+      On(60030, 57),
+      On(60040, 62),
+      Param(70000, kDelayPingPong, 1.0),  // ping-pong
       Midi(75000, 0xE0, 0, 20),
-      Param(88200, kLfoRouting, 2),         // LFO to the amplifier
-      Param(88200, kLfoWaveshape, 1.0),       // square LFO
-      Off(100000, 36), Off(100000, 43), Off(100100, 50), Off(100200, 57), Off(120000, 62),
+      Param(88200, kLfoRouting, 2),      // LFO to the amplifier
+      Param(88200, kLfoWaveshape, 1.0),  // square LFO
+      Off(100000, 36),
+      Off(100000, 43),
+      Off(100100, 50),
+      Off(100200, 57),
+      Off(120000, 62),
       Off(120000, 74),
-      Param(150000, kDelayDouble, 1.0),      // double line
+      Param(150000, kDelayDouble, 1.0),  // double line
       Param(150000, kDelayPingPong, 0.0),
-      On(180000, 65), Off(200000, 65),
+      On(180000, 65),
+      Off(200000, 65),
   };
   const Outcome out = Play(rig, cues, 220500, {512, 37, 256, 1, 1000, 64});
   EXPECT_GT(out.peak, 0.05);
@@ -178,10 +196,10 @@ TEST(OutputChecksum, SyncedPingPongAt48k) {
   rig.Sections(true, false, true);
   rig.Set(kSynthPan, 0.2);
   rig.Set(kStringPan, 0.8);
-  rig.Set(kOctaveMod, 1.0);   // octave modulation
-  rig.Set(kWaveAlternate, 0.0);   // alternate waveforms
+  rig.Set(kOctaveMod, 1.0);      // octave modulation
+  rig.Set(kWaveAlternate, 0.0);  // alternate waveforms
   rig.Set(kWaveSelectEnable, 1.0);
-  rig.Set(kVcfResonance, 1.0);   // self-oscillating filters
+  rig.Set(kVcfResonance, 1.0);  // self-oscillating filters
   rig.Set(kVcfEnvelope, -0.5);
   rig.Set(kLfoRouting, 1);
   rig.Set(kLfoWaveshape, 1.0);
@@ -199,9 +217,18 @@ TEST(OutputChecksum, SyncedPingPongAt48k) {
   rig.Set(kEnsembleDepth1, 0.5);
 
   std::vector<Cue> cues = {
-      On(0, 60), On(5000, 63), On(10000, 67), Off(20000, 60), On(24000, 70),
-      Param(30000, kDelayTime, 0.1), Midi(36000, 0xB0, 1, 127),
-      Off(40000, 63), Off(40000, 67), Off(50000, 70), On(90000, 58), Off(120000, 58),
+      On(0, 60),
+      On(5000, 63),
+      On(10000, 67),
+      Off(20000, 60),
+      On(24000, 70),
+      Param(30000, kDelayTime, 0.1),
+      Midi(36000, 0xB0, 1, 127),
+      Off(40000, 63),
+      Off(40000, 67),
+      Off(50000, 70),
+      On(90000, 58),
+      Off(120000, 58),
   };
   const Outcome out = Play(rig, cues, 144000, {1024, 100, 7});
   EXPECT_GT(out.peak, 0.05);
@@ -217,19 +244,25 @@ TEST(OutputChecksum, TailsToSilenceAndBackAt96k) {
   rig.Sections(true, true, true);
   rig.Set(kOrgan4, 1.0);
   rig.Set(kWaveform, 2);
-  rig.Set(kEnvRelease, 0.0);   // quick releases
+  rig.Set(kEnvRelease, 0.0);  // quick releases
   rig.Set(kStringRelease, 0.0);
   rig.Set(kKeyRelease, 0.0);
-  rig.Set(kDelayTime, 0.2);   // echoes without feedback, so the line empties
+  rig.Set(kDelayTime, 0.2);  // echoes without feedback, so the line empties
   rig.Set(kDelayFeedback, 0.0);
   rig.Set(kDelayMix, 0.5);
   rig.Set(kLfoRouting, 2);
   rig.Set(kModDepth, 0.3);
 
   std::vector<Cue> cues = {
-      On(0, 57), On(0, 61), Off(9600, 57), Off(9600, 61),
-      On(400000, 69), Off(410000, 69),
-      Param(500000, kDelayPingPong, 1.0), On(700000, 45), Off(705000, 45),
+      On(0, 57),
+      On(0, 61),
+      Off(9600, 57),
+      Off(9600, 61),
+      On(400000, 69),
+      Off(410000, 69),
+      Param(500000, kDelayPingPong, 1.0),
+      On(700000, 45),
+      Off(705000, 45),
   };
   const Outcome out = Play(rig, cues, 960000, {512, 333});
   EXPECT_TRUE(out.wentIdle);
@@ -242,8 +275,13 @@ TEST(OutputChecksum, TailsToSilenceAndBackAt96k) {
 // keep its exact output. Keys over the whole range, a release and octave
 // modulation midway.
 TEST(OutputChecksum, EverySectionCombination) {
-  const uint64_t expected[8] = {0, 0x8163d50026c3f1a1ull, 0x3521a005cf6920a5ull, 0x8d09eddb1f4c494dull,
-                                0x0c9db478ec15f2a6ull, 0xb2ea2da7b39e961aull, 0x4b0cfb4dbe66d55aull,
+  const uint64_t expected[8] = {0,
+                                0x8163d50026c3f1a1ull,
+                                0x3521a005cf6920a5ull,
+                                0x8d09eddb1f4c494dull,
+                                0x0c9db478ec15f2a6ull,
+                                0xb2ea2da7b39e961aull,
+                                0x4b0cfb4dbe66d55aull,
                                 0x16553fe055c1bf23ull};
   const uint8_t notes[] = {0, 5, 11, 12, 23, 36, 43, 48, 52, 55, 60, 64, 67, 71, 74, 99, 115, 127};
   for (int combo = 1; combo < 8; ++combo) {

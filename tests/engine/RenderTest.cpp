@@ -75,7 +75,7 @@ TEST(Render, VcaRoutingAtHalfDepthSilencesTheSynthAtLfoPlusOne) {
     EngineRig rig;
     rig.Sections(true, false, false);
     rig.Set(kLfoRouting, vca ? 2 : 1);  // VCA, or VCF with zero depth as the unmodulated reference
-    rig.Set(kWheelAmount, 1.0);           // wheel amount 1 and wheel fully up: depth 0.5
+    rig.Set(kWheelAmount, 1.0);         // wheel amount 1 and wheel fully up: depth 0.5
     HoldLfo(rig, lfoPositive);
     if (vca) rig.Cc(1, 127);
     rig.On(60);
@@ -146,7 +146,7 @@ TEST(Render, IdenticalInputGivesIdenticalOutputForAnyHostBlockSize) {
     rig.Sections(true, true, true);
     rig.Set(kOrgan4, 0.5);
     rig.Set(kPhaserSynth, 1.0);  // phaser on the Synth
-    rig.Set(kDelayMix, 0.4);  // delay in the mix
+    rig.Set(kDelayMix, 0.4);     // delay in the mix
     rig.Set(kModDepth, 1.0);
     for (uint8_t note : {uint8_t(48), uint8_t(55), uint8_t(60), uint8_t(64), uint8_t(67)}) rig.On(note);
     rig.Send(0, 0xE0, 0, 70);

@@ -90,8 +90,8 @@ TEST(SoundEngineParameters, GlideDirectionsAndSync) {
     bool sync;
     double osc1, osc2;  // semitone offsets
   };
-  const Case cases[] = {{0, false, -12, -12}, {1, false, 0, -12}, {2, false, 0, 12},
-                        {3, false, 12, 12},   {2, true, 0, 0}};
+  const Case cases[] = {
+      {0, false, -12, -12}, {1, false, 0, -12}, {2, false, 0, 12}, {3, false, 12, 12}, {2, true, 0, 0}};
   for (const Case& c : cases) {
     EngineRig rig;
     rig.Set(kGlideAmount, 1.0);

@@ -16,22 +16,22 @@ struct ParamRange {
 
 // Ranges and defaults of the 66 parameters, in index order.
 inline const ParamRange kParams[kParameterCount] = {
-    {-24, 24, 2, 1, false},  {0, 1, 0.1, 1, false},   {0, 1, 0.5, 1, false},   {0, 1, 0, 1, false},
-    {0, 1, 0, 1, false},     {0, 1, 0.5, 1, false},   {0, 1, 0.5, 1, false},   {0, 1, 0.5, 1, false},
-    {0, 1, 0, 1, false},     {0, 1, 0, 1, false},     {0, 1, 1, 1, false},     {0, 1, 0, 1, false},
-    {-1, 1, 0, 1, false},    {0, 1, 0, 1, true},      {-7, 7, 0, 1, false},    {0, 1, 0, 1, true},
-    {0, 1, 0, 1, true},      {0, 1, 0, 1, true},      {0, 1, 0, 1, false},     {0, 1, 0.18, 1, false},
-    {0, 1, 0, 1, true},      {0, 3, 0, 1, true},      {0, 2, 0, 1, true},      {0, 1, 1, 1, true},
-    {0, 1, 0, 1, true},      {0, 1, 0.8, 0.5, false}, {0, 1, 0, 1, false},     {-1, 1, 0, 1, false},
-    {0, 1, 0, 1, false},     {0, 1, 0, 1, false},     {0, 1, 1, 1, false},     {0, 1, 0.1, 1, false},
-    {0, 2, 0, 1, true},      {0, 1, 0, 1, true},      {0, 1, 0, 1, true},      {0, 25, 4.6, 2, false},
-    {0, 1, 0, 1, false},     {0, 10, 0, 2, false},    {0, 1, 0, 2, false},     {0, 1, 0.5, 1, false},
-    {0, 1, 0.5, 1, false},   {0, 1, 0.2, 1, false},   {0, 1, 0.3, 1, false},   {0, 25, 0.19, 2, false},
-    {-1, 1, -0.3, 1, false}, {0, 1, 0, 1, true},      {0, 1, 0, 1, true},      {0, 1, 0, 1, true},
-    {0, 1, 0.5, 1, false},   {0, 1, 0.3, 1, false},   {0, 1, 0, 1, false},     {0, 1, 0, 1, true},
-    {0, 1, 0, 1, true},      {0, 1, 1, 1, true},      {0, 1, 0, 1, true},      {-1, 1, 0, 1, false},
-    {0, 1, 0, 1, true},      {0, 360, 45, 1, false},  {0, 1, 0.3, 1, false},   {0, 25, 0.72, 2, false},
-    {0, 25, 5, 2, false},    {0, 1, 0.12, 1, false},  {0, 1, 0.04, 1, false},  {0, 25, 0.02, 2, false},
+    {-24, 24, 2, 1, false},  {0, 1, 0.1, 1, false},   {0, 1, 0.5, 1, false},  {0, 1, 0, 1, false},
+    {0, 1, 0, 1, false},     {0, 1, 0.5, 1, false},   {0, 1, 0.5, 1, false},  {0, 1, 0.5, 1, false},
+    {0, 1, 0, 1, false},     {0, 1, 0, 1, false},     {0, 1, 1, 1, false},    {0, 1, 0, 1, false},
+    {-1, 1, 0, 1, false},    {0, 1, 0, 1, true},      {-7, 7, 0, 1, false},   {0, 1, 0, 1, true},
+    {0, 1, 0, 1, true},      {0, 1, 0, 1, true},      {0, 1, 0, 1, false},    {0, 1, 0.18, 1, false},
+    {0, 1, 0, 1, true},      {0, 3, 0, 1, true},      {0, 2, 0, 1, true},     {0, 1, 1, 1, true},
+    {0, 1, 0, 1, true},      {0, 1, 0.8, 0.5, false}, {0, 1, 0, 1, false},    {-1, 1, 0, 1, false},
+    {0, 1, 0, 1, false},     {0, 1, 0, 1, false},     {0, 1, 1, 1, false},    {0, 1, 0.1, 1, false},
+    {0, 2, 0, 1, true},      {0, 1, 0, 1, true},      {0, 1, 0, 1, true},     {0, 25, 4.6, 2, false},
+    {0, 1, 0, 1, false},     {0, 10, 0, 2, false},    {0, 1, 0, 2, false},    {0, 1, 0.5, 1, false},
+    {0, 1, 0.5, 1, false},   {0, 1, 0.2, 1, false},   {0, 1, 0.3, 1, false},  {0, 25, 0.19, 2, false},
+    {-1, 1, -0.3, 1, false}, {0, 1, 0, 1, true},      {0, 1, 0, 1, true},     {0, 1, 0, 1, true},
+    {0, 1, 0.5, 1, false},   {0, 1, 0.3, 1, false},   {0, 1, 0, 1, false},    {0, 1, 0, 1, true},
+    {0, 1, 0, 1, true},      {0, 1, 1, 1, true},      {0, 1, 0, 1, true},     {-1, 1, 0, 1, false},
+    {0, 1, 0, 1, true},      {0, 360, 45, 1, false},  {0, 1, 0.3, 1, false},  {0, 25, 0.72, 2, false},
+    {0, 25, 5, 2, false},    {0, 1, 0.12, 1, false},  {0, 1, 0.04, 1, false}, {0, 25, 0.02, 2, false},
     {0, 1, 0.2, 1, false},   {0, 1, 0.5, 1, false},
 };
 
@@ -47,9 +47,7 @@ class RecordingHost : public EngineHost {
     ++timeQueries;
     if (giveTempo) info.tempo = tempo;
   }
-  void ApplyController(int32_t controller, int32_t value) override {
-    controllers.push_back({controller, value});
-  }
+  void ApplyController(int32_t controller, int32_t value) override { controllers.push_back({controller, value}); }
   int timeQueries = 0;
   bool giveTempo = false;
   double tempo = 120.0;
@@ -80,7 +78,9 @@ class EngineRig {
     values[size_t(index)] = v;
     Apply(index);
   }
-  void Apply(int index) { engine.ApplyParameter(index, values[size_t(index)], Normalised(index, values[size_t(index)])); }
+  void Apply(int index) {
+    engine.ApplyParameter(index, values[size_t(index)], Normalised(index, values[size_t(index)]));
+  }
 
   // Only the named sections sound, each at full level.
   void Sections(bool synth, bool organ, bool string) {

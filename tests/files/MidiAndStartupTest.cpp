@@ -65,9 +65,8 @@ TEST_F(MidiFixture, MessageKindsGoWhereTheyBelong) {
   // The shell keeps only learn and program changes; the engine classifies the rest once
   // (its own tests cover what it plays, ignores and releases).
   const std::vector<std::vector<uint8_t>> expected = {
-      {0x93, 60, 100}, {0x80, 60, 0}, {0xE5, 0, 64}, {0xB0, 64, 127}, {0xB0, 7, 90}, {0xA0, 60, 10},
-      {0xD0, 10, 0},   {0xF8, 0, 0},  {0x40, 1, 2},  {0xB0, 121, 0},  {0xB0, 127, 0}, {0xB3, 120, 0},
-      {0xB0, 123, 0}};
+      {0x93, 60, 100}, {0x80, 60, 0}, {0xE5, 0, 64},  {0xB0, 64, 127}, {0xB0, 7, 90},  {0xA0, 60, 10}, {0xD0, 10, 0},
+      {0xF8, 0, 0},    {0x40, 1, 2},  {0xB0, 121, 0}, {0xB0, 127, 0},  {0xB3, 120, 0}, {0xB0, 123, 0}};
   EXPECT_EQ(t.queued, expected);
   EXPECT_EQ(t.released, 0);
   EXPECT_TRUE(Host::midiOut.empty());  // thru is off

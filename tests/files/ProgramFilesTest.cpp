@@ -96,8 +96,8 @@ TEST(ProgramFiles, BankSavedAfterStartUpIsTheFactoryImage) {
 TEST(ProgramFiles, FactoryImageIsWhatTheGeneratorMakesFromItsSource) {
   PrivateHome home;
   const std::string out = home.File("generated.fxb");
-  const std::string command = std::string("\"") + TESSARON_FACTORYBANK_TOOL + "\" \"" TESSARON_FACTORY_DIR
-                              "/programs.txt\" \"" + out + "\"";
+  const std::string command =
+      std::string("\"") + TESSARON_FACTORYBANK_TOOL + "\" \"" TESSARON_FACTORY_DIR "/programs.txt\" \"" + out + "\"";
   ASSERT_EQ(std::system(command.c_str()), 0);
   EXPECT_TRUE(ReadBytes(out) == ReadBytes(TESSARON_FACTORY_DIR "/tessaron.fxb"));
 }
@@ -121,10 +121,10 @@ TEST(ProgramFiles, RefusalsChangeNothing) {
     WriteBytes(path, bytes);
     return path;
   };
-  EXPECT_FALSE(LoadBankFile(t, patched(bank, 16, "Abcd")));                // another plug-in
+  EXPECT_FALSE(LoadBankFile(t, patched(bank, 16, "Abcd")));  // another plug-in
   EXPECT_FALSE(LoadBankFile(t, patched(bank, 0, "CcnX")));
-  EXPECT_FALSE(LoadBankFile(t, patched(bank, 8, "FPCh")));                 // a program is no bank
-  EXPECT_FALSE(LoadProgramFile(t, patched(program, 12, "\0\0\0\2")));      // format version 2
+  EXPECT_FALSE(LoadBankFile(t, patched(bank, 8, "FPCh")));             // a program is no bank
+  EXPECT_FALSE(LoadProgramFile(t, patched(program, 12, "\0\0\0\2")));  // format version 2
   EXPECT_FALSE(LoadProgramFile(t, patched(program, 16, "Abcd")));
   EXPECT_FALSE(LoadProgramFile(t, patched(program, 8, "FBCh")));
   WriteBytes(in.home.File("short"), std::vector<uint8_t>(bank.begin(), bank.begin() + 18));

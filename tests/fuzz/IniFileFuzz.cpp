@@ -43,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // must be found again after writing, and survive a round trip through text.
   const bool plain = !value.empty() && value.front() != ' ' && value.back() != ' ' &&
                      static_cast<unsigned char>(value.front()) > ' ' &&
-                     static_cast<unsigned char>(value.back()) > ' ' && value.front() != '"' &&
-                     value.front() != '\'';
+                     static_cast<unsigned char>(value.back()) > ' ' && value.front() != '"' && value.front() != '\'';
   if (file.SetString(section, key, value) && plain) {
     Check(file.Find(section, key) == std::string(value));
     Check(IniFile::Parse(file.Text()).Find(section, key) == std::string(value));

@@ -104,8 +104,8 @@ TEST(HostBinding, TimeQueriesHonourTheValidityFlags) {
   info.tempo = 90.0;
   info.quarterNotePosition = 5.0;
   t.GetTime(&info);
-  EXPECT_EQ(info.tempo, 90.0);   // kept
-  EXPECT_EQ(info.quarterNotePosition, 5.0);   // kept
+  EXPECT_EQ(info.tempo, 90.0);               // kept
+  EXPECT_EQ(info.quarterNotePosition, 5.0);  // kept
   EXPECT_EQ(info.samplePosition, 99.6);
   EXPECT_EQ(info.timeSignatureNumerator, 3);
   EXPECT_TRUE(info.playing);

@@ -77,10 +77,10 @@ TEST(IParameter, NormalisationFollowsShapeAndSnapsOnlyChoices) {
 
 TEST(IParameter, EveryDefaultHasTheDocumentedNormalisedValue) {
   const double expected[kParameterCount] = {
-      0.541667, 0.1, 0.5, 0, 0, 0.5, 0.5, 0.5, 0, 0, 1, 0, 0.5, 0, 0.5, 0, 0, 0, 0, 0.18, 0, 0,
-      0,        1,   0,   0.64, 0, 0.5, 0, 0, 1, 0.1, 0, 0, 0, 0.428952, 0, 0, 0, 0.5, 0.5, 0.2, 0.3, 0.087178,
-      0.35,     0,   0,   0,   0.5, 0.3, 0, 0, 0, 1, 0, 0.5, 0, 0.125, 0.3, 0.169706, 0.447214, 0.12, 0.04,
-      0.028284, 0.2, 0.5};
+      0.541667, 0.1,      0.5,  0, 0,   0.5, 0.5,   0.5, 0,        0,        1,    0,    0.5,      0,   0.5, 0,   0,
+      0,        0,        0.18, 0, 0,   0,   1,     0,   0.64,     0,        0.5,  0,    0,        1,   0.1, 0,   0,
+      0,        0.428952, 0,    0, 0,   0.5, 0.5,   0.2, 0.3,      0.087178, 0.35, 0,    0,        0,   0.5, 0.3, 0,
+      0,        0,        1,    0, 0.5, 0,   0.125, 0.3, 0.169706, 0.447214, 0.12, 0.04, 0.028284, 0.2, 0.5};
   Tessaron t(nullptr);
   t.SelectProgram(kProgramCount - 1);  // the factory bank's "Init" holds the defaults
   for (int i = 0; i < kParameterCount; ++i) {

@@ -66,8 +66,10 @@ class ConfigurationTest : public ::testing::Test {
     if (const char* v = std::getenv(name)) slot = v;
   }
   static void Restore(const char* name, const std::optional<std::string>& slot) {
-    if (slot) setenv(name, slot->c_str(), 1);
-    else unsetenv(name);
+    if (slot)
+      setenv(name, slot->c_str(), 1);
+    else
+      unsetenv(name);
   }
   std::optional<std::string> savedHome_, savedConfig_;
 };

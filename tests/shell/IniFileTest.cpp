@@ -71,8 +71,7 @@ TEST(IniFile, WritingReplacesInPlaceAppendsToSectionAndKeepsTheRest) {
 }
 
 TEST(IniFile, EmptySectionKeepsItsHeaderAndOtherSections) {
-  IniFile file = IniFile::Parse(
-      "[MIDI Control]\nCC1=4\n; note\nCC7=2\n\n[Global]\nx=1\n[midi control]\nCC9=3\n");
+  IniFile file = IniFile::Parse("[MIDI Control]\nCC1=4\n; note\nCC7=2\n\n[Global]\nx=1\n[midi control]\nCC9=3\n");
   file.EmptySection("midi CONTROL");
   EXPECT_EQ(file.Text(), "[MIDI Control]\n\n[Global]\nx=1\n[midi control]\n");
   ASSERT_TRUE(file.SetString("MIDI Control", "CC3", "5"));

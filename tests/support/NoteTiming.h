@@ -14,7 +14,7 @@
 namespace tessaron::test {
 
 struct TimedNote {
-  int64_t at;   // absolute sample of the note-on
+  int64_t at;  // absolute sample of the note-on
   uint8_t key;
 };
 
@@ -36,7 +36,7 @@ class NoteTimingPlayer {
     const struct {
       int index;
       float value;
-    } patch[] = {{2, 0.0f}, {3, 1.0f}, {4, 0.0f}, {8, 0.0f}, {9, 0.0f}, {10, 0.0f}, {11, 1.0f}, {12, 0.5f},
+    } patch[] = {{2, 0.0f},  {3, 1.0f},  {4, 0.0f},  {8, 0.0f},  {9, 0.0f},  {10, 0.0f}, {11, 1.0f}, {12, 0.5f},
                  {14, 0.5f}, {17, 0.0f}, {18, 0.0f}, {45, 0.0f}, {46, 0.0f}, {47, 0.0f}, {50, 0.0f}, {65, 1.0f}};
     for (const auto& p : patch) effect_->setParameter(effect_, p.index, p.value);
     Send(0, 0xB0, 123, 0);
@@ -101,7 +101,9 @@ class NoteTimingPlayer {
   }
 
  private:
-  bool Loud(int64_t i) const { return std::fabs(left_[size_t(i)]) > kSilence || std::fabs(right_[size_t(i)]) > kSilence; }
+  bool Loud(int64_t i) const {
+    return std::fabs(left_[size_t(i)]) > kSilence || std::fabs(right_[size_t(i)]) > kSilence;
+  }
   static std::string Describe(size_t k, int64_t at, const std::string& what) {
     return "note " + std::to_string(k) + " sent for sample " + std::to_string(at) + " " + what;
   }
@@ -119,8 +121,8 @@ class NoteTimingPlayer {
   // pointers[2..] hold the events; the first two slots make room for the list header.
   void Deliver(vst::VstEvent** pointers, int32_t count) {
     static_assert(sizeof(vst::VstEvent*) * 2 >= sizeof(vst::VstInt32) + sizeof(vst::VstIntPtr));
-    auto* list = reinterpret_cast<vst::VstEvents*>(reinterpret_cast<char*>(pointers + 2) -
-                                                  offsetof(vst::VstEvents, events));
+    auto* list =
+        reinterpret_cast<vst::VstEvents*>(reinterpret_cast<char*>(pointers + 2) - offsetof(vst::VstEvents, events));
     list->numEvents = count;
     list->reserved = 0;
     effect_->dispatcher(effect_, vst::effProcessEvents, 0, 0, list, 0.0f);

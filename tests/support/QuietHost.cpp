@@ -53,18 +53,14 @@ VstIntPtr TESSARON_VSTCALL QuietHost::Callback(AEffect* effect, VstInt32 opcode,
   if (!host) return 0;
   host->hostCalls.fetch_add(1, std::memory_order_relaxed);
   switch (opcode) {
-    case audioMasterVersion:
-      return 2400;
+    case audioMasterVersion: return 2400;
     case audioMasterGetVendorString:
     case audioMasterGetProductString:
       if (ptr) std::strcpy(static_cast<char*>(ptr), "Quiet Host");
       return 1;
-    case audioMasterGetTime:
-      return reinterpret_cast<VstIntPtr>(&host->timeInfo);
-    case audioMasterProcessEvents:
-      return 1;
-    default:
-      return 0;
+    case audioMasterGetTime: return reinterpret_cast<VstIntPtr>(&host->timeInfo);
+    case audioMasterProcessEvents: return 1;
+    default: return 0;
   }
 }
 

@@ -95,32 +95,28 @@ VstIntPtr TESSARON_VSTCALL TestHost::Callback(AEffect* effect, VstInt32 opcode, 
 VstIntPtr TestHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
   calls.push_back({opcode, index, value, opt});
   switch (opcode) {
-    case audioMasterVersion:
-      return 2400;
+    case audioMasterVersion: return 2400;
     case audioMasterGetVendorString:
       if (ptr) std::strncpy(static_cast<char*>(ptr), vendorString.c_str(), 63);
       return 1;
     case audioMasterGetProductString:
       if (ptr) std::strncpy(static_cast<char*>(ptr), productString.c_str(), 63);
       return 1;
-    case audioMasterGetCurrentProcessLevel:
-      return processLevel;
-    case audioMasterGetTime:
-      return answerTime ? reinterpret_cast<VstIntPtr>(&timeInfo) : 0;
+    case audioMasterGetCurrentProcessLevel: return processLevel;
+    case audioMasterGetTime: return answerTime ? reinterpret_cast<VstIntPtr>(&timeInfo) : 0;
     case audioMasterProcessEvents: {
       const auto* events = static_cast<const VstEvents*>(ptr);
       for (int i = 0; events && i < events->numEvents; ++i) {
         const VstEvent* e = events->events[i];
         if (e && e->type == kVstMidiType) {
           const auto* m = reinterpret_cast<const VstMidiEvent*>(e);
-          midiOut.push_back({m->deltaFrames, static_cast<uint8_t>(m->midiData[0]),
-                             static_cast<uint8_t>(m->midiData[1]), static_cast<uint8_t>(m->midiData[2])});
+          midiOut.push_back({m->deltaFrames, static_cast<uint8_t>(m->midiData[0]), static_cast<uint8_t>(m->midiData[1]),
+                             static_cast<uint8_t>(m->midiData[2])});
         }
       }
       return processEventsAnswer;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -207,8 +203,7 @@ std::vector<uint8_t> TestHost::GetChunk(bool bank) {
 }
 
 intptr_t TestHost::SetChunk(const std::vector<uint8_t>& bytes, bool bank) {
-  return Dispatch(effSetChunk, bank ? 0 : 1, static_cast<intptr_t>(bytes.size()),
-                  const_cast<uint8_t*>(bytes.data()));
+  return Dispatch(effSetChunk, bank ? 0 : 1, static_cast<intptr_t>(bytes.size()), const_cast<uint8_t*>(bytes.data()));
 }
 
 }  // namespace tessaron::test

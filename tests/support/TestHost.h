@@ -61,7 +61,10 @@ class TestHost {
   std::vector<SentMidi> midiOut;
   int CountCalls(int32_t opcode) const;
   std::vector<HostCall> CallsOf(int32_t opcode) const;
-  void ClearCalls() { calls.clear(); midiOut.clear(); }
+  void ClearCalls() {
+    calls.clear();
+    midiOut.clear();
+  }
 
   intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f);
   std::string DispatchText(int32_t opcode, int32_t index = 0, intptr_t* answer = nullptr);

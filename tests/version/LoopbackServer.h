@@ -30,8 +30,7 @@ class LoopbackServer {
     address.sin_port = 0;
     socklen_t length = sizeof(address);
     if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener_, 4) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        listen(listener_, 4) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
       return;
     }
     port_ = ntohs(address.sin_port);
@@ -88,8 +87,9 @@ class LoopbackServer {
         while (WaitReadable(client) && recv(client, buffer, sizeof(buffer), 0) > 0) {
         }
       } else {
-        const std::string response = "HTTP/1.1 " + status_ + "\r\nContent-Type: text/plain\r\nContent-Length: " +
-                                     std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_;
+        const std::string response = "HTTP/1.1 " + status_ +
+                                     "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body_.size()) +
+                                     "\r\nConnection: close\r\n\r\n" + body_;
         send(client, response.data(), response.size(), MSG_NOSIGNAL);
       }
       close(client);

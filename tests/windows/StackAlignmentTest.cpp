@@ -52,8 +52,8 @@ _CallWithStackOffset:
 namespace tessaron::test {
 namespace {
 
-vst::VstIntPtr TESSARON_VSTCALL MinimalHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr,
-                                            void*, float) {
+vst::VstIntPtr TESSARON_VSTCALL MinimalHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
+                                            float) {
   return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 
@@ -73,8 +73,8 @@ class OffsetCaller {
   }
   intptr_t Dispatch(vst::AEffect* effect, int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
                     float opt = 0.0f) const {
-    return (*this)(reinterpret_cast<const void*>(effect->dispatcher), reinterpret_cast<intptr_t>(effect), opcode,
-                   index, value, reinterpret_cast<intptr_t>(ptr), FloatBits(opt));
+    return (*this)(reinterpret_cast<const void*>(effect->dispatcher), reinterpret_cast<intptr_t>(effect), opcode, index,
+                   value, reinterpret_cast<intptr_t>(ptr), FloatBits(opt));
   }
 
  private:

@@ -16,31 +16,31 @@ int InterruptSignal();
 bool SameFile(const std::string& a, const std::string& b);
 
 class OutputFile {
-public:
-    OutputFile() = default;
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile();  // abandons an output not committed
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();  // abandons an output not committed
 
-    // Creates the temporary file. A target that is a device (/dev/null) is
-    // written in place, as nothing could be kept of it anyway.
-    bool Begin(const std::string& target, std::string& error);
-    int Descriptor() const { return fd; }
-    const std::string& WritePath() const { return writePath; }
-    // Flushes, closes and renames over the target.
-    bool Commit(std::string& error);
-    // Removes the temporary file; the target stays as it was.
-    void Abandon();
-    // For messages after a failure: that an existing target was kept.
-    std::string Outcome() const;
+  // Creates the temporary file. A target that is a device (/dev/null) is
+  // written in place, as nothing could be kept of it anyway.
+  bool Begin(const std::string& target, std::string& error);
+  int Descriptor() const { return fd; }
+  const std::string& WritePath() const { return writePath; }
+  // Flushes, closes and renames over the target.
+  bool Commit(std::string& error);
+  // Removes the temporary file; the target stays as it was.
+  void Abandon();
+  // For messages after a failure: that an existing target was kept.
+  std::string Outcome() const;
 
-private:
-    std::string targetPath;  // as the user named it
-    std::string renamePath;  // the file it names, through any link
-    std::string writePath;  // the temporary file, or the target when written in place
-    int fd = -1;
-    bool inPlace = false;
-    bool targetExisted = false;
+ private:
+  std::string targetPath;  // as the user named it
+  std::string renamePath;  // the file it names, through any link
+  std::string writePath;   // the temporary file, or the target when written in place
+  int fd = -1;
+  bool inPlace = false;
+  bool targetExisted = false;
 };
 
 }  // namespace tessaron

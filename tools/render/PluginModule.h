@@ -9,30 +9,30 @@
 namespace tessaron {
 
 class PluginModule {
-public:
-    PluginModule() = default;
-    PluginModule(const PluginModule&) = delete;
-    PluginModule& operator=(const PluginModule&) = delete;
-    ~PluginModule();
+ public:
+  PluginModule() = default;
+  PluginModule(const PluginModule&) = delete;
+  PluginModule& operator=(const PluginModule&) = delete;
+  ~PluginModule();
 
-    // Loads the library, calls its entry point and checks the record it returns.
-    bool Load(const std::string& path, vst::AudioMasterCallback callback, std::string& error);
-    // effOpen, sample rate, block size.
-    void Open(double sampleRate, int blockSize);
-    void SetProcessing(bool on);
-    // Processing off, effClose, unload; safe to call twice.
-    void Shutdown();
+  // Loads the library, calls its entry point and checks the record it returns.
+  bool Load(const std::string& path, vst::AudioMasterCallback callback, std::string& error);
+  // effOpen, sample rate, block size.
+  void Open(double sampleRate, int blockSize);
+  void SetProcessing(bool on);
+  // Processing off, effClose, unload; safe to call twice.
+  void Shutdown();
 
-    vst::AEffect* Effect() const { return effect; }
-    vst::VstIntPtr Dispatch(vst::VstInt32 opcode, vst::VstInt32 index = 0, vst::VstIntPtr value = 0,
-                            void* ptr = nullptr, float opt = 0.0f) const;
+  vst::AEffect* Effect() const { return effect; }
+  vst::VstIntPtr Dispatch(vst::VstInt32 opcode, vst::VstInt32 index = 0, vst::VstIntPtr value = 0, void* ptr = nullptr,
+                          float opt = 0.0f) const;
 
-    bool CanProcessDouble() const;
+  bool CanProcessDouble() const;
 
-private:
-    void* library = nullptr;
-    vst::AEffect* effect = nullptr;
-    bool processing = false;
+ private:
+  void* library = nullptr;
+  vst::AEffect* effect = nullptr;
+  bool processing = false;
 };
 
 }  // namespace tessaron

@@ -16,31 +16,31 @@
 namespace tessaron {
 
 struct ScheduledEvent {
-    int64_t sample = 0;
-    uint8_t bytes[3] = {0, 0, 0};
+  int64_t sample = 0;
+  uint8_t bytes[3] = {0, 0, 0};
 };
 
 // Channel messages placed on the sample timeline, in file order.
 std::vector<ScheduledEvent> ScheduleEvents(const MidiFile& file, const TempoMap& tempo, double sampleRate);
 
 struct RenderStats {
-    int64_t frames = 0;
-    double peak = 0.0;             // largest absolute sample value written
-    int64_t nonFiniteSamples = 0;  // NaN or infinite samples from the module, written as 0
-    double processCpuSeconds = 0.0;  // CPU time of the calling thread inside the process calls
-    double wallSeconds = 0.0;
-    bool usedDouble = false;
+  int64_t frames = 0;
+  double peak = 0.0;               // largest absolute sample value written
+  int64_t nonFiniteSamples = 0;    // NaN or infinite samples from the module, written as 0
+  double processCpuSeconds = 0.0;  // CPU time of the calling thread inside the process calls
+  double wallSeconds = 0.0;
+  bool usedDouble = false;
 };
 
 struct RenderJob {
-    PluginModule* module = nullptr;
-    RenderHost* host = nullptr;
-    AudioFileWriter* writer = nullptr;
-    const std::vector<ScheduledEvent>* events = nullptr;
-    int64_t totalFrames = 0;
-    int blockSize = 512;
-    std::function<void(int64_t done, int64_t total)> progress;
-    std::function<bool()> stop;  // asked between blocks; true ends the render unfinished
+  PluginModule* module = nullptr;
+  RenderHost* host = nullptr;
+  AudioFileWriter* writer = nullptr;
+  const std::vector<ScheduledEvent>* events = nullptr;
+  int64_t totalFrames = 0;
+  int blockSize = 512;
+  std::function<void(int64_t done, int64_t total)> progress;
+  std::function<bool()> stop;  // asked between blocks; true ends the render unfinished
 };
 
 bool Render(const RenderJob& job, RenderStats& stats, std::string& error);

@@ -14,17 +14,15 @@ namespace tessaron::startup {
 using EntryPoint = vst::AEffect*(TESSARON_VSTCALL*)(vst::AudioMasterCallback);
 
 // Answers what an instance asks while it starts; nothing else is needed to start it.
-inline vst::VstIntPtr TESSARON_VSTCALL HostCallback(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32,
-                                                    vst::VstIntPtr, void* ptr, float) {
+inline vst::VstIntPtr TESSARON_VSTCALL HostCallback(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr,
+                                                    void* ptr, float) {
   switch (opcode) {
-    case vst::audioMasterVersion:
-      return 2400;
+    case vst::audioMasterVersion: return 2400;
     case vst::audioMasterGetVendorString:
     case vst::audioMasterGetProductString:
       if (ptr) std::strcpy(static_cast<char*>(ptr), "Startup Host");
       return 1;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

@@ -50,7 +50,11 @@ void Pump(const std::function<void()>& idle, std::chrono::milliseconds span) {
 }
 
 void Pump(test::TestHost& vst, std::chrono::milliseconds span) {
-  Pump([&] { if (vst.effect()) vst.Dispatch(vst::effEditIdle); }, span);
+  Pump(
+      [&] {
+        if (vst.effect()) vst.Dispatch(vst::effEditIdle);
+      },
+      span);
 }
 
 class HostWindow {
@@ -137,7 +141,11 @@ void Click(const std::function<void()>& idle, HWND editor, POINT point) {
 }
 
 void Click(test::TestHost& vst, HWND editor, POINT point) {
-  Click([&] { if (vst.effect()) vst.Dispatch(vst::effEditIdle); }, editor, point);
+  Click(
+      [&] {
+        if (vst.effect()) vst.Dispatch(vst::effEditIdle);
+      },
+      editor, point);
 }
 
 std::vector<float> Parameters(test::TestHost& vst) {
@@ -227,7 +235,8 @@ BOOL CALLBACK FindTooltip(HWND window, LPARAM data) {
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
   // A popup made with a child window for parent is owned by that child's top-level window.
-  if (lstrcmpiW(name, L"tooltips_class32") == 0 && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == search->owner)
+  if (lstrcmpiW(name, L"tooltips_class32") == 0 && IsWindowVisible(window) &&
+      GetWindow(window, GW_OWNER) == search->owner)
     search->found = window;
   return search->found == nullptr;
 }
