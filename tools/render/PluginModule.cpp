@@ -1,41 +1,15 @@
 #include "tools/render/PluginModule.h"
 
-#include <dlfcn.h>
+#include "tools/vsthost/VstInstance.h"
 
 namespace tessaron {
-namespace {
-
-using EntryPoint = vst::AEffect*(TESSARON_VSTCALL*)(vst::AudioMasterCallback);
-
-std::string LastLoaderError() {
-  const char* text = dlerror();
-  return text ? text : "unknown reason";
-}
-
-}  // namespace
 
 PluginModule::~PluginModule() { Shutdown(); }
 
 bool PluginModule::Load(const std::string& path, vst::AudioMasterCallback callback, std::string& error) {
   Shutdown();
-  // A bare file name would make the loader search the library path, not the current folder.
-  const std::string target = path.find('/') == std::string::npos ? "./" + path : path;
-  dlerror();
-  library = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
-    error = "cannot load module '" + path + "': " + LastLoaderError();
-    return false;
-  }
-  void* symbol = dlsym(library, "VSTPluginMain");
-  if (!symbol) {
-    symbol = dlsym(library, "main");
-  }
-  if (!symbol) {
-    error = "'" + path + "' is not a VST 2 module (no VSTPluginMain or main entry point)";
-    Shutdown();
-    return false;
-  }
-  vst::AEffect* candidate = reinterpret_cast<EntryPoint>(symbol)(callback);
+  if (!library.Load(path, error)) return false;
+  vst::AEffect* candidate = library.Entry()(callback);
   if (!candidate) {
     error = "module '" + path + "' refused to create an instance (its entry point answered null)";
     Shutdown();
@@ -47,25 +21,22 @@ bool PluginModule::Load(const std::string& path, vst::AudioMasterCallback callba
     Shutdown();
     return false;
   }
-  effect = candidate;
-  if (!effect->dispatcher) {
+  if (!candidate->dispatcher) {
     error = "module '" + path + "' has no dispatcher";
-    effect = nullptr;
     Shutdown();
     return false;
   }
+  effect = candidate;
   return true;
 }
 
 void PluginModule::Open(double sampleRate, int blockSize) {
-  Dispatch(vst::effOpen);
-  Dispatch(vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
-  Dispatch(vst::effSetBlockSize, 0, blockSize);
+  if (effect) vsthost::Open(effect, sampleRate, blockSize);
 }
 
 void PluginModule::SetProcessing(bool on) {
   if (effect && on != processing) {
-    Dispatch(vst::effMainsChanged, 0, on ? 1 : 0);
+    vsthost::SetProcessing(effect, on);
     processing = on;
   }
 }
@@ -73,23 +44,17 @@ void PluginModule::SetProcessing(bool on) {
 void PluginModule::Shutdown() {
   if (effect) {
     SetProcessing(false);
-    // effClose is what frees the instance, opened or not.
-    Dispatch(vst::effClose);
+    vsthost::Close(effect);
     effect = nullptr;
   }
-  if (library) {
-    dlclose(library);
-    library = nullptr;
-  }
+  library.Unload();
 }
 
 vst::VstIntPtr PluginModule::Dispatch(vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void* ptr,
                                       float opt) const {
-  return effect ? effect->dispatcher(effect, opcode, index, value, ptr, opt) : 0;
+  return effect ? vsthost::Dispatch(effect, opcode, index, value, ptr, opt) : 0;
 }
 
-bool PluginModule::CanProcessDouble() const {
-  return effect && (effect->flags & vst::effFlagsCanDoubleReplacing) && effect->processDoubleReplacing;
-}
+bool PluginModule::CanProcessDouble() const { return vsthost::CanProcessDouble(effect); }
 
 }  // namespace tessaron

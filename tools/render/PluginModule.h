@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/VstAbi.h"
+#include "tools/vsthost/VstModule.h"
 
 namespace tessaron {
 
@@ -30,7 +31,7 @@ class PluginModule {
   bool CanProcessDouble() const;
 
  private:
-  void* library = nullptr;
+  vsthost::VstModule library;
   vst::AEffect* effect = nullptr;
   bool processing = false;
 };
