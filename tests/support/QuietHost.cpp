@@ -4,15 +4,11 @@
 #include <cstring>
 
 #include "tests/support/TestHost.h"
+#include "tools/vsthost/VstInstance.h"
 
 namespace tessaron::test {
 
 using namespace vst;
-
-namespace {
-// Questions asked while the entry point builds the instance come before effect->user is set.
-thread_local QuietHost* constructing = nullptr;
-}  // namespace
 
 QuietHost::QuietHost() {
   timeInfo.sampleRate = 44100.0;
@@ -28,28 +24,23 @@ bool QuietHost::Open(double sampleRate, int blockSize) {
   Close();
   LoadedModule::EntryPoint entry = LoadedModule::Get().Entry();
   if (!entry) return false;
-  constructing = this;
-  effect_ = entry(&Callback);
-  constructing = nullptr;
+  effect_ = vsthost::Create(entry, &Callback, this);
   if (!effect_) return false;
-  effect_->user = this;
-  Dispatch(effOpen);
-  Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
-  Dispatch(effSetBlockSize, 0, blockSize);
-  Dispatch(effMainsChanged, 0, 1);
+  vsthost::Open(effect_, sampleRate, blockSize);
+  vsthost::SetProcessing(effect_, true);
   return true;
 }
 
 void QuietHost::Close() {
   if (!effect_) return;
-  effect_->dispatcher(effect_, effMainsChanged, 0, 0, nullptr, 0.0f);
-  effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
+  vsthost::SetProcessing(effect_, false);
+  vsthost::Close(effect_);
   effect_ = nullptr;
 }
 
 VstIntPtr TESSARON_VSTCALL QuietHost::Callback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr,
                                                float) {
-  QuietHost* host = effect && effect->user ? static_cast<QuietHost*>(effect->user) : constructing;
+  auto* host = static_cast<QuietHost*>(vsthost::HostOf(effect));
   if (!host) return 0;
   host->hostCalls.fetch_add(1, std::memory_order_relaxed);
   switch (opcode) {
@@ -65,7 +56,7 @@ VstIntPtr TESSARON_VSTCALL QuietHost::Callback(AEffect* effect, VstInt32 opcode,
 }
 
 intptr_t QuietHost::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
-  return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+  return vsthost::Dispatch(effect_, opcode, index, value, ptr, opt);
 }
 
 intptr_t QuietHost::Midi(uint8_t status, uint8_t data1, uint8_t data2, int32_t deltaFrames) {

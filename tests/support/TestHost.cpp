@@ -3,24 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "tools/vsthost/VstInstance.h"
 
 namespace tessaron::test {
 
 using namespace vst;
 
-namespace {
-// The host under construction: the module calls back before the record is handed out.
-thread_local TestHost* constructing = nullptr;
-}  // namespace
-
 LoadedModule& LoadedModule::Get() {
-  static LoadedModule module;
-  return module;
+  // Never unloaded: instances and the module's own threads may outlive the tests' statics.
+  static LoadedModule* module = new LoadedModule;
+  return *module;
 }
 
 LoadedModule::LoadedModule() {
@@ -29,33 +21,7 @@ LoadedModule::LoadedModule() {
     error_ = "TESSARON_MODULE is not set";
     return;
   }
-#if defined(_WIN32)
-  HMODULE module = LoadLibraryA(path);
-  handle_ = reinterpret_cast<void*>(module);
-  if (!module) {
-    error_ = std::string("cannot load ") + path;
-    return;
-  }
-#else
-  handle_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) {
-    error_ = dlerror();
-    return;
-  }
-#endif
-  entry_ = SymbolEntry("VSTPluginMain");
-  if (!entry_) error_ = "no VSTPluginMain";
-}
-
-LoadedModule::EntryPoint LoadedModule::SymbolEntry(const char* name) const {
-  if (!handle_) return nullptr;
-#if defined(_WIN32)
-  // Through the generic function type, which converts to any other without a warning.
-  return reinterpret_cast<EntryPoint>(
-      reinterpret_cast<void (*)()>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name)));
-#else
-  return reinterpret_cast<EntryPoint>(dlsym(handle_, name));
-#endif
+  module_.Load(path, error_);
 }
 
 TestHost::TestHost() {
@@ -72,22 +38,19 @@ bool TestHost::Load() {
   Close();
   LoadedModule::EntryPoint entry = LoadedModule::Get().Entry();
   if (!entry) return false;
-  constructing = this;
-  effect_ = entry(&Callback);
-  constructing = nullptr;
-  if (effect_) effect_->user = this;
+  effect_ = vsthost::Create(entry, &Callback, this);
   return effect_ != nullptr;
 }
 
 void TestHost::Close() {
   if (!effect_) return;
-  effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
+  vsthost::Close(effect_);
   effect_ = nullptr;
 }
 
 VstIntPtr TESSARON_VSTCALL TestHost::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                               void* ptr, float opt) {
-  TestHost* host = effect && effect->user ? static_cast<TestHost*>(effect->user) : constructing;
+  auto* host = static_cast<TestHost*>(vsthost::HostOf(effect));
   if (!host) return 0;
   return host->Answer(opcode, index, value, ptr, opt);
 }
@@ -135,7 +98,7 @@ std::vector<HostCall> TestHost::CallsOf(int32_t opcode) const {
 }
 
 intptr_t TestHost::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
-  return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+  return vsthost::Dispatch(effect_, opcode, index, value, ptr, opt);
 }
 
 std::string TestHost::DispatchText(int32_t opcode, int32_t index, intptr_t* answer) {

@@ -6,22 +6,22 @@
 #include <vector>
 
 #include "host/VstAbi.h"
+#include "tools/vsthost/VstModule.h"
 
 namespace tessaron::test {
 
 // The module named by the environment variable TESSARON_MODULE, loaded once per process.
 class LoadedModule {
  public:
-  using EntryPoint = vst::AEffect*(TESSARON_VSTCALL*)(vst::AudioMasterCallback);
+  using EntryPoint = vsthost::EntryPoint;
   static LoadedModule& Get();
-  EntryPoint Entry() const { return entry_; }
-  EntryPoint SymbolEntry(const char* name) const;
+  EntryPoint Entry() const { return module_.Entry(); }
+  EntryPoint SymbolEntry(const char* name) const { return module_.Symbol(name); }
   const std::string& Error() const { return error_; }
 
  private:
   LoadedModule();
-  void* handle_ = nullptr;
-  EntryPoint entry_ = nullptr;
+  vsthost::VstModule module_;
   std::string error_;
 };
 

@@ -1,6 +1,19 @@
 #include "tools/vsthost/VstInstance.h"
 
 namespace tessaron::vsthost {
+namespace {
+thread_local void* constructing = nullptr;  // the host whose entry-point call is running
+}  // namespace
+
+vst::AEffect* Create(EntryPoint entry, vst::AudioMasterCallback callback, void* host) {
+  constructing = host;
+  vst::AEffect* effect = entry(callback);
+  constructing = nullptr;
+  if (effect) effect->user = host;
+  return effect;
+}
+
+void* HostOf(const vst::AEffect* effect) { return effect && effect->user ? effect->user : constructing; }
 
 void Open(vst::AEffect* effect, double sampleRate, int blockSize) {
   Dispatch(effect, vst::effOpen);
