@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/editor-x11/X11TestSupport.h"
 #include "tests/support/TestHost.h"
 
 #include <X11/Xlib.h>
@@ -32,39 +33,15 @@ namespace tessaron {
 namespace {
 
 using namespace std::chrono_literals;
+using test::WaitUntil;
+using test::Xdotool;
 namespace fs = std::filesystem;
 
-void Xdotool(const std::vector<std::string>& args) {
-  std::vector<std::string> all = {TESSARON_XDOTOOL};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    const int devNull = open("/dev/null", O_RDWR);
-    dup2(devNull, STDOUT_FILENO);
-    dup2(devNull, STDERR_FILENO);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  waitpid(pid, nullptr, 0);
-}
 void Click(int x, int y) {
   Xdotool({"mousemove", std::to_string(x), std::to_string(y)});
   Xdotool({"click", "1"});
 }
 void Key(const char* key) { Xdotool({"key", key}); }
-
-bool WaitUntil(std::chrono::milliseconds limit, const std::function<bool()>& ready) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (ready()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return ready();
-}
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

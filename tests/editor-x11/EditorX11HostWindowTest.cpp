@@ -22,6 +22,7 @@
 
 #include "editor/GfxBitmap.h"
 #include "editor/GfxPng.h"
+#include "tests/editor-x11/X11TestSupport.h"
 #include "tests/support/TestHost.h"
 
 #include <X11/Xlib.h>
@@ -31,36 +32,9 @@ namespace tessaron {
 namespace {
 
 using namespace std::chrono_literals;
+using test::WaitUntil;
 
-// xdotool as a child that keeps no handle on the test's output.
-void Xdo(const std::vector<std::string>& args) {
-  std::vector<std::string> all{TESSARON_XDOTOOL};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    const int devNull = open("/dev/null", O_RDWR);
-    dup2(devNull, STDOUT_FILENO);
-    dup2(devNull, STDERR_FILENO);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  waitpid(pid, nullptr, 0);
-}
-
-void MoveTo(int x, int y) { Xdo({"mousemove", std::to_string(x), std::to_string(y)}); }
-
-bool WaitUntil(std::chrono::milliseconds limit, const std::function<bool()>& ready) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (ready()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return ready();
-}
+void MoveTo(int x, int y) { test::Xdotool({"mousemove", std::to_string(x), std::to_string(y)}); }
 
 // The test's own connection, held for the whole test: the server resets for a moment
 // whenever its last client leaves, as the set-up's probe just did.
@@ -180,9 +154,9 @@ TEST(EditorX11Host, PanelShowsInDepth24AndArgbParentsWithoutXErrors) {
                  std::string(TESSARON_ARTEFACT_DIR) + "/editor-x11-depth" + std::to_string(depth) + ".png");
     // The name field is a window of the editor's visual too.
     MoveTo(874, 306);
-    Xdo({"click", "1"});
+    test::Xdotool({"click", "1"});
     Idle(vst, 200ms);
-    Xdo({"key", "Escape"});
+    test::Xdotool({"key", "Escape"});
     Idle(vst, 200ms);
     EXPECT_EQ(vst.Dispatch(vst::effEditClose), 1);
     XDestroyWindow(d, parent);
@@ -228,24 +202,24 @@ TEST(EditorX11Host, MiddleClickAndDragLetGoOfThePointerAndEveryEditEnds) {
   GfxMemBitmap plain = SteadyPixels(vst, d, parent, 256, 56, 44, 48);
   MoveTo(276, 80);
   pump();
-  Xdo({"mousedown", "1"});
+  test::Xdotool({"mousedown", "1"});
   pump();
   MoveTo(1200, 80);
   pump();
-  Xdo({"mouseup", "1"});
+  test::Xdotool({"mouseup", "1"});
   GfxMemBitmap after = SteadyPixels(vst, d, parent, 256, 56, 44, 48);
   EXPECT_EQ(Difference(plain, after), "") << "the hover text stays after a release outside the window";
 
   // On the same knob a middle click, then a middle drag upwards.
   MoveTo(276, 80);
   pump();
-  Xdo({"click", "2"});
+  test::Xdotool({"click", "2"});
   pump();
-  Xdo({"mousedown", "2"});
+  test::Xdotool({"mousedown", "2"});
   pump();
   MoveTo(276, 50);
   pump();
-  Xdo({"mouseup", "2"});
+  test::Xdotool({"mouseup", "2"});
   pump();
   EXPECT_EQ(vst.CountCalls(vst::audioMasterBeginEdit), 3);
   EXPECT_EQ(vst.CountCalls(vst::audioMasterEndEdit), 3);
@@ -253,8 +227,8 @@ TEST(EditorX11Host, MiddleClickAndDragLetGoOfThePointerAndEveryEditEnds) {
   // The pointer is free: the host's own window gets the next clicks.
   PressesOn(d, other);
   MoveTo(150, 550);
-  Xdo({"click", "1"});
-  Xdo({"click", "1"});
+  test::Xdotool({"click", "1"});
+  test::Xdotool({"click", "1"});
   pump();
   EXPECT_EQ(PressesOn(d, other), 2) << "the editor still holds the pointer";
 
@@ -301,12 +275,12 @@ TEST(EditorX11Host, MenusReopenAtOnceThreeTimesInARow) {
     const bool passed = WhilePumping(vst, [&](Display* user) {
       for (int attempt = 1; attempt <= 3; ++attempt) {
         MoveTo(menu.x, menu.y);
-        Xdo({"click", "1"});
+        test::Xdotool({"click", "1"});
         if (!WaitUntil(10s, [&] { return OpenMenus(user) == 1; })) {
           failure = std::string(menu.what) + " did not open at click " + std::to_string(attempt);
           return false;
         }
-        Xdo({"key", "Escape"});
+        test::Xdotool({"key", "Escape"});
         if (!WaitUntil(10s, [&] { return OpenMenus(user) == 0; })) {
           failure = std::string("Escape left ") + menu.what + " open";
           return false;
@@ -426,7 +400,7 @@ TEST(EditorX11Host, NameFieldEditsInTheMiddleCutsCopiesAndPastes) {
   Idle(vst, 200ms);
   auto openField = [&](Display* user) {
     MoveTo(874, 306);
-    Xdo({"click", "1"});
+    test::Xdotool({"click", "1"});
     return WaitUntil(10s, [&] { return FieldOpen(user, parent); });
   };
 
@@ -435,9 +409,9 @@ TEST(EditorX11Host, NameFieldEditsInTheMiddleCutsCopiesAndPastes) {
   std::string cut;
   ASSERT_TRUE(WhilePumping(vst, [&](Display* user) {
     if (!openField(user)) return false;
-    Xdo({"key", "Home", "Right", "Right", "Right", "Delete", "minus", "shift+End", "ctrl+x"});
+    test::Xdotool({"key", "Home", "Right", "Right", "Right", "Delete", "minus", "shift+End", "ctrl+x"});
     WaitUntil(10s, [&] { return (cut = ReadClipboard(user)) == " Star Tone"; });
-    Xdo({"key", "Left", "ctrl+v", "Return"});
+    test::Xdotool({"key", "Left", "ctrl+v", "Return"});
     return WaitUntil(10s, [&] { return !FieldOpen(user, parent); });
   })) << "the name field did not open, or stayed open after Enter";
   EXPECT_EQ(cut, " Star Tone") << "what was cut is on the clipboard for other programs";
@@ -454,11 +428,11 @@ TEST(EditorX11Host, NameFieldEditsInTheMiddleCutsCopiesAndPastes) {
     ClipboardOwner owner(pasted);
     ASSERT_TRUE(WhilePumping(vst, [&](Display* user) {
       if (!openField(user)) return false;
-      Xdo({"key", "Home", "Right", "ctrl+v"});
+      test::Xdotool({"key", "Home", "Right", "ctrl+v"});
       if (!WaitUntil(10s, [&] { return owner.Served() > 0; })) return false;
-      Xdo({"key", "ctrl+a", "ctrl+c"});
+      test::Xdotool({"key", "ctrl+a", "ctrl+c"});
       WaitUntil(10s, [&] { return (copied = ReadClipboard(user)) == expected; });
-      Xdo({"key", "Return"});
+      test::Xdotool({"key", "Return"});
       return WaitUntil(10s, [&] { return !FieldOpen(user, parent); });
     })) << "the name field did not open, the paste was never asked for, or Enter left the field open";
   }

@@ -27,6 +27,7 @@
 #include "host/IParameter.h"
 #include "editor/x11/X11Common.h"
 #include "tests/support/QuietHost.h"
+#include "tests/editor-x11/X11TestSupport.h"
 #include "tests/support/TestHost.h"
 
 #include <X11/Xlib.h>
@@ -36,31 +37,7 @@ namespace tessaron {
 namespace {
 
 using namespace std::chrono_literals;
-
-// The child keeps no handle on the test's output (CTest waits for it to close) and dies
-// with the test, so a crashed test leaves no server behind.
-int Spawn(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    const int devNull = open("/dev/null", O_RDWR);
-    dup2(devNull, STDOUT_FILENO);
-    dup2(devNull, STDERR_FILENO);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-int RunTool(const std::vector<std::string>& args) {
-  const pid_t pid = Spawn(args);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using test::WaitUntil;
 
 // A server of our own for the whole program. Xvfb takes a free display number itself and
 // names it through a pipe once it accepts connections, so two test programs starting at
@@ -70,8 +47,8 @@ class XvfbEnvironment : public ::testing::Environment {
   void SetUp() override {
     int fds[2];
     if (pipe(fds) != 0) return;
-    pid_ = Spawn({TESSARON_XVFB, "-displayfd", std::to_string(fds[1]), "-noreset", "-screen", "0", "1280x800x24",
-                  "-nolisten", "tcp"});
+    pid_ = test::SpawnQuietly({TESSARON_XVFB, "-displayfd", std::to_string(fds[1]), "-noreset", "-screen", "0",
+                               "1280x800x24", "-nolisten", "tcp"});
     close(fds[1]);
     std::string number;
     const auto end = std::chrono::steady_clock::now() + 20s;
@@ -145,13 +122,13 @@ void PumpFor(std::chrono::milliseconds span, Idle idle) {
 // A press, a move and a release as separate steps, with the editor pumped between them.
 template <class Pump>
 void Drag(int x0, int y0, int x1, int y1, Pump pump) {
-  RunTool({TESSARON_XDOTOOL, "mousemove", std::to_string(x0), std::to_string(y0)});
+  test::RunQuietly({TESSARON_XDOTOOL, "mousemove", std::to_string(x0), std::to_string(y0)});
   pump();
-  RunTool({TESSARON_XDOTOOL, "mousedown", "1"});
+  test::RunQuietly({TESSARON_XDOTOOL, "mousedown", "1"});
   pump();
-  RunTool({TESSARON_XDOTOOL, "mousemove", std::to_string(x1), std::to_string(y1)});
+  test::RunQuietly({TESSARON_XDOTOOL, "mousemove", std::to_string(x1), std::to_string(y1)});
   pump();
-  RunTool({TESSARON_XDOTOOL, "mouseup", "1"});
+  test::RunQuietly({TESSARON_XDOTOOL, "mouseup", "1"});
 }
 
 class Recorder : public EditorInstrument {
@@ -273,16 +250,6 @@ std::vector<MenuWindow> OpenMenus(Display* display) {
   return menus;
 }
 
-// Polls until `ready` holds (true) or the time is up (false).
-bool WaitUntil(std::chrono::milliseconds limit, const std::function<bool()>& ready) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (ready()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return ready();
-}
-
 // A screen area's pixels; saved as a PNG when named.
 GfxMemBitmap ScreenArea(Display* display, int x, int y, int w, int h, const std::string& name = {}) {
   GfxMemBitmap shot(w, h);
@@ -320,9 +287,9 @@ bool SamePixels(GfxMemBitmap& a, GfxMemBitmap& b) {
 
 void Pointer(const std::string& action, int x = -1, int y = -1) {
   if (action == "mousemove")
-    RunTool({TESSARON_XDOTOOL, "mousemove", std::to_string(x), std::to_string(y)});
+    test::RunQuietly({TESSARON_XDOTOOL, "mousemove", std::to_string(x), std::to_string(y)});
   else
-    RunTool({TESSARON_XDOTOOL, action, "1"});
+    test::RunQuietly({TESSARON_XDOTOOL, action, "1"});
 }
 
 // A menu runs its own event loop inside the click that opened it, so the host's thread
@@ -337,7 +304,7 @@ bool ScriptWhilePumping(test::TestHost& vst, const std::function<bool(Display*)>
     if (display) {
       passed = script(display);
       for (int i = 0; i < 5 && !OpenMenus(display).empty(); ++i) {
-        RunTool({TESSARON_XDOTOOL, "key", "Escape"});
+        test::RunQuietly({TESSARON_XDOTOOL, "key", "Escape"});
         WaitUntil(1s, [&] { return OpenMenus(display).empty(); });
       }
       XCloseDisplay(display);
@@ -434,7 +401,7 @@ TEST(EditorX11, ModuleMenusChooseAProgramAndCopyIt) {
     if (!openOptions(d, options)) return false;
     copyRowAfter = ScreenArea(d, options.x + 2, ItemY(options, 0) - 8, options.w - 4, 16);
     pasteRowAfter = ScreenArea(d, options.x + 2, ItemY(options, 1) - 8, options.w - 4, 16);
-    RunTool({TESSARON_XDOTOOL, "key", "Escape"});
+    test::RunQuietly({TESSARON_XDOTOOL, "key", "Escape"});
     return WaitUntil(kMenuWait, [&] { return OpenMenus(d).empty(); });
   })) << "the options menu did not open again, or Escape left it open";
   EXPECT_TRUE(SamePixels(copyRowBefore, copyRowAfter)) << "the menu is drawn alike both times";
@@ -520,7 +487,7 @@ TEST(EditorX11, ModuleEditorOpensAndClosesWhileAnotherThreadPlays) {
     opened += vst.Dispatch(vst::effEditOpen, 0, 0, host.Handle()) == 1;
     // The pointer rests on the cutoff knob, whose hover text shows the parameter while
     // program changes rewrite it.
-    RunTool({TESSARON_XDOTOOL, "mousemove", std::to_string(276 + cycle % 2), "80"});
+    test::RunQuietly({TESSARON_XDOTOOL, "mousemove", std::to_string(276 + cycle % 2), "80"});
     for (int frame = 0; frame < 6; ++frame) {
       vst.Dispatch(vst::effEditIdle);
       if (cycle % 2) {
