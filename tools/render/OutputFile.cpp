@@ -165,4 +165,15 @@ std::string OutputFile::Outcome() const {
   return targetExisted && !inPlace ? "; '" + targetPath + "' is left as it was" : "";
 }
 
+int OutputFile::AbandonWith(std::string& reason) {
+  Abandon();
+  const int signal = InterruptSignal();
+  if (signal != 0) {
+    const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
+    reason = std::string("interrupted by ") + name;
+  }
+  reason += Outcome();
+  return signal != 0 ? 128 + signal : 1;
+}
+
 }  // namespace tessaron

@@ -33,6 +33,10 @@ class OutputFile {
   void Abandon();
   // For messages after a failure: that an existing target was kept.
   std::string Outcome() const;
+  // Abandons the output after a failure and turns reason into the whole line to print
+  // (an interruption named as such, then what became of the target); answers the exit
+  // status, 128 + the signal when one ended the work.
+  int AbandonWith(std::string& reason);
 
  private:
   std::string targetPath;  // as the user named it

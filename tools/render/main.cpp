@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -42,17 +41,11 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-// A failure after the output was begun: the reason, what became of the target, and
-// the shell's exit status for a signal when one ended the work.
+// A failure after the output was begun.
 int FailOutput(std::string reason, OutputFile& output) {
-  output.Abandon();
-  const int signal = InterruptSignal();
-  if (signal != 0) {
-    const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
-    reason = std::string("interrupted by ") + name;
-  }
-  Fail(reason + output.Outcome());
-  return signal != 0 ? 128 + signal : 1;
+  const int status = output.AbandonWith(reason);
+  Fail(reason);
+  return status;
 }
 
 // --snapshot draws the editor of an instance built in-process, which is the snapshot

@@ -1,7 +1,6 @@
 // tessaron-snapshot: draws the instrument's editor off-screen into a PNG file. It takes
 // tessaron-render's options (--snapshot FILE.png [--program N|NAME] [--param I=V]
 // [--tweak-open] [--quiet]) and is what `tessaron-render --snapshot` runs.
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -21,14 +20,9 @@ int Fail(const std::string& message) {
 }
 
 int FailOutput(std::string reason, OutputFile& output) {
-  output.Abandon();
-  const int signal = InterruptSignal();
-  if (signal != 0) {
-    const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
-    reason = std::string("interrupted by ") + name;
-  }
-  Fail(reason + output.Outcome());
-  return signal != 0 ? 128 + signal : 1;
+  const int status = output.AbandonWith(reason);
+  Fail(reason);
+  return status;
 }
 
 int Run(const std::vector<std::string>& args) {
