@@ -1,6 +1,7 @@
 // The instrument's parameter table: every consumer (binding, editor, state) reads it from
 // the records defined here.
 #include "instrument/ParameterFormatters.h"
+#include "instrument/ParameterTable.h"
 #include "instrument/Tessaron.h"
 
 namespace tessaron {
@@ -13,15 +14,6 @@ constexpr const char* kWaveforms[] = {"Sawtooth", "Square", "Mix"};
 constexpr const char* kOnOff[] = {"On", "Off"};
 constexpr const char* kRoutings[] = {"FM", "VCF", "VCA"};
 constexpr const char* kLfoShapes[] = {"Triangle", "Square"};
-
-struct ParamRow {
-  EParam id;
-  const char* name;
-  double min, max, defaultValue, step, shape;
-  DisplayFormatter formatter;  // continuous rows only
-  const char* const* texts;    // choice rows only
-  int count;
-};
 
 constexpr ParamRow Continuous(EParam id, const char* name, double min, double max, double def, double step,
                               double shape = 1.0, DisplayFormatter formatter = nullptr) {
@@ -128,6 +120,8 @@ constexpr EParam kDefinitionOrder[kParameterCount] = {
 };
 
 }  // namespace
+
+const ParamRow& ParameterRow(int index) { return kRows[index]; }
 
 void Tessaron::DefineParameters() {
   for (int index : kDefinitionOrder) {
