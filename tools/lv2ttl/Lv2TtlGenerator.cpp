@@ -122,10 +122,16 @@ std::string PluginDescription(const std::vector<std::string>& symbols) {
       << "    a pg:StereoGroup , pg:OutputGroup ;\n"
       << "    lv2:symbol \"out\" ;\n"
       << "    rdfs:label \"Output\" .\n\n";
+  // The maker belongs to the project; the schemas give doap:maintainer no plug-in subject.
+  out << "<" << lv2::kPluginUri << "#project>\n"
+      << "    a doap:Project ;\n"
+      << "    doap:name \"Tessaron\" ;\n"
+      << "    doap:maintainer [ a foaf:Person ; foaf:name \"Grey Lantern Labs\" ; foaf:homepage "
+         "<http://www.greylanternlabs.com/> ] .\n\n";
   out << kPlugin << "\n"
       << "    a lv2:Plugin , lv2:InstrumentPlugin ;\n"
       << "    doap:name \"Tessaron\" ;\n"
-      << "    doap:maintainer [ foaf:name \"Grey Lantern Labs\" ; foaf:homepage <http://www.greylanternlabs.com/> ] ;\n"
+      << "    lv2:project <" << lv2::kPluginUri << "#project> ;\n"
       << "    rdfs:comment \"A paraphonic synthesizer: Synth, Organ and String sections over divide-down "
          "oscillators, with phaser and tempo-synced delay.\" ;\n"
       << "    lv2:requiredFeature urid:map ;\n"
