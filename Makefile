@@ -80,26 +80,35 @@ test-windows:
 clean:
 	rm -rf $(BUILD) build-win64 build-win32
 
-# Installs the Linux module where VST 2 hosts on Linux look for it. VST_DIR overrides the folder.
+# Installs the Linux module where VST 2 hosts on Linux look for it, and the LV2 bundle where
+# LV2 hosts do. VST_DIR and LV2_DIR override the folders.
 VST_DIR ?= $(HOME)/.vst
+LV2_DIR ?= $(HOME)/.lv2
 .PHONY: install uninstall dist
 
 install: demo-deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j$(JOBS) --target Tessaron64
+	cmake --build $(BUILD) -j$(JOBS) --target Tessaron64 TessaronLv2
 	install -d "$(VST_DIR)"
 	install -m 644 $(BUILD)/Tessaron64.so "$(VST_DIR)/Tessaron64.so"
 	@echo "Installed $(VST_DIR)/Tessaron64.so. Let your host rescan its VST 2 folders to find Tessaron."
+	rm -rf "$(LV2_DIR)/Tessaron.lv2"
+	install -d "$(LV2_DIR)/Tessaron.lv2"
+	install -m 644 $(BUILD)/lv2/Tessaron.lv2/* "$(LV2_DIR)/Tessaron.lv2/"
+	@echo "Installed $(LV2_DIR)/Tessaron.lv2. LV2 hosts find it at their next start or plug-in scan."
 
-# Removes only the module; the configuration file and your program and bank files stay.
+# Removes only the module and the bundle; the configuration file and your program and bank
+# files stay.
 uninstall:
 	rm -f "$(VST_DIR)/Tessaron64.so"
-	@echo "Removed $(VST_DIR)/Tessaron64.so."
+	rm -rf "$(LV2_DIR)/Tessaron.lv2"
+	@echo "Removed $(VST_DIR)/Tessaron64.so and $(LV2_DIR)/Tessaron.lv2."
 
-# The release archive: the three modules, the factory bank, the user guide and the licence notices.
+# The release archive: the three modules, the LV2 bundle, the factory bank, the user guide and
+# the licence notices.
 dist: windows
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j$(JOBS) --target Tessaron64
+	cmake --build $(BUILD) -j$(JOBS) --target Tessaron64 TessaronLv2
 	bash scripts/dist.sh $(BUILD) build-win64 build-win32
 
 # Robustness checks beyond the test suite: sanitizers (build-asan, build-tsan), bounded

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Packs the release archive dist/tessaron-<version>.tar.gz from already built modules:
-# the Linux and both Windows modules, the factory bank as a bank file, the user guide with
+# the Linux and both Windows modules, the Linux LV2 bundle, the factory bank as a bank file, the user guide with
 # its pictures, and the licence notices of every library linked in.
 # Usage: dist.sh LINUX_BUILD_DIR WIN64_BUILD_DIR WIN32_BUILD_DIR
 set -euo pipefail
@@ -22,6 +22,7 @@ need() {
   fi
 }
 need "$linux/Tessaron64.so" "make build"
+for f in Tessaron.so manifest.ttl tessaron.ttl presets.ttl; do need "$linux/lv2/Tessaron.lv2/$f" "make build"; done
 need "$win64/Tessaron64.dll" "make windows-x64"
 need "$win32/Tessaron.dll" "make windows-x86"
 need resources/factory/tessaron.fxb "the factory bank"
@@ -35,6 +36,8 @@ top="$stage/$name"
 mkdir -p "$top/linux-x86_64" "$top/windows-x64" "$top/windows-x86" "$top/docs/img" "$top/LICENSES"
 
 install -m 644 "$linux/Tessaron64.so" "$top/linux-x86_64/"
+mkdir -p "$top/linux-x86_64/Tessaron.lv2"
+install -m 644 "$linux"/lv2/Tessaron.lv2/* "$top/linux-x86_64/Tessaron.lv2/"
 install -m 644 "$win64/Tessaron64.dll" "$top/windows-x64/"
 install -m 644 "$win32/Tessaron.dll" "$top/windows-x86/"
 install -m 644 resources/factory/tessaron.fxb "$top/Tessaron Factory Bank.fxb"
@@ -48,6 +51,8 @@ cat > "$top/README.txt" <<TXT
 Tessaron $version, a paraphonic synthesizer (VST 2.4 instrument)
 
 linux-x86_64/Tessaron64.so   Linux x86_64 hosts: copy it to ~/.vst (or any folder your host scans).
+linux-x86_64/Tessaron.lv2    The same instrument for LV2 hosts on Linux (Ardour, Carla, Qtractor, Zrythm,
+                             Reaper): copy the whole folder to ~/.lv2.
 windows-x64/Tessaron64.dll   64-bit Windows hosts: copy it to your host's VST 2 plug-in folder,
                              for example C:\\Program Files\\VSTPlugins.
 windows-x86/Tessaron.dll     32-bit Windows hosts, for example into C:\\Program Files (x86)\\VSTPlugins.

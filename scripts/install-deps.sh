@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Idempotent: installs only what is missing.
 #   (no option)  the Linux build, its tests and the 64-bit Windows cross build
-#   --demo       only what `make demo` needs
+#   --demo       only what `make demo` and `make install` need
 #   --windows    both Windows cross builds, Wine for their tests and Xvfb for the editor's, with
 #                32-bit Wine (wine32:i386, adding the i386 architecture) wherever the kernel runs
 #                32-bit programs; only a kernel that cannot leaves it out
@@ -10,11 +10,12 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev libx11-dev libfreetype-dev
   libfontconfig1-dev libcurl4-openssl-dev libsndfile1-dev libgtest-dev libbenchmark-dev
-  fonts-liberation g++-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev xvfb xdotool)
+  fonts-liberation g++-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev xvfb xdotool
+  lv2-dev liblilv-dev lilv-utils sordi)
 case "${1:-}" in
   --demo)
     packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev libx11-dev
-      libfreetype-dev libfontconfig1-dev libcurl4-openssl-dev libsndfile1-dev fonts-liberation) ;;
+      libfreetype-dev libfontconfig1-dev libcurl4-openssl-dev libsndfile1-dev fonts-liberation lv2-dev) ;;
   --windows)
     packages=(cmake g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev googletest
       binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 xvfb)
