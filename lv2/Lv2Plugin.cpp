@@ -182,6 +182,16 @@ bool Lv2Plugin::Open() {
   Dispatch(effOpen);
   Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate_));
   Dispatch(effSetBlockSize, 0, blockSize_);
+  // A new instance shows the ports' defaults, the parameter defaults: it starts on the
+  // bank's "Init" program, which holds them, so the panel names the sound the host shows.
+  for (int p = 0; p < effect_->numPrograms; ++p) {
+    char name[kHostTextSize] = {};
+    Dispatch(effGetProgramNameIndexed, p, 0, name);
+    if (std::strcmp(name, "Init") == 0) {
+      Dispatch(effSetProgram, 0, p);
+      break;
+    }
+  }
   NoteInstrumentValues();
   return true;
 }

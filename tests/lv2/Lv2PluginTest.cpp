@@ -264,6 +264,8 @@ TEST(Lv2Plugin, HostileStateIsRefusedAndChangesNothing) {
   const LV2_URID bank = Lv2World::Get().Map(Key("bank").c_str());
   const LV2_URID program = Lv2World::Get().Map(Key("program").c_str());
   const LV2_URID index = Lv2World::Get().Map(Key("programIndex").c_str());
+  // A new instance is on the factory "Init", the program the ports' defaults describe.
+  EXPECT_EQ(good.at(index).bytes, std::vector<uint8_t>({63, 0, 0, 0}));
 
   std::vector<StoredState> hostile;
   hostile.push_back({});  // nothing at all
