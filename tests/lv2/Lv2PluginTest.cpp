@@ -16,6 +16,7 @@
 
 #include "engine/ParameterIds.h"
 #include "lv2/Lv2Instance.h"
+#include "tests/abuse/CountingAllocator.h"
 #include "tests/lv2/Lv2TestHost.h"
 #include "tests/support/TestHost.h"
 
@@ -307,6 +308,44 @@ TEST(Lv2Plugin, HostileStateIsRefusedAndChangesNothing) {
     ASSERT_EQ(plugin.Save(), good) << "case " << i;
   }
   EXPECT_EQ(plugin.Restore(good), LV2_STATE_SUCCESS);
+}
+
+TEST(Lv2Plugin, RunAllocatesNothingWhateverTheHostSends) {
+  if (!CountingAllocations()) GTEST_SKIP() << "the sanitizer runtime owns operator new";
+  WatchAllocations(true);
+  Lv2Instance plugin(kRate, 512);
+  WatchAllocations(false);
+  ASSERT_TRUE(plugin.Valid());
+  ASSERT_GT(WatchedAllocations(), 0) << "operator new is not interposed";
+  std::vector<float> min(lv2::kPortCount), max(lv2::kPortCount);
+  lilv_plugin_get_port_ranges_float(Lv2World::Get().Plugin(), min.data(), max.data(), nullptr);
+  plugin.Render(512);
+  ForgetAllocations();
+
+  std::mt19937 random(7);
+  const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  for (int block = 0; block < 1500; ++block) {
+    const uint32_t frames = static_cast<uint32_t>(pick(0, 512));
+    const uint32_t at = frames ? static_cast<uint32_t>(pick(0, static_cast<int>(frames) - 1)) : 0;
+    const auto byte = [&] { return static_cast<uint8_t>(pick(0, 127)); };
+    switch (pick(0, 7)) {
+      case 0: plugin.Midi(at, {0x90, byte(), static_cast<uint8_t>(pick(1, 127))}); break;
+      case 1: plugin.Midi(at, {0x80, byte(), 0}); break;
+      case 2: plugin.Midi(at, {static_cast<uint8_t>(0xB0 | pick(0, 15)), byte(), byte()}); break;
+      case 3: plugin.Midi(at, {0xE0, byte(), byte()}); break;
+      case 4: plugin.Midi(at, {0xC0, static_cast<uint8_t>(pick(0, 63))}); break;
+      case 5: plugin.Midi(at, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}); break;
+      case 6: plugin.Tempo(at, static_cast<float>(pick(-10, 300))); break;
+      default: {
+        const int port = pick(0, kParameterCount - 1);
+        plugin.Control(port) = min[port] + (max[port] - min[port]) * static_cast<float>(pick(0, 100)) / 100.0f;
+      }
+    }
+    WatchAllocations(true);
+    plugin.Run(frames);
+    WatchAllocations(false);
+    ASSERT_EQ(WatchedAllocations(), 0) << "block " << block;
+  }
 }
 
 }  // namespace
