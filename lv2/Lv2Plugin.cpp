@@ -568,6 +568,7 @@ const LV2_Descriptor kDescriptor = {kPluginUri, Instantiate, ConnectPort, Activa
 
 }  // namespace tessaron::lv2
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+// LV2_SYMBOL_EXPORT is extern "C" with default visibility.
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
   return index == 0 ? &tessaron::lv2::kDescriptor : nullptr;
 }

@@ -50,7 +50,7 @@ const LilvNode* Lv2World::Uri(const char* uri) {
   return nodes_.back();
 }
 
-Lv2Instance::Lv2Instance(double rate, int block) : rate_(rate), block_(block), blockOption_(block) {
+Lv2Instance::Lv2Instance(double rate, int block) : block_(block), blockOption_(block) {
   Lv2World& world = Lv2World::Get();
   if (!world.Plugin()) return;
   options_ = {

@@ -72,7 +72,6 @@ class Lv2Instance {
  private:
   void StartSequence();
 
-  double rate_;
   int block_;
   int32_t blockOption_;
   std::vector<LV2_Options_Option> options_;
