@@ -361,8 +361,10 @@ void Lv2Plugin::RenderSlice(uint32_t offset, uint32_t frames) {
     time_.samplePos += frames;
     if (haveBeats_ && (time_.flags & kVstTempoValid)) {
       time_.ppqPos += frames * speed_ * time_.tempo / 60.0 / sampleRate_;
+      // No loop over bars: a host's odd time signature must not cost time here.
       const double barLength = beatsPerBar_ * 4.0 / beatUnit_;
-      while (time_.ppqPos >= time_.barStartPos + barLength) time_.barStartPos += barLength;
+      const double bars = std::floor(time_.ppqPos / barLength);
+      if (std::isfinite(bars)) time_.barStartPos = bars * barLength;
     }
   } else if (!(time_.flags & kVstTransportPlaying) && !haveBeats_) {
     time_.samplePos += frames;
