@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -385,13 +386,20 @@ void Lv2Plugin::Run(uint32_t frames) {
   do {
     uint32_t stop = std::min<uint32_t>(frames, start + static_cast<uint32_t>(blockSize_));
     for (; event && event < end; event = lv2_atom_sequence_next(event)) {
+      // An event that claims more bytes than the sequence holds ends it.
+      const auto room = reinterpret_cast<const uint8_t*>(end) - reinterpret_cast<const uint8_t*>(event);
+      if (room < static_cast<std::ptrdiff_t>(sizeof(LV2_Atom_Event)) ||
+          event->body.size > static_cast<std::size_t>(room) - sizeof(LV2_Atom_Event)) {
+        event = end;
+        break;
+      }
       // Frames outside the block (or before the slice, from an unsorted host) are held to it.
       const int64_t at = std::clamp<int64_t>(event->time.frames, start, lastFrame);
       if (frames > 0 && at >= stop) break;
       const LV2_Atom& body = event->body;
       if (body.type == urids_.atomObject || body.type == urids_.atomBlank) {
         const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&body);
-        if (object->body.otype != urids_.timePosition) continue;
+        if (body.size < sizeof(LV2_Atom_Object_Body) || object->body.otype != urids_.timePosition) continue;
         // A tempo change starts a slice of its own.
         if (at > start) {
           stop = static_cast<uint32_t>(at);
