@@ -33,6 +33,11 @@ Lv2World::Lv2World() {
   plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), Uri(lv2::kPluginUri));
 }
 
+Lv2World::~Lv2World() {
+  for (LilvNode* node : nodes_) lilv_node_free(node);
+  lilv_world_free(world_);
+}
+
 LV2_URID Lv2World::Map(const char* uri) {
   for (std::size_t i = 0; i < uris_.size(); ++i) {
     if (uris_[i] == uri) return static_cast<LV2_URID>(i + 1);

@@ -20,6 +20,7 @@ namespace tessaron::test {
 class Lv2World {
  public:
   static Lv2World& Get();
+  ~Lv2World();
   LilvWorld* World() const { return world_; }
   const LilvPlugin* Plugin() const { return plugin_; }
   LV2_URID Map(const char* uri);
