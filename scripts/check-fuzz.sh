@@ -9,6 +9,7 @@ SECONDS_PER_TARGET=${FUZZ_SECONDS:-30}
 TARGETS="tessaron_ini_fuzz tessaron_program_file_fuzz tessaron_state_chunk_fuzz"
 TARGETS="$TARGETS tessaron_midi_file_fuzz"  # tessaron-render's MIDI file reader and tempo map
 TARGETS="$TARGETS tessaron_note_timing_fuzz"  # host block sizes and note times
+TARGETS="$TARGETS tessaron_lv2_state_fuzz"  # the LV2 plug-in's state restore
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER="${CC:-clang}" \
   -DCMAKE_CXX_COMPILER="${CXX:-clang++}" -DTESSARON_FUZZ=ON -DTESSARON_TESTS=ON -DTESSARON_BENCH=OFF >/dev/null
