@@ -46,6 +46,8 @@ class Lv2Plugin final : public Lv2Instance {
 
  private:
   Lv2Plugin(double sampleRate, const LV2_URID_Map* map, int blockSize);
+  // An instrument whose host is this binding's callback, as the VST 2 entry point builds one.
+  static IPluginVst* BuildInstrument();
   bool Open();
   bool OpenScratch();
   // Validates state in the scratch instrument; applies nothing.
