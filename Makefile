@@ -54,6 +54,17 @@ bench:
 	@echo
 	@echo "Whole renders through the module (tessaron-render --timing):"
 	bash bench/render-grid.sh $(BUILD)/tools/render/tessaron-render
+	@echo
+	@echo "Against amsynth and ZynAddSubFX (bench/peers.sh):"
+	bash bench/peers.sh $(BUILD)/tools/render/tessaron-render
+
+# Tessaron against the VST 2 instruments users would pick instead (installed when missing,
+# as test dependencies), in one interleaved run; the table goes into docs/performance.md.
+.PHONY: bench-peers
+bench-peers:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target tessaron-render Tessaron64
+	bash bench/peers.sh $(BUILD)/tools/render/tessaron-render --write docs/performance.md
 
 # Cross builds of the Windows modules: build-win64/Tessaron64.dll and build-win32/Tessaron.dll.
 WINDOWS_FLAGS ?= -DTESSARON_MODULE_ONLY=ON -DCMAKE_BUILD_TYPE=Release

@@ -6,6 +6,7 @@
 #                32-bit Wine (wine32:i386, adding the i386 architecture) wherever the kernel runs
 #                32-bit programs; only a kernel that cannot leaves it out
 #   --checks     the sanitizer, fuzzing and memcheck runs (clang with its runtimes, valgrind) and make format
+#   --peers      the VST 2 instruments `make bench-peers` measures against (test dependencies only)
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev libx11-dev libfreetype-dev
@@ -26,6 +27,8 @@ case "${1:-}" in
     fi ;;
   --checks)
     packages=(clang clang-format libclang-rt-14-dev valgrind) ;;
+  --peers)
+    packages=(amsynth zynaddsubfx-vst) ;;
 esac
 
 sudo=""
