@@ -559,12 +559,15 @@ void SoundEngine::SumKeys(KeySums& sums) {
   __m128d Xlo = _mm_setzero_pd(), Xhi = _mm_setzero_pd(), SLH = _mm_setzero_pd();
   const __m128d w1 = _mm_set1_pd(kW1), w2 = _mm_set1_pd(kW2), w3 = _mm_set1_pd(kW3);
   const __m128d squareSaw = _mm_set_pd(1.0, kW2);  // x 1.0 is exact
+  // The String alone hears only the second oscillator: the first one's readings
+  // would go nowhere (its lanes stay zero).
+  constexpr bool kFirstBank = kOrgan || kSynth;
   const int count = keys_.Size();
   for (int i = 0; i < count; ++i) {
     const KeyTaps& taps = plan[i];
     const __m128d a = _mm_set1_pd(*taps.level);
-    double F1[4], F2[4];
-    OscillatorBank::ReadFootages(*taps.counter[0], taps.shift2[0], taps.row[0], F1);
+    double F1[4] = {0.0, 0.0, 0.0, 0.0}, F2[4];
+    if constexpr (kFirstBank) OscillatorBank::ReadFootages(*taps.counter[0], taps.shift2[0], taps.row[0], F1);
     OscillatorBank::ReadFootages(*taps.counter[1], taps.shift2[1], taps.row[1], F2);
     const __m128d B1lo = _mm_mul_pd(_mm_loadu_pd(F1), a), B1hi = _mm_mul_pd(_mm_loadu_pd(F1 + 2), a);
     const __m128d B2lo = _mm_mul_pd(_mm_loadu_pd(F2), a), B2hi = _mm_mul_pd(_mm_loadu_pd(F2 + 2), a);
