@@ -54,6 +54,8 @@ class KeyStateMap {
 
   // One sample of every key's attack or release; erases keys that reached 0.
   void StepRamps();
+  // After StepRamps: every key is held at exactly full level (the attack stops at 1.0).
+  bool Settled() const { return settled_; }
 
   bool hold = false;  // freezes every release once the last key is up
 

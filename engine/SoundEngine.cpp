@@ -544,7 +544,7 @@ void SoundEngine::PlanKeyTaps() {
   }
 }
 
-template <bool kOrgan, bool kSynth, bool kString>
+template <bool kOrgan, bool kSynth, bool kString, bool kScaled>
 void SoundEngine::SumKeys(KeySums& sums) {
   if (tapsKeyList_ != keys_.ListVersion() || tapsOsc1_ != osc1_.TapsVersion() || tapsOsc2_ != osc2_.TapsVersion() ||
       tapsDrop1_ != osc1_.OctaveDown() || tapsDrop2_ != osc2_.OctaveDown()) {
@@ -565,12 +565,18 @@ void SoundEngine::SumKeys(KeySums& sums) {
   const int count = keys_.Size();
   for (int i = 0; i < count; ++i) {
     const KeyTaps& taps = plan[i];
-    const __m128d a = _mm_set1_pd(*taps.level);
     double F1[4] = {0.0, 0.0, 0.0, 0.0}, F2[4];
     if constexpr (kFirstBank) OscillatorBank::ReadFootages(*taps.counter[0], taps.shift2[0], taps.row[0], F1);
     OscillatorBank::ReadFootages(*taps.counter[1], taps.shift2[1], taps.row[1], F2);
-    const __m128d B1lo = _mm_mul_pd(_mm_loadu_pd(F1), a), B1hi = _mm_mul_pd(_mm_loadu_pd(F1 + 2), a);
-    const __m128d B2lo = _mm_mul_pd(_mm_loadu_pd(F2), a), B2hi = _mm_mul_pd(_mm_loadu_pd(F2 + 2), a);
+    __m128d B1lo = _mm_loadu_pd(F1), B1hi = _mm_loadu_pd(F1 + 2);
+    __m128d B2lo = _mm_loadu_pd(F2), B2hi = _mm_loadu_pd(F2 + 2);
+    if constexpr (kScaled) {
+      const __m128d a = _mm_set1_pd(*taps.level);
+      B1lo = _mm_mul_pd(B1lo, a);
+      B1hi = _mm_mul_pd(B1hi, a);
+      B2lo = _mm_mul_pd(B2lo, a);
+      B2hi = _mm_mul_pd(B2hi, a);
+    }
     const __m128d lo = _mm_add_pd(B1lo, B2lo);  // B1[0] + B2[0], B1[1] + B2[1]
     if constexpr (kOrgan) {
       Xlo = _mm_add_pd(Xlo, lo);
@@ -604,13 +610,15 @@ void SoundEngine::SumKeys(KeySums& sums) {
   const int count = keys_.Size();
   for (int i = 0; i < count; ++i) {
     const KeyTaps& taps = plan[i];
-    const double a = *taps.level;
     double B1[4], B2[4];
     OscillatorBank::ReadFootages(*taps.counter[0], taps.shift2[0], taps.row[0], B1);
     OscillatorBank::ReadFootages(*taps.counter[1], taps.shift2[1], taps.row[1], B2);
-    for (int j = 0; j < 4; ++j) {
-      B1[j] *= a;
-      B2[j] *= a;
+    if constexpr (kScaled) {
+      const double a = *taps.level;
+      for (int j = 0; j < 4; ++j) {
+        B1[j] *= a;
+        B2[j] *= a;
+      }
     }
     if constexpr (kOrgan) {
       X0 += B1[0] + B2[0];
@@ -649,13 +657,13 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
   // One loop per combination of listening sections keeps the section tests
   // out of the per-key work; with none listening the readings would go nowhere.
   switch ((organOn ? 1 : 0) | (synthOn ? 2 : 0) | (stringOn ? 4 : 0)) {
-    case 1: SumKeys<true, false, false>(sums); break;
-    case 2: SumKeys<false, true, false>(sums); break;
-    case 3: SumKeys<true, true, false>(sums); break;
-    case 4: SumKeys<false, false, true>(sums); break;
-    case 5: SumKeys<true, false, true>(sums); break;
-    case 6: SumKeys<false, true, true>(sums); break;
-    case 7: SumKeys<true, true, true>(sums); break;
+    case 1: SumKeysFor<true, false, false>(sums); break;
+    case 2: SumKeysFor<false, true, false>(sums); break;
+    case 3: SumKeysFor<true, true, false>(sums); break;
+    case 4: SumKeysFor<false, false, true>(sums); break;
+    case 5: SumKeysFor<true, false, true>(sums); break;
+    case 6: SumKeysFor<false, true, true>(sums); break;
+    case 7: SumKeysFor<true, true, true>(sums); break;
     default: break;
   }
   const double* X = sums.X;

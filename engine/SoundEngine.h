@@ -204,8 +204,18 @@ class SoundEngine {
     int32_t channel;
   };
   void PlanKeyTaps();
-  template <bool kOrgan, bool kSynth, bool kString>
+  // kScaled: some key is ramping; otherwise every level is 1.0 and scaling by it
+  // would change no bit.
+  template <bool kOrgan, bool kSynth, bool kString, bool kScaled>
   void SumKeys(KeySums& sums);
+  template <bool kOrgan, bool kSynth, bool kString>
+  void SumKeysFor(KeySums& sums) {
+    if (keys_.Settled()) {
+      SumKeys<kOrgan, kSynth, kString, false>(sums);
+    } else {
+      SumKeys<kOrgan, kSynth, kString, true>(sums);
+    }
+  }
   void SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR);
   void FlushIdleAdvance();
 
