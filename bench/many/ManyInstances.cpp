@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
   }
 
   // All together: thread t runs instances t, t + 2, ...; best of three runs.
-  double bestWall = 1e9, bestCpuRatio = 1e9;
+  static_assert(kThreads == 2);
+  double bestWall = 1e9, bestCpuRatio = 1e9, coresAtBest = 0.0;
   for (int run = 0; run < 3; ++run) {
     double cpu[kThreads] = {};
     const auto wallStart = std::chrono::steady_clock::now();
@@ -137,7 +138,10 @@ int main(int argc, char** argv) {
     }
     for (auto& thread : threads) thread.join();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-    bestWall = std::min(bestWall, wall);
+    if (wall < bestWall) {
+      bestWall = wall;
+      coresAtBest = (cpu[0] + cpu[1]) / wall;
+    }
     double ratio = 0.0;
     for (int t = 0; t < kThreads; ++t) {
       double expected = 0.0;
@@ -158,8 +162,10 @@ int main(int argc, char** argv) {
               sumAlone * 1e3, kThreads, kThreads / sumAlone);
   std::printf("16 instances on %d threads: %.1fx real time in all (wall %.3f s for %.2f s of audio, best of 3)\n",
               kThreads, audio / bestWall, bestWall, audio);
-  std::printf("together against alone: wall %.2fx the two cores' share, busiest thread's CPU %.2fx its instances' "
-              "alone-costs\n",
-              bestWall / expectedWall, bestCpuRatio);
+  // On a shared machine the threads may not get both cores all the time; their CPU time
+  // over the wall time says how much they got.
+  std::printf("together against alone: wall %.2fx the two cores' share (the threads got %.2f cores), busiest "
+              "thread's CPU %.2fx its instances' alone-costs\n",
+              bestWall / expectedWall, coresAtBest, bestCpuRatio);
   return 0;
 }
