@@ -27,6 +27,10 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# A user of our own: every instrument starts from its shipped defaults (no start-up bank or
+# saved settings of the real user), and none writes into the real home.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+mkdir -p "$XDG_CONFIG_HOME"
 
 # Format 0 files at 480 ticks per quarter and 120 bpm (960 ticks per second).
 python3 - "$work" <<'PY'
