@@ -96,7 +96,7 @@ struct Ensemble::LineRun {
       : n(line), cells(e.buffer[line].data()), wi(e.writeIndex[line]), cp(e.clockPhase[line]), s(e.step[line]) {}
 
   // One line tick; call while cp < 1.
-  void Tick(Ensemble& e, const CatmullRomCurve& input) {
+  [[gnu::always_inline]] void Tick(Ensemble& e, const CatmullRomCurve& input) {
     if (--wi < 0) {
       wi = e.length - 1;
     }

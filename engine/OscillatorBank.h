@@ -74,7 +74,10 @@ class OscillatorBank {
   }
 
   // The four footages at a counter value, given a note's taps (TapsOf).
-  static void ReadFootages(uint32_t counter, uint32_t shift2, const double* const row[4], double out[4]) {
+  // Always inlined: the key loop calls it twice per key and sample, and the inliner
+  // otherwise gives up on it once that loop has grown.
+  [[gnu::always_inline]] static void ReadFootages(uint32_t counter, uint32_t shift2, const double* const row[4],
+                                                  double out[4]) {
     // Footage j sits j octaves above the 16', so its index is the 2' index
     // shifted down by 3 - j; one variable shift serves all four. Silent
     // footages read a row of zeros, which keeps this free of branches.

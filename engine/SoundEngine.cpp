@@ -648,11 +648,34 @@ void SoundEngine::SumKeys(KeySums& sums) {
 #endif
 }
 
+inline void SoundEngine::KeySums::Clear() {
+#if defined(__SSE2__)
+  const __m128d zero = _mm_setzero_pd();
+  _mm_storeu_pd(X, zero);
+  _mm_storeu_pd(X + 2, zero);
+  // Written out: as a loop, the compiler turns the stores back into a string instruction.
+  static_assert(kChannels == 6);
+  _mm_storeu_pd(PQ[0], zero);
+  _mm_storeu_pd(PQ[1], zero);
+  _mm_storeu_pd(PQ[2], zero);
+  _mm_storeu_pd(PQ[3], zero);
+  _mm_storeu_pd(PQ[4], zero);
+  _mm_storeu_pd(PQ[5], zero);
+  _mm_storel_pd(&SL, zero);
+  _mm_storel_pd(&SH, zero);
+#else
+  for (double& x : X) x = 0.0;
+  for (double(&pq)[2] : PQ) pq[0] = pq[1] = 0.0;
+  SL = SH = 0.0;
+#endif
+}
+
 void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR) {
   const EngineSettings& s = settings_;
   keys_.StepRamps();
 
   KeySums sums;
+  sums.Clear();
   const bool organOn = s.organActive, synthOn = s.synthActive, stringOn = s.stringActive;
   // One loop per combination of listening sections keeps the section tests
   // out of the per-key work; with none listening the readings would go nowhere.

@@ -189,10 +189,13 @@ class SoundEngine {
   void EndQuietTails();
   static constexpr double kTailLevel = 3e-7;
   // Every sounding key's footages, gathered per sample for the sections.
+  // Cleared by Clear, once per sample: an initialiser here becomes a string
+  // instruction whose start-up costs more than the stores.
   struct KeySums {
-    double X[4] = {0.0, 0.0, 0.0, 0.0};  // organ, per footage
-    double PQ[kChannels][2] = {};        // synth square and saw inputs, per channel
-    double SL = 0.0, SH = 0.0;           // string low and high mixes
+    double X[4];                 // organ, per footage
+    double PQ[kChannels][2];     // synth square and saw inputs, per channel
+    double SL, SH;               // string low and high mixes
+    void Clear();
   };
   // Where one sounding key reads its footages in both banks, worked out once
   // for as long as the key list, the tap maps and the octave switches stay.
