@@ -6,7 +6,8 @@
 # of each instrument in turn, so a busy neighbour falls on all alike; each cell keeps the
 # least CPU of REPEATS renders (default 5), since a shared machine only makes a render
 # slower. Prints the table and, with --write FILE, puts it into FILE between the markers
-# "<!-- bench-peers:begin -->" and "<!-- bench-peers:end -->" (appended when missing).
+# "<!-- bench-peers:begin -->" and "<!-- bench-peers:end -->" (appended when missing). A render
+# that fails (a module refusing the rate or the block size) or stays silent says so in its cell.
 # The peers are test dependencies only: installed here when missing, never shipped.
 # Usage: peers.sh <tessaron-render> [--write FILE]
 # Environment: REPEATS, RATE (default 44100), BLOCK (default 4096), TESSARON_MODULE (the
@@ -89,14 +90,15 @@ module_args() {
   esac
 }
 
-# One render; prints "seconds-of-CPU seconds-of-audio", or "refused <why>" / "silent".
+# One render; prints "seconds-of-CPU seconds-of-audio", or "not rendered: <why>" / "silent".
 measure() {  # instrument file
   local out status
   # shellcheck disable=SC2046
   out=$("$render" $(module_args "$1") --midi "$work/$2.mid" -o "$work/out.wav" --float --timing --tail 0 \
           --rate "$rate" --block "$block" 2>&1) && status=0 || status=$?
   if [ $status -ne 0 ]; then
-    echo "refused $(printf '%s' "$out" | grep -v '^lo server' | tail -1)"
+    # The module's or the renderer's own words, kept out of the table's cell borders.
+    echo "not rendered: $(printf '%s' "$out" | grep -v '^lo server' | tail -1 | tr '|' '/')"
     return
   fi
   if printf '%s' "$out" | grep -q 'peak -inf'; then
@@ -112,7 +114,7 @@ for _ in $(seq "$repeats"); do
     for i in "${instruments[@]}"; do
       result=$(measure "$i" "$f")
       case $result in
-        refused* | silent) note[$i.$f]=$result ;;
+        not\ rendered* | silent) note[$i.$f]=$result ;;
         *)
           read -r cpu audio <<<"$result"
           perSecond=$(awk -v c="$cpu" -v a="$audio" 'BEGIN { printf "%.6f", c / a }')
