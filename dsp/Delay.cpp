@@ -262,7 +262,7 @@ bool Delay::EndTailBelow(double level) {
   return true;
 }
 
-bool Delay::ChannelSilent(int ch) const {
+inline bool Delay::ChannelSilent(int ch) const {
   return zeroRun[ch] >= length && inFilter[ch].IsSilent() && outFilter[ch].IsSilent() && inHist[ch].IsZero() &&
          outHist[ch].IsZero();
 }
