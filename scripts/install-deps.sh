@@ -13,6 +13,8 @@ packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev libx11-dev libf
   libfontconfig1-dev libcurl4-openssl-dev libsndfile1-dev libgtest-dev libbenchmark-dev
   fonts-liberation g++-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev xvfb xdotool
   lv2-dev liblilv-dev lilv-utils sordi)
+# Ardour (headless, through its Lua interpreter) renders a note through the LV2 bundle.
+packages+=(ardour python3)
 case "${1:-}" in
   --demo)
     packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev libx11-dev
