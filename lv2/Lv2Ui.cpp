@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <mutex>
 
 #include "lv2/PortValues.h"
 
@@ -19,6 +21,25 @@ VstIntPtr Dispatch(AEffect* effect, VstInt32 opcode, VstIntPtr value = 0, void* 
 }
 
 void* AsHandle(std::uintptr_t window) { return reinterpret_cast<void*>(window); }
+
+// An instrument has one panel: a second UI opened on the same instance takes it over (the
+// editor closes its old window first), and the first UI's cleanup must then leave it be.
+std::mutex panelOwnersLock;
+std::map<const Lv2Instance*, const Lv2Ui*> panelOwners;
+
+void TakePanel(const Lv2Instance* instance, const Lv2Ui* ui) {
+  std::lock_guard<std::mutex> lock(panelOwnersLock);
+  panelOwners[instance] = ui;
+}
+
+// True when ui held the panel until now.
+bool GivePanelBack(const Lv2Instance* instance, const Lv2Ui* ui) {
+  std::lock_guard<std::mutex> lock(panelOwnersLock);
+  const auto it = panelOwners.find(instance);
+  if (it == panelOwners.end() || it->second != ui) return false;
+  panelOwners.erase(it);
+  return true;
+}
 
 }  // namespace
 
@@ -71,6 +92,7 @@ bool Lv2Ui::Open(std::string& error) {
     return false;
   }
   editorOpen_ = true;
+  TakePanel(instance_, this);
   if (!widget_) {
     // The panel's window is the one child that appeared with it (the host may keep
     // windows of its own in the same parent); children list bottom to top.
@@ -87,7 +109,7 @@ bool Lv2Ui::Open(std::string& error) {
 }
 
 Lv2Ui::~Lv2Ui() {
-  if (editorOpen_) Dispatch(effect_, effEditClose);
+  if (editorOpen_ && GivePanelBack(instance_, this)) Dispatch(effect_, effEditClose);
   own_.reset();
 }
 

@@ -242,8 +242,21 @@ TEST(Lv2Ui, PanelInTheHostWindowTalksToThePluginThroughItsPorts) {
       EXPECT_EQ(host.writes[size_t(p)].port, static_cast<uint32_t>(lv2::kFirstControlPort + p));
       EXPECT_EQ(host.writes[size_t(p)].value, ToPortValue(p, effect->getParameter(effect, p)));
     }
+
+    // A second UI on the same instance takes the panel over; the first one's cleanup
+    // leaves it open, and its own takes it away.
+    Host second;
+    {
+      Ui other(bundle.Ui(), second, instance, true);
+      ASSERT_NE(other.handle, nullptr);
+      ui.descriptor->cleanup(ui.handle);
+      ui.handle = nullptr;
+      other.IdleFor(50ms);
+      EXPECT_EQ(second.Children(second.window), std::vector<Window>{other.Widget()});
+    }
+    XSync(second.display, False);
+    EXPECT_TRUE(second.Children(second.window).empty());
   }
-  // Cleanup takes the panel's window away.
   XSync(host.display, False);
   EXPECT_TRUE(host.Children(host.window).empty());
   plugin->cleanup(instance);
