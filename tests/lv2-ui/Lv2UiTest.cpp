@@ -1,5 +1,6 @@
-// The LV2 UI as a host meets it: the bundle's binary loaded with dlopen, the UI opened in a
-// window of the host's on a private Xvfb server, the panel driven with xdotool.
+// The LV2 UI as a host meets it: the bundle's binary loaded with dlopen (or the plug-in run by
+// the LV2 tests' lilv host), the UI opened in a host window on a private Xvfb server, the panel
+// driven with xdotool.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -15,6 +16,10 @@
 #include <lv2/instance-access/instance-access.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
+
+// Before Xlib, whose macros (Bool, None, Success) these headers would meet.
+#include "tests/files/FilesTestSupport.h"
+#include "tests/lv2/Lv2TestHost.h"
 
 #include "editor/x11/X11Common.h"
 #include "lv2/Lv2Instance.h"
@@ -141,7 +146,7 @@ struct UridMap {
 struct Ui {
   Ui(const LV2UI_Descriptor* d, Host& host, void* instance, bool parent) : descriptor(d) {
     const auto features = host.Features(instance, parent);
-    handle = d->instantiate(d, lv2::kPluginUri, TESSARON_LV2_BUNDLE, &Host::Write, &host, &widget, features.data());
+    handle = d->instantiate(d, lv2::kPluginUri, TESSARON_LV2_BUNDLE "/", &Host::Write, &host, &widget, features.data());
     idle = static_cast<const LV2UI_Idle_Interface*>(d->extension_data(LV2_UI__idleInterface));
   }
   ~Ui() {
@@ -162,17 +167,27 @@ struct Ui {
   const LV2UI_Idle_Interface* idle = nullptr;
 };
 
-// Drags the bend-range knob at the panel's bottom left upwards, idling the UI between steps.
-void DragBendKnob(Ui& ui) {
+// Drags the knob at (x, y) upwards, idling the UI between the steps.
+void DragKnob(Ui& ui, int x, int y) {
   auto step = [&](std::vector<std::string> args) {
     args.insert(args.begin(), TESSARON_XDOTOOL);
     test::RunQuietly(args);
     ui.IdleFor(100ms);
   };
-  step({"mousemove", "56", "306"});
+  step({"mousemove", std::to_string(x), std::to_string(y)});
   step({"mousedown", "1"});
-  step({"mousemove", "56", "280"});
+  step({"mousemove", std::to_string(x), std::to_string(y - 26)});
   step({"mouseup", "1"});
+}
+
+// The bend-range knob at the panel's bottom left.
+void DragBendKnob(Ui& ui) { DragKnob(ui, 56, 306); }
+
+void ClickAt(Ui& ui, int x, int y) {
+  test::RunQuietly({TESSARON_XDOTOOL, "mousemove", std::to_string(x), std::to_string(y)});
+  ui.IdleFor(100ms);
+  test::RunQuietly({TESSARON_XDOTOOL, "click", "1"});
+  ui.IdleFor(100ms);
 }
 
 // The writes to one port, in order.
@@ -192,7 +207,7 @@ TEST(Lv2Ui, PanelInTheHostWindowTalksToThePluginThroughItsPorts) {
   ASSERT_NE(plugin, nullptr);
   UridMap urids;
   const LV2_Feature* pluginFeatures[] = {&urids.feature, nullptr};
-  LV2_Handle instance = plugin->instantiate(plugin, 48000.0, TESSARON_LV2_BUNDLE, pluginFeatures);
+  LV2_Handle instance = plugin->instantiate(plugin, 48000.0, TESSARON_LV2_BUNDLE "/", pluginFeatures);
   ASSERT_NE(instance, nullptr);
   auto* face = static_cast<lv2::Lv2Instance*>(instance);
   vst::AEffect* effect = face->Effect();
@@ -260,6 +275,34 @@ TEST(Lv2Ui, PanelInTheHostWindowTalksToThePluginThroughItsPorts) {
   XSync(host.display, False);
   EXPECT_TRUE(host.Children(host.window).empty());
   plugin->cleanup(instance);
+}
+
+TEST(Lv2Ui, ALearnedControllerMovesThePortFromTheAudioThread) {
+  ASSERT_TRUE(XvfbEnvironment::Ready()) << "Xvfb did not start";
+  test::PrivateHome home;  // the learned pair goes into the configuration file
+  Bundle bundle;
+  test::Lv2Instance plugin;
+  ASSERT_TRUE(plugin.Valid());
+  plugin.Run(64);
+  Host host;
+  Ui ui(bundle.Ui(), host, lilv_instance_get_handle(plugin.Raw()), true);
+  ASSERT_NE(ui.handle, nullptr);
+  ui.IdleFor(200ms);
+  // Learn on the panel: the switch, then the cutoff knob, then a controller through run().
+  ClickAt(ui, 1050, 306);
+  DragKnob(ui, 276, 79);
+  constexpr uint8_t kController = 21;
+  plugin.Midi(0, {0xB0, kController, 64});
+  plugin.Run(64);
+  ui.IdleFor(50ms);
+
+  host.writes.clear();
+  plugin.Midi(0, {0xB0, kController, 0});
+  plugin.Run(64);
+  ui.IdleFor(50ms);
+  const auto cutoffWrites = WritesTo(host, lv2::kFirstControlPort + kVcfCutoff);
+  ASSERT_EQ(cutoffWrites.size(), 1u);
+  EXPECT_EQ(cutoffWrites.back(), ToPortValue(kVcfCutoff, 0.0f));
 }
 
 TEST(Lv2Ui, WithoutInstanceAccessThePanelMirrorsThePorts) {
