@@ -2,7 +2,8 @@
 // The editor as an LV2 UI: the instrument's own panel inside the host's window, its edits
 // passed to the host as port writes and the host's port changes shown on it. The panel
 // drives the plug-in's instrument when the host grants instance access, else an
-// instrument of the UI's own that mirrors the ports.
+// instrument of the UI's own that mirrors the ports. Everything here runs on the host's UI
+// thread; only the pending edits it takes are filled elsewhere (the audio thread included).
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -33,7 +34,6 @@ class Lv2Ui {
   std::uintptr_t Widget() const { return widget_; }
   bool OwnsInstrument() const { return own_ != nullptr; }
 
-  // UI thread, both.
   void PortEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format, const void* buffer);
   int Idle();
 
