@@ -11,9 +11,9 @@
 
 #include <lv2/ui/ui.h>
 
+#include "editor/x11/X11HostWindows.h"
 #include "lv2/Lv2Instance.h"
 #include "lv2/Lv2UiOwnInstrument.h"
-#include "lv2/Lv2UiX11.h"
 
 namespace tessaron::lv2 {
 
@@ -51,7 +51,7 @@ class Lv2Ui {
   std::unique_ptr<Lv2UiOwnInstrument> own_;
   Lv2Instance* instance_ = nullptr;
   vst::AEffect* effect_ = nullptr;
-  Lv2UiX11 x11_;
+  x11::HostWindows x11_;
   std::uintptr_t widget_ = 0;
   bool editorOpen_ = false;
   std::array<std::array<float, kRecentWrites>, kParameterCount> recent_{};

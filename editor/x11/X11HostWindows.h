@@ -1,19 +1,19 @@
 #pragma once
-// What the LV2 UI asks of the X server itself, on a connection of its own: which window
-// the panel made inside the host's, and a window to hold the panel for hosts that offer
-// no parent. Windows travel as integers, so no X11 header reaches the UI's other files.
+// What a plug-in UI standard asks of the X server beyond the editor, on a connection of its
+// own: which window the panel made inside the host's, and a window to hold the panel for
+// hosts that offer no parent. Windows travel as integers, so no X11 header reaches callers.
 #include <cstdint>
 #include <vector>
 
-namespace tessaron::lv2 {
+namespace tessaron::x11 {
 
-class Lv2UiX11 {
+class HostWindows {
  public:
-  Lv2UiX11() = default;
-  Lv2UiX11(const Lv2UiX11&) = delete;
-  Lv2UiX11& operator=(const Lv2UiX11&) = delete;
+  HostWindows() = default;
+  HostWindows(const HostWindows&) = delete;
+  HostWindows& operator=(const HostWindows&) = delete;
   // Closing the connection destroys the holder window with it.
-  ~Lv2UiX11();
+  ~HostWindows();
 
   bool Open();  // false without a display
   // The window's children, bottom to top; empty when the window is gone.
@@ -25,4 +25,4 @@ class Lv2UiX11 {
   void* display_ = nullptr;
 };
 
-}  // namespace tessaron::lv2
+}  // namespace tessaron::x11
