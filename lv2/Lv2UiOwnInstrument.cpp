@@ -36,8 +36,8 @@ Lv2UiOwnInstrument::~Lv2UiOwnInstrument() {
   effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);  // frees the instrument
 }
 
-VstIntPtr TESSARON_VSTCALL Lv2UiOwnInstrument::HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                                            VstIntPtr, void*, float opt) {
+VstIntPtr TESSARON_VSTCALL Lv2UiOwnInstrument::HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr,
+                                                            void*, float opt) {
   if (opcode == audioMasterVersion) return kVstVersion;
   // Calls made while the instrument is being built reach no UI yet.
   auto* own = effect ? reinterpret_cast<Lv2UiOwnInstrument*>(effect->resvd1) : nullptr;
@@ -50,11 +50,8 @@ VstIntPtr TESSARON_VSTCALL Lv2UiOwnInstrument::HostCallback(AEffect* effect, Vst
         edits.changed[static_cast<std::size_t>(index)].store(true, std::memory_order_release);
       }
       return 0;
-    case audioMasterUpdateDisplay:
-      edits.programChanged.store(true, std::memory_order_release);
-      return 0;
-    default:
-      return 0;
+    case audioMasterUpdateDisplay: edits.programChanged.store(true, std::memory_order_release); return 0;
+    default: return 0;
   }
 }
 

@@ -18,9 +18,8 @@ class Lv2UiOwnInstrument final : public Lv2Instance {
  private:
   explicit Lv2UiOwnInstrument(vst::AEffect* effect);
   // The instrument's calls to its host, on the UI thread (it never renders).
-  static vst::VstIntPtr TESSARON_VSTCALL HostCallback(vst::AEffect* effect, vst::VstInt32 opcode,
-                                                      vst::VstInt32 index, vst::VstIntPtr value, void* ptr,
-                                                      float opt);
+  static vst::VstIntPtr TESSARON_VSTCALL HostCallback(vst::AEffect* effect, vst::VstInt32 opcode, vst::VstInt32 index,
+                                                      vst::VstIntPtr value, void* ptr, float opt);
 
   vst::AEffect* effect_;
   PendingEdits edits_;

@@ -69,8 +69,8 @@ class XvfbEnvironment : public ::testing::Environment {
   void SetUp() override {
     int fds[2];
     if (pipe(fds) != 0) return;
-    pid_ = SpawnQuietly({TESSARON_XVFB, "-displayfd", std::to_string(fds[1]), "-noreset", "-screen", "0",
-                         "1280x800x24", "-nolisten", "tcp"});
+    pid_ = SpawnQuietly({TESSARON_XVFB, "-displayfd", std::to_string(fds[1]), "-noreset", "-screen", "0", "1280x800x24",
+                         "-nolisten", "tcp"});
     close(fds[1]);
     std::string number;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
