@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+
 namespace tessaron {
 
 namespace {
@@ -13,8 +14,11 @@ constexpr double kMinTempo = 1e-3;  // keeps the synced time finite, so its fold
 constexpr double kFreeBase = 0.125;
 constexpr double kSyncBase = 0.0625;
 
+// Written as two selections of the shape minsd and maxsd compute, so the line
+// tick clamps without branches; the result is the same for every input.
 double ClampFeedbackSample(double o) {
-  return o < -kFeedbackLimit ? -kFeedbackLimit : (o > kFeedbackLimit ? kFeedbackLimit : o);
+  const double low = o < -kFeedbackLimit ? -kFeedbackLimit : o;
+  return low > kFeedbackLimit ? kFeedbackLimit : low;
 }
 
 double BoundedStep(double s) {
@@ -41,6 +45,8 @@ void Delay::SetSampleRate(double fs) {
   for (auto& line : buffer) {
     line.assign(static_cast<size_t>(length), 0.0);
   }
+  inFilter.Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
+  outFilter.Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
   for (int ch = 0; ch < 2; ++ch) {
     writeIndex[ch] = 0;
     clockPhase[ch] = 0.0;
@@ -48,10 +54,8 @@ void Delay::SetSampleRate(double fs) {
     // would never advance the clock loop.
     step[ch] = 1.0;
     invStep[ch] = 1.0;
-    inFilter[ch].Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
-    outFilter[ch].Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
-    inHist[ch].Clear();
-    outHist[ch].Clear();
+    inHist.Clear(ch);
+    outHist.Clear(ch);
     zeroRun[ch] = length;
     quietRun[ch] = length;
     idle[ch] = true;
@@ -245,17 +249,17 @@ bool Delay::EndTailBelow(double level) {
     return false;
   }
   for (int ch = 0; ch < 2; ++ch) {
-    if (quietRun[ch] < length || !inFilter[ch].Below(quietLevel) || !outFilter[ch].Below(quietLevel) ||
-        !inHist[ch].Below(quietLevel) || !outHist[ch].Below(quietLevel)) {
+    if (quietRun[ch] < length || !inFilter.Below(ch, quietLevel) || !outFilter.Below(ch, quietLevel) ||
+        !inHist.Below(ch, quietLevel) || !outHist.Below(ch, quietLevel)) {
       return false;
     }
   }
   for (int ch = 0; ch < 2; ++ch) {
     std::fill(buffer[ch].begin(), buffer[ch].end(), 0.0);
-    inFilter[ch].Clear();
-    outFilter[ch].Clear();
-    inHist[ch].Clear();
-    outHist[ch].Clear();
+    inFilter.Clear(ch);
+    outFilter.Clear(ch);
+    inHist.Clear(ch);
+    outHist.Clear(ch);
     zeroRun[ch] = length;
     idle[ch] = true;
   }
@@ -263,17 +267,14 @@ bool Delay::EndTailBelow(double level) {
 }
 
 inline bool Delay::ChannelSilent(int ch) const {
-  return zeroRun[ch] >= length && inFilter[ch].IsSilent() && outFilter[ch].IsSilent() && inHist[ch].IsZero() &&
-         outHist[ch].IsZero();
+  return zeroRun[ch] >= length && inFilter.IsSilent(ch) && outFilter.IsSilent(ch) && inHist.IsZero(ch) &&
+         outHist.IsZero(ch);
 }
 
-// One channel's share of a sample: the line ticks its clock still owes, then
-// the output read back at the audio rate. Kept apart from the channel loop so
-// that two channels can run their ticks side by side.
+// One channel's line clock for the ticks a sample owes.
 struct Delay::LineRun {
-  LineRun(Delay& d, int channel, double in)
+  LineRun(Delay& d, int channel)
       : ch(channel),
-        input((d.inHist[channel].Push(d.inFilter[channel].Process(in)), d.inHist[channel].Curve())),
         cells(d.buffer[channel].data()),
         wi(d.writeIndex[channel]),
         run(d.zeroRun[channel]),
@@ -282,7 +283,7 @@ struct Delay::LineRun {
         s(d.step[channel]) {}
 
   // One line tick; call while cp < 1.
-  void Tick(Delay& d) {
+  void Tick(Delay& d, const CatmullRomCurve& input) {
     if (--wi < 0) {
       wi = d.length - 1;
     }
@@ -291,29 +292,29 @@ struct Delay::LineRun {
     if (r >= d.length) {
       r -= d.length;
     }
-    const double o = d.outFilter[ch].Process(cells[r]);
-    d.outHist[ch].Push(o);
+    const double o = d.outFilter.Process(ch, cells[r]);
+    d.outHist.Push(ch, o);
     const double v = w + d.feedback * ClampFeedbackSample(o);
     cells[wi] = v;
-    run = v == 0.0 ? (run < d.length ? run + 1 : run) : 0;
-    quiet = std::fabs(v) < d.quietLevel ? (quiet < d.length ? quiet + 1 : quiet) : 0;
+    Count(d, v);
     cp += s;
   }
 
-  // Stores the loop state and returns the wet and dry mix of this sample.
-  double Finish(Delay& d, double in) {
+  void Count(const Delay& d, double v) {
+    run = v == 0.0 ? (run < d.length ? run + 1 : run) : 0;
+    quiet = std::fabs(v) < d.quietLevel ? (quiet < d.length ? quiet + 1 : quiet) : 0;
+  }
+
+  // Stores the loop state, the phase taken past the sample.
+  void Store(Delay& d) {
     cp -= 1.0;
     d.writeIndex[ch] = wi;
     d.clockPhase[ch] = cp;
     d.zeroRun[ch] = run;
     d.quietRun[ch] = quiet;
-    const double x = d.outHist[ch].At(1.0 - cp * d.invStep[ch]) * d.wet + in * d.dry;
-    d.idle[ch] = d.ChannelSilent(ch);
-    return x;
   }
 
   const int ch;
-  const CatmullRomCurve input;
   double* const cells;
   int wi;
   int run;
@@ -332,33 +333,122 @@ void Delay::ProcessChannel(int ch, double& x) {
     return;
   }
   idle[ch] = false;
-  LineRun line(*this, ch, in);
+  inHist.Push(ch, inFilter.Process(ch, in));
+  const CatmullRomCurve input = inHist.Curve(ch);
+  LineRun line(*this, ch);
   while (line.cp < 1.0) {
-    line.Tick(*this);
+    line.Tick(*this, input);
   }
-  x = line.Finish(*this, in);
+  line.Store(*this);
+  x = outHist.At(ch, 1.0 - line.cp * invStep[ch]) * wet + in * dry;
+  idle[ch] = ChannelSilent(ch);
 }
 
 void Delay::ProcessChannels(double& left, double& right) {
-  // The two lines are independent; ticking them in step lets the processor
-  // overlap their filter recursions, and changes no result.
   const double inL = left;
   const double inR = right;
   idle[0] = idle[1] = false;
-  LineRun l(*this, 0, inL);
-  LineRun r(*this, 1, inR);
+  LineRun l(*this, 0);
+  LineRun r(*this, 1);
+#if defined(__SSE2__)
+  // The two channels as the lanes of SSE2 registers, left in the low lane: each
+  // lane does the very operations of the scalar code in the same order, so the
+  // results are the same to the bit.
+  const __m128d in = _mm_set_pd(inR, inL);
+  {
+    BiquadLanes f(inFilter);
+    PushLanes(inHist, f.Process(in));
+    f.Store(inFilter);
+  }
+  if (l.cp < 1.0 && r.cp < 1.0) {
+    const CatmullRomLanes input(inHist);
+    BiquadLanes out(outFilter);
+    __m128d h0 = _mm_loadu_pd(outHist.v[0]), h1 = _mm_loadu_pd(outHist.v[1]);
+    __m128d h2 = _mm_loadu_pd(outHist.v[2]), h3 = _mm_loadu_pd(outHist.v[3]);
+    __m128d cp = _mm_set_pd(r.cp, l.cp);
+    const __m128d s = _mm_set_pd(r.s, l.s);
+    const __m128d one = _mm_set1_pd(1.0), zero = _mm_setzero_pd();
+    const __m128d fb = _mm_set1_pd(feedback), quiet = _mm_set1_pd(quietLevel);
+    const __m128d high = _mm_set1_pd(kFeedbackLimit), low = _mm_set1_pd(-kFeedbackLimit);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    const int len = length;
+    do {
+      if (--l.wi < 0) l.wi = len - 1;
+      if (--r.wi < 0) r.wi = len - 1;
+      const __m128d w = input.At(cp);
+      int rl = l.wi + readOffset;
+      if (rl >= len) rl -= len;
+      int rr = r.wi + readOffset;
+      if (rr >= len) rr -= len;
+      const __m128d o = out.Process(_mm_loadh_pd(_mm_load_sd(l.cells + rl), r.cells + rr));
+      h0 = h1;
+      h1 = h2;
+      h2 = h3;
+      h3 = o;
+      // ClampFeedbackSample: maxpd and minpd make exactly its two selections.
+      const __m128d v = _mm_add_pd(w, _mm_mul_pd(fb, _mm_min_pd(high, _mm_max_pd(low, o))));
+      _mm_storel_pd(l.cells + l.wi, v);
+      _mm_storeh_pd(r.cells + r.wi, v);
+      const int zeros = _mm_movemask_pd(_mm_cmpeq_pd(v, zero));
+      const int quiets = _mm_movemask_pd(_mm_cmplt_pd(_mm_and_pd(v, magnitude), quiet));
+      l.run = (zeros & 1) ? (l.run < len ? l.run + 1 : l.run) : 0;
+      r.run = (zeros & 2) ? (r.run < len ? r.run + 1 : r.run) : 0;
+      l.quiet = (quiets & 1) ? (l.quiet < len ? l.quiet + 1 : l.quiet) : 0;
+      r.quiet = (quiets & 2) ? (r.quiet < len ? r.quiet + 1 : r.quiet) : 0;
+      cp = _mm_add_pd(cp, s);
+    } while (_mm_movemask_pd(_mm_cmplt_pd(cp, one)) == 3);
+    l.cp = _mm_cvtsd_f64(cp);
+    r.cp = _mm_cvtsd_f64(_mm_unpackhi_pd(cp, cp));
+    out.Store(outFilter);
+    _mm_storeu_pd(outHist.v[0], h0);
+    _mm_storeu_pd(outHist.v[1], h1);
+    _mm_storeu_pd(outHist.v[2], h2);
+    _mm_storeu_pd(outHist.v[3], h3);
+  }
+  // The ticks one channel owes beyond the other's.
+  if (l.cp < 1.0) {
+    const CatmullRomCurve input = inHist.Curve(0);
+    do {
+      l.Tick(*this, input);
+    } while (l.cp < 1.0);
+  }
+  if (r.cp < 1.0) {
+    const CatmullRomCurve input = inHist.Curve(1);
+    do {
+      r.Tick(*this, input);
+    } while (r.cp < 1.0);
+  }
+  l.Store(*this);
+  r.Store(*this);
+  const __m128d tau = _mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(_mm_set_pd(r.cp, l.cp), _mm_loadu_pd(invStep)));
+  const __m128d x =
+      _mm_add_pd(_mm_mul_pd(CatmullRomLanes(outHist).At(tau), _mm_set1_pd(wet)), _mm_mul_pd(in, _mm_set1_pd(dry)));
+  left = _mm_cvtsd_f64(x);
+  right = _mm_cvtsd_f64(_mm_unpackhi_pd(x, x));
+#else
+  // The two lines are independent; ticking them in step lets the processor
+  // overlap their filter recursions, and changes no result.
+  inHist.Push(0, inFilter.Process(0, inL));
+  inHist.Push(1, inFilter.Process(1, inR));
+  const CatmullRomCurve inputL = inHist.Curve(0);
+  const CatmullRomCurve inputR = inHist.Curve(1);
   while (l.cp < 1.0 && r.cp < 1.0) {
-    l.Tick(*this);
-    r.Tick(*this);
+    l.Tick(*this, inputL);
+    r.Tick(*this, inputR);
   }
   while (l.cp < 1.0) {
-    l.Tick(*this);
+    l.Tick(*this, inputL);
   }
   while (r.cp < 1.0) {
-    r.Tick(*this);
+    r.Tick(*this, inputR);
   }
-  left = l.Finish(*this, inL);
-  right = r.Finish(*this, inR);
+  l.Store(*this);
+  r.Store(*this);
+  left = outHist.At(0, 1.0 - l.cp * invStep[0]) * wet + inL * dry;
+  right = outHist.At(1, 1.0 - r.cp * invStep[1]) * wet + inR * dry;
+#endif
+  idle[0] = ChannelSilent(0);
+  idle[1] = ChannelSilent(1);
 }
 
 void Delay::ProcessPingPong(double& left, double& right) {
@@ -373,10 +463,10 @@ void Delay::ProcessPingPong(double& left, double& right) {
     }
   }
   idle[0] = idle[1] = false;
-  inHist[0].Push(inFilter[0].Process(inL));
-  inHist[1].Push(inFilter[1].Process(inR));
-  const CatmullRomCurve inputL = inHist[0].Curve();
-  const CatmullRomCurve inputR = inHist[1].Curve();
+  inHist.Push(0, inFilter.Process(0, inL));
+  inHist.Push(1, inFilter.Process(1, inR));
+  const CatmullRomCurve inputL = inHist.Curve(0);
+  const CatmullRomCurve inputR = inHist.Curve(1);
 
   double* cellsL = buffer[0].data();
   double* cellsR = buffer[1].data();
@@ -397,10 +487,10 @@ void Delay::ProcessPingPong(double& left, double& right) {
     if (r >= length) {
       r -= length;
     }
-    const double oL = outFilter[0].Process(cellsL[r]);
-    const double oR = outFilter[1].Process(cellsR[r]);
-    outHist[0].Push(oL);
-    outHist[1].Push(oR);
+    const double oL = outFilter.Process(0, cellsL[r]);
+    const double oR = outFilter.Process(1, cellsR[r]);
+    outHist.Push(0, oL);
+    outHist.Push(1, oR);
     // Each line is fed by the other's output.
     const double vL = wL + feedback * ClampFeedbackSample(oR);
     const double vR = wR + feedback * ClampFeedbackSample(oL);
@@ -421,8 +511,8 @@ void Delay::ProcessPingPong(double& left, double& right) {
   quietRun[1] = quietR;
 
   const double tau = 1.0 - cp * invStep[0];
-  left = outHist[0].At(tau) * wet + inL * dry;
-  right = outHist[1].At(tau) * wet + inR * dry;
+  left = outHist.At(0, tau) * wet + inL * dry;
+  right = outHist.At(1, tau) * wet + inR * dry;
   const bool silent = ChannelSilent(0) && ChannelSilent(1);
   idle[0] = idle[1] = silent;
 }

@@ -7,8 +7,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "dsp/BiquadLowPass.h"
-#include "dsp/CubicInterpolation.h"
+#include "dsp/ChannelPair.h"
 
 namespace tessaron {
 
@@ -67,7 +66,7 @@ class Delay {
   double Step(int ch) const { return step[ch]; }
   double ClockPhase(int ch) const { return clockPhase[ch]; }
   int WriteIndex(int ch) const { return writeIndex[ch]; }
-  double OutputFilterOmega(int ch) const { return outFilter[ch].omega; }
+  double OutputFilterOmega(int) const { return outFilter.omega; }  // both channels share it
   double VibeIncrement() const { return vibeIncrement; }
   double VibeDepth() const { return vibeDepth; }
   double Dry() const { return dry; }
@@ -78,10 +77,10 @@ class Delay {
   double vibeSpeed = 0.0;
   double vibePhase = 0.0;  // in [-1, 1)
   double vibeIncrement = 0.0;
-  BiquadLowPass inFilter[2];
-  BiquadLowPass outFilter[2];
-  History4 inHist[2];
-  History4 outHist[2];
+  BiquadLowPassPair inFilter;
+  BiquadLowPassPair outFilter;
+  History4Pair inHist;
+  History4Pair outHist;
   std::vector<double> buffer[2];
   int length = 0;
   int writeIndex[2] = {0, 0};
