@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dsp/BiquadLowPass.h"
+#include "dsp/ChannelPair.h"
 #include "dsp/CubicInterpolation.h"
 
 namespace tessaron {
@@ -47,9 +48,12 @@ class Ensemble {
   // Every line hears the same input through the same filter, so one filter
   // and one history serve all three.
   BiquadLowPass inFilter;
-  BiquadLowPass outFilter[kLines];
+  // Lines 0 and 1 side by side, so that they can tick as the lanes of one register.
+  BiquadLowPassPair outFilterPair;
+  BiquadLowPass outFilterLast;
   History4 inHist;
-  History4 outHist[kLines];
+  History4Pair outHistPair;
+  History4 outHistLast;
   std::vector<double> buffer[kLines];
   int length = 0;
   int writeIndex[kLines] = {0, 0, 0};
