@@ -15,16 +15,19 @@
 
 namespace tessaron {
 
-// Two low-pass sections sharing one set of coefficients.
+// Two low-pass sections with the same coefficients, stored once per lane so
+// that a register loads them in one go.
 struct BiquadLowPassPair {
   void Setup(double sampleRate, double q, double w) {
     BiquadLowPass f;
     f.Setup(sampleRate, q, w);
     omega = f.omega;
-    b0 = f.b0;
-    b1 = f.b1;
-    c1 = f.c1;
-    c2 = f.c2;
+    for (int ch = 0; ch < 2; ++ch) {
+      b0[ch] = f.b0;
+      b1[ch] = f.b1;
+      c1[ch] = f.c1;
+      c2[ch] = f.c2;
+    }
     Clear(0);
     Clear(1);
   }
@@ -33,7 +36,7 @@ struct BiquadLowPassPair {
     if (x != x) {
       x = 0.0;
     }
-    double y = b0 * (x + x2[ch]) + b1 * x1[ch] + c1 * y1[ch] + c2 * y2[ch];
+    double y = b0[ch] * (x + x2[ch]) + b1[ch] * x1[ch] + c1[ch] * y1[ch] + c2[ch] * y2[ch];
     if (y != y) {
       y = 0.0;
     }
@@ -52,10 +55,10 @@ struct BiquadLowPassPair {
   }
 
   double omega = 0.0;
-  double b0 = 0.0;  // also b2
-  double b1 = 0.0;
-  double c1 = 0.0;
-  double c2 = 0.0;
+  double b0[2] = {0.0, 0.0};  // also b2
+  double b1[2] = {0.0, 0.0};
+  double c1[2] = {0.0, 0.0};
+  double c2[2] = {0.0, 0.0};
   double x1[2] = {0.0, 0.0};
   double x2[2] = {0.0, 0.0};
   double y1[2] = {0.0, 0.0};
@@ -86,10 +89,10 @@ struct History4Pair {
 // Both lanes of a BiquadLowPassPair, held in registers while a loop runs.
 struct BiquadLanes {
   explicit BiquadLanes(const BiquadLowPassPair& f)
-      : b0(_mm_set1_pd(f.b0)),
-        b1(_mm_set1_pd(f.b1)),
-        c1(_mm_set1_pd(f.c1)),
-        c2(_mm_set1_pd(f.c2)),
+      : b0(_mm_loadu_pd(f.b0)),
+        b1(_mm_loadu_pd(f.b1)),
+        c1(_mm_loadu_pd(f.c1)),
+        c2(_mm_loadu_pd(f.c2)),
         x1(_mm_loadu_pd(f.x1)),
         x2(_mm_loadu_pd(f.x2)),
         y1(_mm_loadu_pd(f.y1)),
