@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The bundle's data against the LV2 specifications and schemas Debian installs (lv2-dev):
+# The bundle's data against the LV2 vocabularies and schemas Debian installs (lv2-dev):
 # sord_validate must report no error. Warnings are printed for the log.
 #   validate-bundle.sh <bundle folder>
 set -euo pipefail
