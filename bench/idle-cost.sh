@@ -16,26 +16,12 @@ extra=("$@")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-python3 - "$work" <<'PY'
-import struct, sys
+PYTHONPATH="$(dirname "$0")" python3 - "$work" <<'PY'
+import sys
+from midifile import TEN_KEYS, held, write
 work = sys.argv[1]
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.append((n & 0x7F) | 0x80)
-        n >>= 7
-    return bytes(reversed(out))
-def write(name, seconds):
-    notes = [36, 43, 48, 52, 55, 60, 64, 67, 71, 74]
-    events = b"".join(vlq(0) + bytes([0x90, n, 100]) for n in notes)
-    for i, n in enumerate(notes):
-        events += vlq(int(seconds * 960) if i == 0 else 0) + bytes([0x80, n, 0])
-    events += vlq(0) + b"\xff\x2f\x00"
-    track = b"MTrk" + struct.pack(">I", len(events)) + events
-    open(f"{work}/{name}.mid", "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + track)
-write("chord2", 2.0)
-write("chord4", 4.0)
+write(f"{work}/chord2.mid", held(TEN_KEYS, 2.0))
+write(f"{work}/chord4.mid", held(TEN_KEYS, 4.0))
 PY
 
 # Instructions inside the module's audio callbacks for one render.

@@ -33,31 +33,14 @@ trap 'rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$XDG_CONFIG_HOME"
 
-# Format 0 files at 480 ticks per quarter and 120 bpm (960 ticks per second).
-python3 - "$work" <<'PY'
-import random, struct, sys
+# The files (bench/midifile.py): a held chord, a phrase, a cluster.
+PYTHONPATH="$(dirname "$0")" python3 - "$work" <<'PY'
+import random, sys
+from midifile import TEN_KEYS, held, write as write_file
 work = sys.argv[1]
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.append((n & 0x7F) | 0x80)
-        n >>= 7
-    return bytes(reversed(out))
-def write(name, notes):  # notes: (start s, length s, key)
-    events = []
-    for start, length, key in notes:
-        events.append((round(start * 960), 1, bytes([0x90, key, 100])))
-        events.append((round((start + length) * 960), 0, bytes([0x80, key, 0])))
-    events.sort(key=lambda e: (e[0], e[1]))
-    data, now = b"", 0
-    for tick, _, message in events:
-        data += vlq(tick - now) + message
-        now = tick
-    data += vlq(0) + b"\xff\x2f\x00"
-    open(f"{work}/{name}.mid", "wb").write(
-        b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(data)) + data)
-write("chord", [(0.0, 10.0, k) for k in (36, 43, 48, 52, 55, 60, 64, 67, 71, 74)])
+def write(name, notes):
+    write_file(f"{work}/{name}.mid", notes)
+write("chord", held(TEN_KEYS, 10.0))
 # A 30 s phrase: a new key every 1/8 to 3/8 s, each held 0.3 to 2 s, over a bass key
 # every 2 s, so that several keys overlap at any time.
 rng = random.Random(19)
@@ -68,7 +51,7 @@ while t < 28.0:
 for bar in range(14):
     phrase.append((bar * 2.0, 2.1, rng.choice((36, 38, 41, 43))))
 write("phrase", phrase)
-write("cluster", [(0.0, 10.0, k) for k in range(128)])
+write("cluster", held(range(128), 10.0))
 PY
 
 # Normalised parameters of the full reference patch on the "Init" program (63).

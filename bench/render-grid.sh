@@ -12,30 +12,16 @@ repeats=${REPEATS:-3}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Format 0 files at 480 ticks per quarter and 120 bpm: the keys go down together at
+# The files (bench/midifile.py): the keys go down together at
 # the start and are held for the whole render.
-python3 - "$work" "$seconds" <<'PY'
-import struct, sys
+PYTHONPATH="$(dirname "$0")" python3 - "$work" "$seconds" <<'PY'
+import sys
+from midifile import TEN_KEYS, held, write
 work, seconds = sys.argv[1], float(sys.argv[2])
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.append((n & 0x7F) | 0x80)
-        n >>= 7
-    return bytes(reversed(out))
-def write(name, notes):
-    ticks = int(seconds * 960)
-    events = b"".join(vlq(0) + bytes([0x90, n, 100]) for n in notes)
-    for i, n in enumerate(notes):
-        events += vlq(ticks if i == 0 else 0) + bytes([0x80, n, 0])
-    events += vlq(0 if notes else ticks) + b"\xff\x2f\x00"
-    track = b"MTrk" + struct.pack(">I", len(events)) + events
-    open(f"{work}/{name}.mid", "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + track)
-write("idle", [])
-write("1key", [60])
-write("10keys", [36, 43, 48, 52, 55, 60, 64, 67, 71, 74])
-write("128keys", list(range(128)))
+write(f"{work}/idle.mid", [], end=seconds)
+write(f"{work}/1key.mid", held([60], seconds))
+write(f"{work}/10keys.mid", held(TEN_KEYS, seconds))
+write(f"{work}/128keys.mid", held(range(128), seconds))
 PY
 
 # Normalised parameter values on top of the "Init" program (63).
