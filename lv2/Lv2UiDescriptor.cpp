@@ -68,6 +68,6 @@ const LV2UI_Descriptor kDescriptor{kUiUri, &Instantiate, &Cleanup, &PortEvent, &
 }  // namespace
 }  // namespace tessaron::lv2
 
-extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
   return index == 0 ? &tessaron::lv2::kDescriptor : nullptr;
 }
