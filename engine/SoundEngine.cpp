@@ -522,26 +522,30 @@ void SoundEngine::PlanKeyTaps() {
   tapsDrop2_ = osc2_.OctaveDown();
   const OscillatorBank* banks[2] = {&osc1_, &osc2_};
   const int32_t drop[2] = {tapsDrop1_ ? 12 : 0, tapsDrop2_ ? 12 : 0};
+  // A key whose every footage reads the row of zeros adds exactly +0.0 to every sum, which
+  // changes no sum (a sum that starts at +0.0 never becomes -0.0), so it is left out.
+  // Below 12 both oscillators are silent.
+  int planned = 0;
   for (int i = 0; i < keys_.Size(); ++i) {
     const uint8_t k = keys_.NoteAt(i);
-    KeyTaps& taps = keyTaps_[size_t(i)];
-    taps.level = &keys_.StateAt(i).level;
-    taps.channel = kChannelOfNote[k];
+    if (k < 12) continue;
+    KeyTaps& taps = keyTaps_[size_t(planned)];
+    bool sounds = false;
     for (int b = 0; b < 2; ++b) {
-      // Below 12 both oscillators are silent: the key reads zeros.
-      if (k >= 12) [[likely]] {
-        const OscillatorBank::Taps t = banks[b]->TapsOf(k - drop[b]);
-        taps.counter[b] = t.counter;
-        taps.shift2[b] = t.shift2;
-        for (int j = 0; j < 4; ++j) taps.row[b][j] = t.row[j];
-      } else {
-        static constexpr uint32_t kStill = 0;
-        taps.counter[b] = &kStill;
-        taps.shift2[b] = 0;
-        for (int j = 0; j < 4; ++j) taps.row[b][j] = OscillatorBank::SilentRow();
+      const OscillatorBank::Taps t = banks[b]->TapsOf(k - drop[b]);
+      taps.counter[b] = t.counter;
+      taps.shift2[b] = t.shift2;
+      for (int j = 0; j < 4; ++j) {
+        taps.row[b][j] = t.row[j];
+        sounds = sounds || t.row[j] != OscillatorBank::SilentRow();
       }
     }
+    if (!sounds) continue;
+    taps.level = &keys_.StateAt(i).level;
+    taps.channel = kChannelOfNote[k];
+    ++planned;
   }
+  tapsCount_ = planned;
 }
 
 template <bool kOrgan, bool kSynth, bool kString, bool kScaled>
@@ -562,7 +566,7 @@ void SoundEngine::SumKeys(KeySums& sums) {
   // The String alone hears only the second oscillator: the first one's readings
   // would go nowhere (its lanes stay zero).
   constexpr bool kFirstBank = kOrgan || kSynth;
-  const int count = keys_.Size();
+  const int count = tapsCount_;
   for (int i = 0; i < count; ++i) {
     const KeyTaps& taps = plan[i];
     double F1[4] = {0.0, 0.0, 0.0, 0.0}, F2[4];
@@ -607,7 +611,7 @@ void SoundEngine::SumKeys(KeySums& sums) {
 #else
   // Accumulators in locals stay in registers; stores through sums could not.
   double X0 = 0.0, X1 = 0.0, X2 = 0.0, X3 = 0.0, SL = 0.0, SH = 0.0;
-  const int count = keys_.Size();
+  const int count = tapsCount_;
   for (int i = 0; i < count; ++i) {
     const KeyTaps& taps = plan[i];
     double B1[4], B2[4];

@@ -281,6 +281,7 @@ class SoundEngine {
 
   // Key taps, rebuilt by PlanKeyTaps when any stamp differs.
   std::array<KeyTaps, KeyStateMap::kNotes> keyTaps_{};
+  int tapsCount_ = 0;  // keys that read anything but zeros, in key order
   uint64_t tapsKeyList_ = ~0ull, tapsOsc1_ = ~0ull, tapsOsc2_ = ~0ull;
   bool tapsDrop1_ = false, tapsDrop2_ = false;
 };
