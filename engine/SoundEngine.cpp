@@ -839,8 +839,39 @@ int32_t SoundEngine::RenderSoundingRun(double* left, double* right, int32_t begi
     osc2_.Advance();
   }
   for (int32_t k = 0; k < n; ++k) ProcessEffects(busL[k], busR[k], dryL[k], dryR[k]);
-  for (int32_t k = 0; k < n; ++k) WriteOutput(dryL[k], dryR[k], left[begin + k], right[begin + k]);
+  WriteOutputRun(dryL, dryR, left + begin, right + begin, n);
   return end;
+}
+
+void SoundEngine::WriteOutputRun(const double* dryL, const double* dryR, double* left, double* right, int32_t n) {
+#if defined(__SSE2__)
+  // Left and right as the two lanes. The silent-stage shortcut of WriteOutput is left out:
+  // with every coefficient in [0, 1] and the poles above 0 (an output pole underflows only
+  // below about 100 Hz), silence through a resting stage computes +0.0, the very value the
+  // shortcut leaves in place, and no state becomes -0.0.
+  if (!(outLp_[0].b > 0.0 && outLp_[1].b > 0.0 && outHp_[0].b > 0.0 && outHp_[1].b > 0.0)) {
+    for (int32_t k = 0; k < n; ++k) WriteOutput(dryL[k], dryR[k], left[k], right[k]);
+    return;
+  }
+  const __m128d hpA = _mm_set_pd(outHp_[1].a, outHp_[0].a), hpB = _mm_set_pd(outHp_[1].b, outHp_[0].b);
+  const __m128d lpA = _mm_set_pd(outLp_[1].a, outLp_[0].a), lpB = _mm_set_pd(outLp_[1].b, outLp_[0].b);
+  __m128d hp = _mm_set_pd(outHp_[1].y, outHp_[0].y), lp = _mm_set_pd(outLp_[1].y, outLp_[0].y);
+  for (int32_t k = 0; k < n; ++k) {
+    const __m128d x = _mm_set_pd(dryR[k], dryL[k]);
+    hp = _mm_add_pd(_mm_mul_pd(hpA, x), _mm_mul_pd(hpB, hp));
+    hp = _mm_and_pd(hp, _mm_cmpeq_pd(hp, hp));  // a NaN becomes 0.0, as OnePole::Process does
+    lp = _mm_add_pd(_mm_mul_pd(lpA, hp), _mm_mul_pd(lpB, lp));
+    lp = _mm_and_pd(lp, _mm_cmpeq_pd(lp, lp));
+    _mm_storel_pd(left + k, lp);
+    _mm_storeh_pd(right + k, lp);
+  }
+  _mm_storel_pd(&outHp_[0].y, hp);
+  _mm_storeh_pd(&outHp_[1].y, hp);
+  _mm_storel_pd(&outLp_[0].y, lp);
+  _mm_storeh_pd(&outLp_[1].y, lp);
+#else
+  for (int32_t k = 0; k < n; ++k) WriteOutput(dryL[k], dryR[k], left[k], right[k]);
+#endif
 }
 
 inline void SoundEngine::ProcessEffects(double& busL, double& busR, double& dryL, double& dryR) {
