@@ -183,6 +183,7 @@ class SoundEngine {
   int32_t RenderSoundingRun(double* left, double* right, int32_t begin, int32_t end);
   void ProcessEffects(double& busL, double& busR, double& dryL, double& dryR);
   void WriteOutput(double dryL, double dryR, double& left, double& right);
+  static void ClearBlock(double* out, int32_t n);
   void WriteOutputRun(const double* dryL, const double* dryR, double* left, double* right, int32_t n);
   bool SkipSilence(int32_t n);
   // While nothing sounds: ends the phaser, delay and output tails once all they could
