@@ -895,7 +895,7 @@ inline void SoundEngine::WriteOutput(double dryL, double dryR, double& left, dou
 }
 
 // Plain stores: GCC would turn this loop into a call to memset, whose string instruction
-// costs more than the loop for the block lengths hosts use.
+// the instruction counts used to tune idle cost see as one instruction per byte.
 #if defined(__GNUC__) && !defined(__clang__)
 __attribute__((optimize("no-tree-loop-distribute-patterns")))
 #endif
