@@ -130,6 +130,77 @@ struct Ensemble::LineRun {
   const double s;
 };
 
+#if defined(__SSE2__)
+namespace {
+
+// Lines 0 and 1 as the two lanes of SSE2 registers, held there for all the
+// ticks of one sample. Each lane does LineRun::Tick's operations in its order,
+// so the results are the same to the bit. The last two outputs are the
+// filter's y1 and y2; y3 and y4 are the older half of the history.
+struct PairRun {
+  PairRun(const BiquadLowPassPair& f, const History4Pair& h)
+      : b0(_mm_loadu_pd(f.b0)),
+        b1(_mm_loadu_pd(f.b1)),
+        c1(_mm_loadu_pd(f.c1)),
+        c2(_mm_loadu_pd(f.c2)),
+        x1(_mm_loadu_pd(f.x1)),
+        x2(_mm_loadu_pd(f.x2)),
+        y1(_mm_loadu_pd(f.y1)),
+        y2(_mm_loadu_pd(f.y2)),
+        y3(_mm_loadu_pd(h.v[1])),
+        y4(_mm_loadu_pd(h.v[0])) {}
+
+  // kLanes: 3 both lanes, 1 only the first, 2 only the second. A lane that
+  // does not tick computes along on its own state and keeps the old values.
+  template <int kLanes>
+  [[gnu::always_inline]] void Tick(__m128d x) {
+    x = _mm_andnot_pd(_mm_cmpunord_pd(x, x), x);  // a NaN enters as 0
+    __m128d y = _mm_add_pd(
+        _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, _mm_add_pd(x, x2)), _mm_mul_pd(b1, x1)), _mm_mul_pd(c1, y1)),
+        _mm_mul_pd(c2, y2));
+    y = _mm_andnot_pd(_mm_cmpunord_pd(y, y), y);
+    if constexpr (kLanes == 3) {
+      y4 = y3;
+      y3 = y2;
+      y2 = y1;
+      y1 = y;
+      x2 = x1;
+      x1 = x;
+    } else if constexpr (kLanes == 1) {
+      y4 = _mm_move_sd(y4, y3);
+      y3 = _mm_move_sd(y3, y2);
+      y2 = _mm_move_sd(y2, y1);
+      y1 = _mm_move_sd(y1, y);
+      x2 = _mm_move_sd(x2, x1);
+      x1 = _mm_move_sd(x1, x);
+    } else {
+      y4 = _mm_move_sd(y3, y4);
+      y3 = _mm_move_sd(y2, y3);
+      y2 = _mm_move_sd(y1, y2);
+      y1 = _mm_move_sd(y, y1);
+      x2 = _mm_move_sd(x1, x2);
+      x1 = _mm_move_sd(x, x1);
+    }
+  }
+
+  void Store(BiquadLowPassPair& f, History4Pair& h) const {
+    _mm_storeu_pd(f.x1, x1);
+    _mm_storeu_pd(f.x2, x2);
+    _mm_storeu_pd(f.y1, y1);
+    _mm_storeu_pd(f.y2, y2);
+    _mm_storeu_pd(h.v[0], y4);
+    _mm_storeu_pd(h.v[1], y3);
+    _mm_storeu_pd(h.v[2], y2);
+    _mm_storeu_pd(h.v[3], y1);
+  }
+
+  const __m128d b0, b1, c1, c2;
+  __m128d x1, x2, y1, y2, y3, y4;
+};
+
+}  // namespace
+#endif
+
 double Ensemble::Process(double x) {
   if (length <= 0) {
     return 0.0;
@@ -138,54 +209,107 @@ double Ensemble::Process(double x) {
   inHist.Push(inFilter.Process(x));
   const CatmullRomCurve input = inHist.Curve();
   static_assert(kLines == 3);
-  // The lines are independent: ticking them in step lets the processor
-  // overlap their filter recursions, and changes no result.
-  LineRun a(*this, 0), b(*this, 1), c(*this, 2);
 #if defined(__SSE2__)
-  // Lines 0 and 1 as the two lanes of SSE2 registers: each lane does the very
-  // operations of LineRun::Tick in the same order, so the results are the same
-  // to the bit.
-  if (a.cp < 1.0 && b.cp < 1.0 && c.cp < 1.0) {
+  const int last = length - 1;
+  double y = 0.0;  // 0 + (-0) is +0: the sum keeps its sign of zero
+  {
     const __m128d c0 = _mm_set1_pd(input.c0), c1 = _mm_set1_pd(input.c1);
     const __m128d c2 = _mm_set1_pd(input.c2), c3 = _mm_set1_pd(input.c3);
-    BiquadLanes out(outFilterPair);
-    __m128d h0 = _mm_loadu_pd(outHistPair.v[0]), h1 = _mm_loadu_pd(outHistPair.v[1]);
-    __m128d h2 = _mm_loadu_pd(outHistPair.v[2]), h3 = _mm_loadu_pd(outHistPair.v[3]);
-    __m128d cp = _mm_set_pd(b.cp, a.cp);
-    const __m128d s = _mm_set_pd(b.s, a.s);
     const __m128d one = _mm_set1_pd(1.0);
-    const int len = length;
-    do {
-      if (--a.wi < 0) a.wi = len - 1;
-      if (--b.wi < 0) b.wi = len - 1;
-      // input.At(cp): c0 + c1 t + c2 t t + c3 t t t, left to right.
-      const __m128d w = _mm_add_pd(_mm_add_pd(_mm_add_pd(c0, _mm_mul_pd(c1, cp)), _mm_mul_pd(_mm_mul_pd(c2, cp), cp)),
-                                   _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(c3, cp), cp), cp));
-      const __m128d o = out.Process(_mm_loadh_pd(_mm_load_sd(a.cells + a.wi), b.cells + b.wi));
-      h0 = h1;
-      h1 = h2;
-      h2 = h3;
-      h3 = o;
-      _mm_storel_pd(a.cells + a.wi, w);
-      _mm_storeh_pd(b.cells + b.wi, w);
-      cp = _mm_add_pd(cp, s);
-      c.Tick(*this, input);
-    } while (_mm_movemask_pd(_mm_cmplt_pd(cp, one)) == 3 && c.cp < 1.0);
-    a.cp = _mm_cvtsd_f64(cp);
-    b.cp = _mm_cvtsd_f64(_mm_unpackhi_pd(cp, cp));
-    out.Store(outFilterPair);
-    _mm_storeu_pd(outHistPair.v[0], h0);
-    _mm_storeu_pd(outHistPair.v[1], h1);
-    _mm_storeu_pd(outHistPair.v[2], h2);
-    _mm_storeu_pd(outHistPair.v[3], h3);
+    const __m128d s = _mm_loadu_pd(step);
+    __m128d cp = _mm_loadu_pd(clockPhase);
+    PairRun run(outFilterPair, outHistPair);
+    double* const cellsA = buffer[0].data();
+    double* const cellsB = buffer[1].data();
+    int wa = writeIndex[0];
+    int wb = writeIndex[1];
+    // input.At(cp): c0 + c1 t + c2 t t + c3 t t t, left to right.
+    auto at = [&] {
+      return _mm_add_pd(_mm_add_pd(_mm_add_pd(c0, _mm_mul_pd(c1, cp)), _mm_mul_pd(_mm_mul_pd(c2, cp), cp)),
+                        _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(c3, cp), cp), cp));
+    };
+    for (;;) {
+      const int lanes = _mm_movemask_pd(_mm_cmplt_pd(cp, one));
+      if (lanes == 3) {
+        if (--wa < 0) wa = last;
+        if (--wb < 0) wb = last;
+        const __m128d w = at();
+        run.Tick<3>(_mm_loadh_pd(_mm_load_sd(cellsA + wa), cellsB + wb));
+        _mm_storel_pd(cellsA + wa, w);
+        _mm_storeh_pd(cellsB + wb, w);
+        cp = _mm_add_pd(cp, s);
+      } else if (lanes == 1) {
+        if (--wa < 0) wa = last;
+        const __m128d w = at();
+        run.Tick<1>(_mm_load_sd(cellsA + wa));
+        _mm_storel_pd(cellsA + wa, w);
+        cp = _mm_add_sd(cp, s);
+      } else if (lanes == 2) {
+        if (--wb < 0) wb = last;
+        const __m128d w = at();
+        run.Tick<2>(_mm_loadh_pd(one, cellsB + wb));
+        _mm_storeh_pd(cellsB + wb, w);
+        cp = _mm_move_sd(_mm_add_pd(cp, s), cp);
+      } else {
+        break;
+      }
+    }
+    cp = _mm_sub_pd(cp, one);
+    writeIndex[0] = wa;
+    writeIndex[1] = wb;
+    _mm_storeu_pd(clockPhase, cp);
+    run.Store(outFilterPair, outHistPair);
+    const __m128d tau = _mm_sub_pd(one, _mm_mul_pd(cp, _mm_loadu_pd(invStep)));
+    const __m128d ab = CatmullRomLanes(outHistPair).At(tau);
+    y += _mm_cvtsd_f64(ab);
+    y += _mm_cvtsd_f64(_mm_unpackhi_pd(ab, ab));
   }
+  {
+    // Line 2 alone, its state in locals so that the stores into its cells
+    // need not reload it.
+    double* const cells = buffer[2].data();
+    int wi = writeIndex[2];
+    double cp = clockPhase[2];
+    const double s = step[2];
+    const double b0 = outFilterLast.b0, b1 = outFilterLast.b1, c1 = outFilterLast.c1, c2 = outFilterLast.c2;
+    double x1 = outFilterLast.x1, x2 = outFilterLast.x2, y1 = outFilterLast.y1, y2 = outFilterLast.y2;
+    double y3 = outHistLast.v[1], y4 = outHistLast.v[0];
+    while (cp < 1.0) {
+      if (--wi < 0) wi = last;
+      const double w = input.At(cp);
+      double v = cells[wi];
+      if (v != v) {
+        v = 0.0;
+      }
+      double o = b0 * (v + x2) + b1 * x1 + c1 * y1 + c2 * y2;
+      if (o != o) {
+        o = 0.0;
+      }
+      y4 = y3;
+      y3 = y2;
+      y2 = y1;
+      y1 = o;
+      x2 = x1;
+      x1 = v;
+      cells[wi] = w;
+      cp += s;
+    }
+    cp -= 1.0;
+    writeIndex[2] = wi;
+    clockPhase[2] = cp;
+    outFilterLast.x1 = x1;
+    outFilterLast.x2 = x2;
+    outFilterLast.y1 = y1;
+    outFilterLast.y2 = y2;
+    outHistLast.v[0] = y4;
+    outHistLast.v[1] = y3;
+    outHistLast.v[2] = y2;
+    outHistLast.v[3] = y1;
+    y += outHistLast.At(1.0 - cp * invStep[2]);
+  }
+  return y;
 #else
-  while (a.cp < 1.0 && b.cp < 1.0 && c.cp < 1.0) {
-    a.Tick(*this, input);
-    b.Tick(*this, input);
-    c.Tick(*this, input);
-  }
-#endif
+  LineRun a(*this, 0), b(*this, 1), c(*this, 2);
   while (a.cp < 1.0) {
     a.Tick(*this, input);
   }
@@ -199,17 +323,11 @@ double Ensemble::Process(double x) {
   b.Store(*this);
   c.Store(*this);
   double y = 0.0;  // 0 + (-0) is +0: the sum keeps its sign of zero
-#if defined(__SSE2__)
-  const __m128d tau = _mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(_mm_set_pd(b.cp, a.cp), _mm_loadu_pd(invStep)));
-  const __m128d ab = CatmullRomLanes(outHistPair).At(tau);
-  y += _mm_cvtsd_f64(ab);
-  y += _mm_cvtsd_f64(_mm_unpackhi_pd(ab, ab));
-#else
   y += outHistPair.At(0, 1.0 - a.cp * invStep[0]);
   y += outHistPair.At(1, 1.0 - b.cp * invStep[1]);
-#endif
   y += outHistLast.At(1.0 - c.cp * invStep[2]);
   return y;
+#endif
 }
 
 }  // namespace tessaron
