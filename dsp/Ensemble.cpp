@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <numbers>
 
 namespace tessaron {
@@ -133,6 +134,9 @@ struct Ensemble::LineRun {
 #if defined(__SSE2__)
 namespace {
 
+// A NaN becomes 0, in each lane.
+[[gnu::always_inline]] inline __m128d Flush(__m128d v) { return _mm_andnot_pd(_mm_cmpunord_pd(v, v), v); }
+
 // Lines 0 and 1 as the two lanes of SSE2 registers, held there for all the
 // ticks of one sample. Each lane does LineRun::Tick's operations in its order,
 // so the results are the same to the bit. The last two outputs are the
@@ -154,11 +158,10 @@ struct PairRun {
   // does not tick computes along on its own state and keeps the old values.
   template <int kLanes>
   [[gnu::always_inline]] void Tick(__m128d x) {
-    x = _mm_andnot_pd(_mm_cmpunord_pd(x, x), x);  // a NaN enters as 0
-    __m128d y = _mm_add_pd(
+    x = Flush(x);
+    const __m128d y = Flush(_mm_add_pd(
         _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, _mm_add_pd(x, x2)), _mm_mul_pd(b1, x1)), _mm_mul_pd(c1, y1)),
-        _mm_mul_pd(c2, y2));
-    y = _mm_andnot_pd(_mm_cmpunord_pd(y, y), y);
+        _mm_mul_pd(c2, y2)));
     if constexpr (kLanes == 3) {
       y4 = y3;
       y3 = y2;
@@ -210,102 +213,105 @@ double Ensemble::Process(double x) {
   const CatmullRomCurve input = inHist.Curve();
   static_assert(kLines == 3);
 #if defined(__SSE2__)
-  const int last = length - 1;
+  // A line's phase is below 1 when a sample starts (its step is at most 1),
+  // so every line ticks at least once.
+  const std::ptrdiff_t last = length - 1;
+  const __m128d c0 = _mm_set1_pd(input.c0), c1 = _mm_set1_pd(input.c1);
+  const __m128d c2 = _mm_set1_pd(input.c2), c3 = _mm_set1_pd(input.c3);
+  const __m128d one = _mm_set1_pd(1.0);
+  // input.At(t): c0 + c1 t + c2 t t + c3 t t t, left to right.
+  auto at = [&](__m128d t) {
+    return _mm_add_pd(_mm_add_pd(_mm_add_pd(c0, _mm_mul_pd(c1, t)), _mm_mul_pd(_mm_mul_pd(c2, t), t)),
+                      _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(c3, t), t), t));
+  };
   double y = 0.0;  // 0 + (-0) is +0: the sum keeps its sign of zero
+  __m128d coef[4];
   {
-    const __m128d c0 = _mm_set1_pd(input.c0), c1 = _mm_set1_pd(input.c1);
-    const __m128d c2 = _mm_set1_pd(input.c2), c3 = _mm_set1_pd(input.c3);
-    const __m128d one = _mm_set1_pd(1.0);
     const __m128d s = _mm_loadu_pd(step);
     __m128d cp = _mm_loadu_pd(clockPhase);
     PairRun run(outFilterPair, outHistPair);
     double* const cellsA = buffer[0].data();
     double* const cellsB = buffer[1].data();
-    int wa = writeIndex[0];
-    int wb = writeIndex[1];
-    // input.At(cp): c0 + c1 t + c2 t t + c3 t t t, left to right.
-    auto at = [&] {
-      return _mm_add_pd(_mm_add_pd(_mm_add_pd(c0, _mm_mul_pd(c1, cp)), _mm_mul_pd(_mm_mul_pd(c2, cp), cp)),
-                        _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(c3, cp), cp), cp));
-    };
-    for (;;) {
-      const int lanes = _mm_movemask_pd(_mm_cmplt_pd(cp, one));
+    std::ptrdiff_t wa = writeIndex[0];
+    std::ptrdiff_t wb = writeIndex[1];
+    int lanes = 3;
+    do {
       if (lanes == 3) {
         if (--wa < 0) wa = last;
         if (--wb < 0) wb = last;
-        const __m128d w = at();
+        const __m128d w = at(cp);
         run.Tick<3>(_mm_loadh_pd(_mm_load_sd(cellsA + wa), cellsB + wb));
         _mm_storel_pd(cellsA + wa, w);
         _mm_storeh_pd(cellsB + wb, w);
         cp = _mm_add_pd(cp, s);
       } else if (lanes == 1) {
         if (--wa < 0) wa = last;
-        const __m128d w = at();
+        const __m128d w = at(cp);
         run.Tick<1>(_mm_load_sd(cellsA + wa));
         _mm_storel_pd(cellsA + wa, w);
         cp = _mm_add_sd(cp, s);
-      } else if (lanes == 2) {
+      } else {
         if (--wb < 0) wb = last;
-        const __m128d w = at();
+        const __m128d w = at(cp);
         run.Tick<2>(_mm_loadh_pd(one, cellsB + wb));
         _mm_storeh_pd(cellsB + wb, w);
         cp = _mm_move_sd(_mm_add_pd(cp, s), cp);
-      } else {
-        break;
       }
-    }
+      lanes = _mm_movemask_pd(_mm_cmplt_pd(cp, one));
+    } while (lanes != 0);
     cp = _mm_sub_pd(cp, one);
-    writeIndex[0] = wa;
-    writeIndex[1] = wb;
+    writeIndex[0] = static_cast<int>(wa);
+    writeIndex[1] = static_cast<int>(wb);
     _mm_storeu_pd(clockPhase, cp);
     run.Store(outFilterPair, outHistPair);
     const __m128d tau = _mm_sub_pd(one, _mm_mul_pd(cp, _mm_loadu_pd(invStep)));
     const __m128d ab = CatmullRomLanes(outHistPair).At(tau);
     y += _mm_cvtsd_f64(ab);
     y += _mm_cvtsd_f64(_mm_unpackhi_pd(ab, ab));
+    coef[0] = run.b0;
+    coef[1] = run.b1;
+    coef[2] = run.c1;
+    coef[3] = run.c2;
   }
   {
-    // Line 2 alone, its state in locals so that the stores into its cells
-    // need not reload it.
+    // Line 2 alone, in the first lanes; every output filter has the same
+    // coefficients.
     double* const cells = buffer[2].data();
-    int wi = writeIndex[2];
-    double cp = clockPhase[2];
-    const double s = step[2];
-    const double b0 = outFilterLast.b0, b1 = outFilterLast.b1, c1 = outFilterLast.c1, c2 = outFilterLast.c2;
-    double x1 = outFilterLast.x1, x2 = outFilterLast.x2, y1 = outFilterLast.y1, y2 = outFilterLast.y2;
-    double y3 = outHistLast.v[1], y4 = outHistLast.v[0];
-    while (cp < 1.0) {
+    std::ptrdiff_t wi = writeIndex[2];
+    __m128d cp = _mm_load_sd(&clockPhase[2]);
+    const __m128d s = _mm_load_sd(&step[2]);
+    __m128d x1 = _mm_load_sd(&outFilterLast.x1), x2 = _mm_load_sd(&outFilterLast.x2);
+    __m128d y1 = _mm_load_sd(&outFilterLast.y1), y2 = _mm_load_sd(&outFilterLast.y2);
+    __m128d y3 = _mm_load_sd(&outHistLast.v[1]), y4 = _mm_load_sd(&outHistLast.v[0]);
+    do {
       if (--wi < 0) wi = last;
-      const double w = input.At(cp);
-      double v = cells[wi];
-      if (v != v) {
-        v = 0.0;
-      }
-      double o = b0 * (v + x2) + b1 * x1 + c1 * y1 + c2 * y2;
-      if (o != o) {
-        o = 0.0;
-      }
+      const __m128d w = at(cp);
+      const __m128d v = Flush(_mm_load_sd(cells + wi));
+      const __m128d o = Flush(_mm_add_pd(
+          _mm_add_pd(_mm_add_pd(_mm_mul_pd(coef[0], _mm_add_pd(v, x2)), _mm_mul_pd(coef[1], x1)),
+                     _mm_mul_pd(coef[2], y1)),
+          _mm_mul_pd(coef[3], y2)));
       y4 = y3;
       y3 = y2;
       y2 = y1;
       y1 = o;
       x2 = x1;
       x1 = v;
-      cells[wi] = w;
-      cp += s;
-    }
-    cp -= 1.0;
-    writeIndex[2] = wi;
-    clockPhase[2] = cp;
-    outFilterLast.x1 = x1;
-    outFilterLast.x2 = x2;
-    outFilterLast.y1 = y1;
-    outFilterLast.y2 = y2;
-    outHistLast.v[0] = y4;
-    outHistLast.v[1] = y3;
-    outHistLast.v[2] = y2;
-    outHistLast.v[3] = y1;
-    y += outHistLast.At(1.0 - cp * invStep[2]);
+      _mm_storel_pd(cells + wi, w);
+      cp = _mm_add_sd(cp, s);
+    } while (_mm_comilt_sd(cp, one));
+    cp = _mm_sub_sd(cp, one);
+    writeIndex[2] = static_cast<int>(wi);
+    _mm_storel_pd(&clockPhase[2], cp);
+    _mm_storel_pd(&outFilterLast.x1, x1);
+    _mm_storel_pd(&outFilterLast.x2, x2);
+    _mm_storel_pd(&outFilterLast.y1, y1);
+    _mm_storel_pd(&outFilterLast.y2, y2);
+    _mm_storel_pd(&outHistLast.v[0], y4);
+    _mm_storel_pd(&outHistLast.v[1], y3);
+    _mm_storel_pd(&outHistLast.v[2], y2);
+    _mm_storel_pd(&outHistLast.v[3], y1);
+    y += outHistLast.At(1.0 - _mm_cvtsd_f64(cp) * invStep[2]);
   }
   return y;
 #else

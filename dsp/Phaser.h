@@ -28,12 +28,12 @@ class Phaser {
   void SetPhase(double p) { phase = p; }
   double Increment() const { return increment; }
   double OmegaMax() const { return omegaMax; }
-  double Coefficient(int stage) const { return d[stage]; }
-  double CoefficientProduct() const { return d4; }
-  double LoopGain() const { return loopGain; }
-  double Solve() const { return solve; }
-  double State(int ch, int stage) const { return state[ch][stage]; }
-  void SetState(int ch, int stage, double v) { state[ch][stage] = v; }
+  double Coefficient(int /*stage*/) const { return d[0]; }
+  double CoefficientProduct() const { return d4[0]; }
+  double LoopGain() const { return loopGain[0]; }
+  double Solve() const { return solve[0]; }
+  double State(int ch, int stage) const { return state[stage][ch]; }
+  void SetState(int ch, int stage, double v) { state[stage][ch] = v; }
 
  private:
   double clock = 1000.0;  // sweep ticks per second
@@ -43,13 +43,16 @@ class Phaser {
   double sweepMin = 0.02;
   double feedback = 0.0;
   double sweepRange = 0.22;
-  double mix = 0.5;  // share of the phased signal
   double omegaMax = 0.0;
-  double d4 = 0.0;  // product of the stage coefficients
-  double d[kStages] = {0.0, 0.0, 0.0, 0.0};
-  double loopGain = 0.0;
-  double solve = 0.0;
-  double state[2][kStages] = {{0.0, 0.0, 0.0, 0.0}, {0.0, 0.0, 0.0, 0.0}};
+  // What the sweep sets for the audio, each value twice, for the left and the
+  // right channel: Process loads them as the lanes of SSE2 registers.
+  // Every stage has the same coefficient d.
+  double d[2] = {0.0, 0.0};
+  double d4[2] = {0.0, 0.0};  // product of the stage coefficients
+  double loopGain[2] = {0.0, 0.0};
+  double solve[2] = {0.0, 0.0};
+  double mix[2] = {0.5, 0.5};  // share of the phased signal
+  double state[kStages][2] = {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}};  // [stage][channel]
   double dither[2] = {1e-13, 1e-13};
 
   double ProcessChannel(int ch, double x);
