@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <numbers>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessaron {
 
 namespace {
@@ -34,8 +38,12 @@ void Ensemble::SetSampleRate(double fs) {
       length = 0;
     }
     inFilter.Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
-    outFilterPair.Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
-    outFilterLast.Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
+    for (int lane = 0; lane < 2; ++lane) {
+      laneCoef[0][lane] = inFilter.b0;
+      laneCoef[1][lane] = inFilter.b1;
+      laneCoef[2][lane] = inFilter.c1;
+      laneCoef[3][lane] = inFilter.c2;
+    }
     for (int n = 0; n < kLines; ++n) {
       buffer[n].assign(static_cast<size_t>(length), 0.0);
       clockPhase[n] = 0.0;
@@ -49,17 +57,11 @@ void Ensemble::SetSampleRate(double fs) {
 }
 
 void Ensemble::Clear() {
-  inFilter.Clear();
-  inHist.Clear();
   for (int n = 0; n < kLines; ++n) {
     std::fill(buffer[n].begin(), buffer[n].end(), 0.0);
   }
-  outFilterPair.Clear(0);
-  outFilterPair.Clear(1);
-  outHistPair.Clear(0);
-  outHistPair.Clear(1);
-  outFilterLast.Clear();
-  outHistLast.Clear();
+  pairLanes = Lanes();
+  lastLanes = Lanes();
 }
 
 void Ensemble::SetSpeed(int osc, double v) {
@@ -96,242 +98,239 @@ void Ensemble::UpdateSteps() {
   }
 }
 
-// One line's clock loop state for the ticks a sample owes. Lines 0 and 1 keep
-// their output filters and histories as the lanes of a pair, line 2 its own.
-struct Ensemble::LineRun {
-  LineRun(Ensemble& e, int line)
-      : n(line), cells(e.buffer[line].data()), wi(e.writeIndex[line]), cp(e.clockPhase[line]), s(e.step[line]) {}
-
-  // One line tick; call while cp < 1.
-  [[gnu::always_inline]] void Tick(Ensemble& e, const CatmullRomCurve& input) {
-    if (--wi < 0) {
-      wi = e.length - 1;
-    }
-    const double w = input.At(cp);
-    if (n < 2) {
-      e.outHistPair.Push(n, e.outFilterPair.Process(n, cells[wi]));
-    } else {
-      e.outHistLast.Push(e.outFilterLast.Process(cells[wi]));
-    }
-    cells[wi] = w;
-    cp += s;
-  }
-
-  // Stores the loop state, the phase taken past the sample.
-  void Store(Ensemble& e) {
-    cp -= 1.0;
-    e.writeIndex[n] = wi;
-    e.clockPhase[n] = cp;
-  }
-
-  const int n;
-  double* const cells;
-  int wi;
-  double cp;
-  const double s;
-};
-
-#if defined(__SSE2__)
 namespace {
 
+#if defined(__SSE2__)
 // A NaN becomes 0, in each lane.
 [[gnu::always_inline]] inline __m128d Flush(__m128d v) { return _mm_andnot_pd(_mm_cmpunord_pd(v, v), v); }
 
-// Lines 0 and 1 as the two lanes of SSE2 registers, held there for all the
-// ticks of one sample. Each lane does LineRun::Tick's operations in its order,
-// so the results are the same to the bit. The last two outputs are the
-// filter's y1 and y2; y3 and y4 are the older half of the history.
-struct PairRun {
-  PairRun(const BiquadLowPassPair& f, const History4Pair& h)
-      : b0(_mm_loadu_pd(f.b0)),
-        b1(_mm_loadu_pd(f.b1)),
-        c1(_mm_loadu_pd(f.c1)),
-        c2(_mm_loadu_pd(f.c2)),
-        x1(_mm_loadu_pd(f.x1)),
-        x2(_mm_loadu_pd(f.x2)),
-        y1(_mm_loadu_pd(f.y1)),
-        y2(_mm_loadu_pd(f.y2)),
-        y3(_mm_loadu_pd(h.v[1])),
-        y4(_mm_loadu_pd(h.v[0])) {}
+// Two lanes of Ensemble::Lanes in SSE2 registers for the ticks of one sample.
+// Each lane does TickLane's operations in its order, so the results are the
+// same to the bit.
+struct LaneRun {
+  explicit LaneRun(const Ensemble::Lanes& l)
+      : x1(_mm_loadu_pd(l.x1)),
+        x2(_mm_loadu_pd(l.x2)),
+        y1(_mm_loadu_pd(l.y1)),
+        y2(_mm_loadu_pd(l.y2)),
+        y3(_mm_loadu_pd(l.y3)),
+        y4(_mm_loadu_pd(l.y4)) {}
 
   // kLanes: 3 both lanes, 1 only the first, 2 only the second. A lane that
-  // does not tick computes along on its own state and keeps the old values.
+  // does not tick computes along on its own state and keeps its old values.
   template <int kLanes>
-  [[gnu::always_inline]] void Tick(__m128d x) {
+  [[gnu::always_inline]] void Tick(const __m128d (&f)[4], __m128d x) {
     x = Flush(x);
     const __m128d y = Flush(_mm_add_pd(
-        _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, _mm_add_pd(x, x2)), _mm_mul_pd(b1, x1)), _mm_mul_pd(c1, y1)),
-        _mm_mul_pd(c2, y2)));
+        _mm_add_pd(_mm_add_pd(_mm_mul_pd(f[0], _mm_add_pd(x, x2)), _mm_mul_pd(f[1], x1)), _mm_mul_pd(f[2], y1)),
+        _mm_mul_pd(f[3], y2)));
     if constexpr (kLanes == 3) {
+      x2 = x1;
+      x1 = x;
       y4 = y3;
       y3 = y2;
       y2 = y1;
       y1 = y;
-      x2 = x1;
-      x1 = x;
     } else if constexpr (kLanes == 1) {
+      x2 = _mm_move_sd(x2, x1);
+      x1 = _mm_move_sd(x1, x);
       y4 = _mm_move_sd(y4, y3);
       y3 = _mm_move_sd(y3, y2);
       y2 = _mm_move_sd(y2, y1);
       y1 = _mm_move_sd(y1, y);
-      x2 = _mm_move_sd(x2, x1);
-      x1 = _mm_move_sd(x1, x);
     } else {
+      x2 = _mm_move_sd(x1, x2);
+      x1 = _mm_move_sd(x, x1);
       y4 = _mm_move_sd(y3, y4);
       y3 = _mm_move_sd(y2, y3);
       y2 = _mm_move_sd(y1, y2);
       y1 = _mm_move_sd(y, y1);
-      x2 = _mm_move_sd(x1, x2);
-      x1 = _mm_move_sd(x, x1);
     }
   }
 
-  void Store(BiquadLowPassPair& f, History4Pair& h) const {
-    _mm_storeu_pd(f.x1, x1);
-    _mm_storeu_pd(f.x2, x2);
-    _mm_storeu_pd(f.y1, y1);
-    _mm_storeu_pd(f.y2, y2);
-    _mm_storeu_pd(h.v[0], y4);
-    _mm_storeu_pd(h.v[1], y3);
-    _mm_storeu_pd(h.v[2], y2);
-    _mm_storeu_pd(h.v[3], y1);
+  void Store(Ensemble::Lanes& l) const {
+    _mm_storeu_pd(l.x1, x1);
+    _mm_storeu_pd(l.x2, x2);
+    _mm_storeu_pd(l.y1, y1);
+    _mm_storeu_pd(l.y2, y2);
+    _mm_storeu_pd(l.y3, y3);
+    _mm_storeu_pd(l.y4, y4);
   }
 
-  const __m128d b0, b1, c1, c2;
   __m128d x1, x2, y1, y2, y3, y4;
 };
 
-}  // namespace
+// CatmullRomCurve of each lane's history.
+struct CurveLanes {
+  explicit CurveLanes(const LaneRun& r) {
+    const __m128d p0 = r.y4, p1 = r.y3, p2 = r.y2, p3 = r.y1;
+    const __m128d half = _mm_set1_pd(0.5);
+    c0 = p1;
+    c1 = _mm_mul_pd(half, _mm_sub_pd(p2, p0));
+    c2 = _mm_sub_pd(_mm_add_pd(_mm_sub_pd(p0, _mm_mul_pd(_mm_set1_pd(2.5), p1)), _mm_mul_pd(_mm_set1_pd(2.0), p2)),
+                    _mm_mul_pd(half, p3));
+    c3 = _mm_add_pd(_mm_mul_pd(half, _mm_sub_pd(p3, p0)), _mm_mul_pd(_mm_set1_pd(1.5), _mm_sub_pd(p1, p2)));
+  }
+  // c0 + c1 t + c2 t t + c3 t t t, left to right.
+  [[gnu::always_inline]] __m128d At(__m128d t) const {
+    return _mm_add_pd(_mm_add_pd(_mm_add_pd(c0, _mm_mul_pd(c1, t)), _mm_mul_pd(_mm_mul_pd(c2, t), t)),
+                      _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(c3, t), t), t));
+  }
+  // The second lane's curve in both lanes.
+  void SecondToBoth() {
+    c0 = _mm_unpackhi_pd(c0, c0);
+    c1 = _mm_unpackhi_pd(c1, c1);
+    c2 = _mm_unpackhi_pd(c2, c2);
+    c3 = _mm_unpackhi_pd(c3, c3);
+  }
+
+  __m128d c0, c1, c2, c3;
+};
+#else
+// One tick of lane k's filter, as BiquadLowPass::Process computes it, and
+// the shift of that lane's history.
+void TickLane(const BiquadLowPass& f, Ensemble::Lanes& l, int k, double x) {
+  if (x != x) {
+    x = 0.0;
+  }
+  double y = f.b0 * (x + l.x2[k]) + f.b1 * l.x1[k] + f.c1 * l.y1[k] + f.c2 * l.y2[k];
+  if (y != y) {
+    y = 0.0;
+  }
+  l.x2[k] = l.x1[k];
+  l.x1[k] = x;
+  l.y4[k] = l.y3[k];
+  l.y3[k] = l.y2[k];
+  l.y2[k] = l.y1[k];
+  l.y1[k] = y;
+}
+
+CatmullRomCurve LaneCurve(const Ensemble::Lanes& l, int k) { return CatmullRomCurve(l.y4[k], l.y3[k], l.y2[k], l.y1[k]); }
 #endif
+
+}  // namespace
 
 double Ensemble::Process(double x) {
   if (length <= 0) {
     return 0.0;
   }
   SettlePendingSteps();
-  inHist.Push(inFilter.Process(x));
-  const CatmullRomCurve input = inHist.Curve();
   static_assert(kLines == 3);
-#if defined(__SSE2__)
-  // A line's phase is below 1 when a sample starts (its step is at most 1),
-  // so every line ticks at least once.
   const std::ptrdiff_t last = length - 1;
-  const __m128d c0 = _mm_set1_pd(input.c0), c1 = _mm_set1_pd(input.c1);
-  const __m128d c2 = _mm_set1_pd(input.c2), c3 = _mm_set1_pd(input.c3);
+#if defined(__SSE2__)
   const __m128d one = _mm_set1_pd(1.0);
-  // input.At(t): c0 + c1 t + c2 t t + c3 t t t, left to right.
-  auto at = [&](__m128d t) {
-    return _mm_add_pd(_mm_add_pd(_mm_add_pd(c0, _mm_mul_pd(c1, t)), _mm_mul_pd(_mm_mul_pd(c2, t), t)),
-                      _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(c3, t), t), t));
-  };
-  double y = 0.0;  // 0 + (-0) is +0: the sum keeps its sign of zero
-  __m128d coef[4];
-  {
-    const __m128d s = _mm_loadu_pd(step);
-    __m128d cp = _mm_loadu_pd(clockPhase);
-    PairRun run(outFilterPair, outHistPair);
-    double* const cellsA = buffer[0].data();
-    double* const cellsB = buffer[1].data();
-    std::ptrdiff_t wa = writeIndex[0];
-    std::ptrdiff_t wb = writeIndex[1];
-    int lanes = 3;
-    do {
-      if (lanes == 3) {
-        if (--wa < 0) wa = last;
-        if (--wb < 0) wb = last;
-        const __m128d w = at(cp);
-        run.Tick<3>(_mm_loadh_pd(_mm_load_sd(cellsA + wa), cellsB + wb));
-        _mm_storel_pd(cellsA + wa, w);
-        _mm_storeh_pd(cellsB + wb, w);
-        cp = _mm_add_pd(cp, s);
-      } else if (lanes == 1) {
-        if (--wa < 0) wa = last;
-        const __m128d w = at(cp);
-        run.Tick<1>(_mm_load_sd(cellsA + wa));
-        _mm_storel_pd(cellsA + wa, w);
-        cp = _mm_add_sd(cp, s);
-      } else {
-        if (--wb < 0) wb = last;
-        const __m128d w = at(cp);
-        run.Tick<2>(_mm_loadh_pd(one, cellsB + wb));
-        _mm_storeh_pd(cellsB + wb, w);
-        cp = _mm_move_sd(_mm_add_pd(cp, s), cp);
-      }
-      lanes = _mm_movemask_pd(_mm_cmplt_pd(cp, one));
-    } while (lanes != 0);
-    cp = _mm_sub_pd(cp, one);
-    writeIndex[0] = static_cast<int>(wa);
-    writeIndex[1] = static_cast<int>(wb);
-    _mm_storeu_pd(clockPhase, cp);
-    run.Store(outFilterPair, outHistPair);
-    const __m128d tau = _mm_sub_pd(one, _mm_mul_pd(cp, _mm_loadu_pd(invStep)));
-    const __m128d ab = CatmullRomLanes(outHistPair).At(tau);
-    y += _mm_cvtsd_f64(ab);
-    y += _mm_cvtsd_f64(_mm_unpackhi_pd(ab, ab));
-    coef[0] = run.b0;
-    coef[1] = run.b1;
-    coef[2] = run.c1;
-    coef[3] = run.c2;
-  }
-  {
-    // Line 2 alone, in the first lanes; every output filter has the same
-    // coefficients.
+  const __m128d f[4] = {_mm_loadu_pd(laneCoef[0]), _mm_loadu_pd(laneCoef[1]), _mm_loadu_pd(laneCoef[2]),
+                        _mm_loadu_pd(laneCoef[3])};
+  // Line 2 in the first lanes, the input filter in the second. A line's phase
+  // is below 1 when a sample starts (its step is at most 1), so every line
+  // ticks at least once: line 2's first tick and the input filter run as one.
+  // Lines 2, 0 and 1 are independent of each other, so their order changes no
+  // result.
+  __m128d last2;
+  CurveLanes input = [&] {
+    LaneRun q(lastLanes);
     double* const cells = buffer[2].data();
     std::ptrdiff_t wi = writeIndex[2];
+    if (--wi < 0) wi = last;
+    q.Tick<3>(f, _mm_set_pd(x, cells[wi]));
+    CurveLanes in(q);
+    in.SecondToBoth();
     __m128d cp = _mm_load_sd(&clockPhase[2]);
     const __m128d s = _mm_load_sd(&step[2]);
-    __m128d x1 = _mm_load_sd(&outFilterLast.x1), x2 = _mm_load_sd(&outFilterLast.x2);
-    __m128d y1 = _mm_load_sd(&outFilterLast.y1), y2 = _mm_load_sd(&outFilterLast.y2);
-    __m128d y3 = _mm_load_sd(&outHistLast.v[1]), y4 = _mm_load_sd(&outHistLast.v[0]);
-    do {
+    _mm_storel_pd(cells + wi, in.At(cp));
+    cp = _mm_add_sd(cp, s);
+    while (_mm_comilt_sd(cp, one)) {
       if (--wi < 0) wi = last;
-      const __m128d w = at(cp);
-      const __m128d v = Flush(_mm_load_sd(cells + wi));
-      const __m128d o = Flush(_mm_add_pd(
-          _mm_add_pd(_mm_add_pd(_mm_mul_pd(coef[0], _mm_add_pd(v, x2)), _mm_mul_pd(coef[1], x1)),
-                     _mm_mul_pd(coef[2], y1)),
-          _mm_mul_pd(coef[3], y2)));
-      y4 = y3;
-      y3 = y2;
-      y2 = y1;
-      y1 = o;
-      x2 = x1;
-      x1 = v;
+      const __m128d w = in.At(cp);
+      q.Tick<1>(f, _mm_load_sd(cells + wi));
       _mm_storel_pd(cells + wi, w);
       cp = _mm_add_sd(cp, s);
-    } while (_mm_comilt_sd(cp, one));
+    }
     cp = _mm_sub_sd(cp, one);
     writeIndex[2] = static_cast<int>(wi);
     _mm_storel_pd(&clockPhase[2], cp);
-    _mm_storel_pd(&outFilterLast.x1, x1);
-    _mm_storel_pd(&outFilterLast.x2, x2);
-    _mm_storel_pd(&outFilterLast.y1, y1);
-    _mm_storel_pd(&outFilterLast.y2, y2);
-    _mm_storel_pd(&outHistLast.v[0], y4);
-    _mm_storel_pd(&outHistLast.v[1], y3);
-    _mm_storel_pd(&outHistLast.v[2], y2);
-    _mm_storel_pd(&outHistLast.v[3], y1);
-    y += outHistLast.At(1.0 - _mm_cvtsd_f64(cp) * invStep[2]);
+    q.Store(lastLanes);
+    last2 = CurveLanes(q).At(_mm_sub_sd(one, _mm_mul_sd(cp, _mm_load_sd(&invStep[2]))));
+    return in;
+  }();
+
+  // Lines 0 and 1 as the two lanes.
+  LaneRun run(pairLanes);
+  const __m128d s = _mm_loadu_pd(step);
+  __m128d cp = _mm_loadu_pd(clockPhase);
+  double* const cellsA = buffer[0].data();
+  double* const cellsB = buffer[1].data();
+  std::ptrdiff_t wa = writeIndex[0];
+  std::ptrdiff_t wb = writeIndex[1];
+  auto both = [&] {
+    if (--wa < 0) wa = last;
+    if (--wb < 0) wb = last;
+    const __m128d w = input.At(cp);
+    run.Tick<3>(f, _mm_loadh_pd(_mm_load_sd(cellsA + wa), cellsB + wb));
+    _mm_storel_pd(cellsA + wa, w);
+    _mm_storeh_pd(cellsB + wb, w);
+    cp = _mm_add_pd(cp, s);
+  };
+  both();
+  for (;;) {
+    const int lanes = _mm_movemask_pd(_mm_cmplt_pd(cp, one));
+    if (lanes == 3) {
+      both();
+    } else if (lanes == 1) {
+      if (--wa < 0) wa = last;
+      const __m128d w = input.At(cp);
+      run.Tick<1>(f, _mm_load_sd(cellsA + wa));
+      _mm_storel_pd(cellsA + wa, w);
+      cp = _mm_add_sd(cp, s);
+    } else if (lanes == 2) {
+      if (--wb < 0) wb = last;
+      const __m128d w = input.At(cp);
+      run.Tick<2>(f, _mm_loadh_pd(one, cellsB + wb));
+      _mm_storeh_pd(cellsB + wb, w);
+      cp = _mm_move_sd(_mm_add_pd(cp, s), cp);
+    } else {
+      break;
+    }
   }
+  cp = _mm_sub_pd(cp, one);
+  writeIndex[0] = static_cast<int>(wa);
+  writeIndex[1] = static_cast<int>(wb);
+  _mm_storeu_pd(clockPhase, cp);
+  run.Store(pairLanes);
+  const __m128d ab = CurveLanes(run).At(_mm_sub_pd(one, _mm_mul_pd(cp, _mm_loadu_pd(invStep))));
+  double y = 0.0;  // 0 + (-0) is +0: the sum keeps its sign of zero
+  y += _mm_cvtsd_f64(ab);
+  y += _mm_cvtsd_f64(_mm_unpackhi_pd(ab, ab));
+  y += _mm_cvtsd_f64(last2);
   return y;
 #else
-  LineRun a(*this, 0), b(*this, 1), c(*this, 2);
-  while (a.cp < 1.0) {
-    a.Tick(*this, input);
+  TickLane(inFilter, lastLanes, 1, x);
+  const CatmullRomCurve input = LaneCurve(lastLanes, 1);
+  double tau[kLines];
+  for (int n = 0; n < kLines; ++n) {
+    Lanes& lanes = n < 2 ? pairLanes : lastLanes;
+    const int k = n < 2 ? n : 0;
+    double* const cells = buffer[n].data();
+    int wi = writeIndex[n];
+    double cp = clockPhase[n];
+    while (cp < 1.0) {
+      if (--wi < 0) {
+        wi = static_cast<int>(last);
+      }
+      const double w = input.At(cp);
+      TickLane(inFilter, lanes, k, cells[wi]);
+      cells[wi] = w;
+      cp += step[n];
+    }
+    cp -= 1.0;
+    writeIndex[n] = wi;
+    clockPhase[n] = cp;
+    tau[n] = 1.0 - cp * invStep[n];
   }
-  while (b.cp < 1.0) {
-    b.Tick(*this, input);
-  }
-  while (c.cp < 1.0) {
-    c.Tick(*this, input);
-  }
-  a.Store(*this);
-  b.Store(*this);
-  c.Store(*this);
   double y = 0.0;  // 0 + (-0) is +0: the sum keeps its sign of zero
-  y += outHistPair.At(0, 1.0 - a.cp * invStep[0]);
-  y += outHistPair.At(1, 1.0 - b.cp * invStep[1]);
-  y += outHistLast.At(1.0 - c.cp * invStep[2]);
+  y += LaneCurve(pairLanes, 0).At(tau[0]);
+  y += LaneCurve(pairLanes, 1).At(tau[1]);
+  y += LaneCurve(lastLanes, 0).At(tau[2]);
   return y;
 #endif
 }

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "dsp/BiquadLowPass.h"
-#include "dsp/ChannelPair.h"
 #include "dsp/CubicInterpolation.h"
 
 namespace tessaron {
@@ -45,15 +44,24 @@ class Ensemble {
 
   Oscillator osc1;
   Oscillator osc2;
-  // Every line hears the same input through the same filter, so one filter
-  // and one history serve all three.
+  // The states of two second-order sections side by side, lane by lane, with
+  // the two outputs before the latest two (y1, y2): the four latest outputs
+  // are the history that a line's read-out interpolates.
+  struct Lanes {
+    double x1[2] = {0.0, 0.0};
+    double x2[2] = {0.0, 0.0};
+    double y1[2] = {0.0, 0.0};
+    double y2[2] = {0.0, 0.0};
+    double y3[2] = {0.0, 0.0};
+    double y4[2] = {0.0, 0.0};
+  };
+  // Every filter of the ensemble, at the input and at each line's output, has
+  // these coefficients; the states are in the lanes below. One input filter
+  // and history serve all three lines, which hear the same input.
   BiquadLowPass inFilter;
-  // Lines 0 and 1 side by side, so that they can tick as the lanes of one register.
-  BiquadLowPassPair outFilterPair;
-  BiquadLowPass outFilterLast;
-  History4 inHist;
-  History4Pair outHistPair;
-  History4 outHistLast;
+  Lanes pairLanes;  // the output filters of lines 0 and 1
+  Lanes lastLanes;  // line 2's output filter and the input filter
+  double laneCoef[4][2] = {};  // inFilter's b0, b1, c1, c2, each once per lane
   std::vector<double> buffer[kLines];
   int length = 0;
   int writeIndex[kLines] = {0, 0, 0};
@@ -66,7 +74,6 @@ class Ensemble {
   double depth2 = 0.01;
 
  private:
-  struct LineRun;
   void UpdateSteps();
   void SettlePendingSteps() {
     if (stepsPending) {
