@@ -226,7 +226,6 @@ double Ensemble::Process(double x) {
   // ticks at least once: line 2's first tick and the input filter run as one.
   // Lines 2, 0 and 1 are independent of each other, so their order changes no
   // result.
-  __m128d last2;
   CurveLanes input = [&] {
     LaneRun q(lastLanes);
     double* const cells = buffer[2].data();
@@ -250,7 +249,6 @@ double Ensemble::Process(double x) {
     writeIndex[2] = static_cast<int>(wi);
     _mm_storel_pd(&clockPhase[2], cp);
     q.Store(lastLanes);
-    last2 = CurveLanes(q).At(_mm_sub_sd(one, _mm_mul_sd(cp, _mm_load_sd(&invStep[2]))));
     return in;
   }();
 
@@ -301,7 +299,8 @@ double Ensemble::Process(double x) {
   double y = 0.0;  // 0 + (-0) is +0: the sum keeps its sign of zero
   y += _mm_cvtsd_f64(ab);
   y += _mm_cvtsd_f64(_mm_unpackhi_pd(ab, ab));
-  y += _mm_cvtsd_f64(last2);
+  y += _mm_cvtsd_f64(CurveLanes(LaneRun(lastLanes))
+                         .At(_mm_sub_sd(one, _mm_mul_sd(_mm_load_sd(&clockPhase[2]), _mm_load_sd(&invStep[2])))));
   return y;
 #else
   TickLane(inFilter, lastLanes, 1, x);
