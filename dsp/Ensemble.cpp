@@ -272,6 +272,9 @@ double Ensemble::Process(double x) {
   both();
   for (;;) {
     const int lanes = _mm_movemask_pd(_mm_cmplt_pd(cp, one));
+    if (lanes == 0) {
+      break;
+    }
     if (lanes == 3) {
       both();
     } else if (lanes == 1) {
@@ -280,14 +283,12 @@ double Ensemble::Process(double x) {
       run.Tick<1>(f, _mm_load_sd(cellsA + wa));
       _mm_storel_pd(cellsA + wa, w);
       cp = _mm_add_sd(cp, s);
-    } else if (lanes == 2) {
+    } else {
       if (--wb < 0) wb = last;
       const __m128d w = input.At(cp);
       run.Tick<2>(f, _mm_loadh_pd(one, cellsB + wb));
       _mm_storeh_pd(cellsB + wb, w);
       cp = _mm_move_sd(_mm_add_pd(cp, s), cp);
-    } else {
-      break;
     }
   }
   cp = _mm_sub_pd(cp, one);
