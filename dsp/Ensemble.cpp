@@ -234,16 +234,24 @@ double Ensemble::Process(double x) {
     q.Tick<3>(f, _mm_set_pd(x, cells[wi]));
     CurveLanes in(q);
     in.SecondToBoth();
-    __m128d cp = _mm_load_sd(&clockPhase[2]);
     const __m128d s = _mm_load_sd(&step[2]);
-    _mm_storel_pd(cells + wi, in.At(cp));
-    cp = _mm_add_sd(cp, s);
-    while (_mm_comilt_sd(cp, one)) {
+    const __m128d cp0 = _mm_load_sd(&clockPhase[2]);
+    __m128d cp = _mm_add_sd(cp0, s);
+    // The cell values of the first two ticks in one go; most samples take both.
+    const __m128d w01 = in.At(_mm_unpacklo_pd(cp0, cp));
+    _mm_storel_pd(cells + wi, w01);
+    if (_mm_comilt_sd(cp, one)) {
       if (--wi < 0) wi = last;
-      const __m128d w = in.At(cp);
       q.Tick<1>(f, _mm_load_sd(cells + wi));
-      _mm_storel_pd(cells + wi, w);
+      _mm_storeh_pd(cells + wi, w01);
       cp = _mm_add_sd(cp, s);
+      while (_mm_comilt_sd(cp, one)) {
+        if (--wi < 0) wi = last;
+        const __m128d w = in.At(cp);
+        q.Tick<1>(f, _mm_load_sd(cells + wi));
+        _mm_storel_pd(cells + wi, w);
+        cp = _mm_add_sd(cp, s);
+      }
     }
     cp = _mm_sub_sd(cp, one);
     writeIndex[2] = static_cast<int>(wi);
