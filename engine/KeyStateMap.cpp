@@ -42,22 +42,24 @@ void KeyStateMap::StepRamps() {
   // A held chord spends most of its samples here with nothing to do.
   if (settled_) return;
   bool settled = true;
+  const int count = count_;  // a local: the stores into notes_ would make it a reload
   int kept = 0;
-  for (int i = 0; i < count_; ++i) {
+  for (int i = 0; i < count; ++i) {
     const uint8_t note = notes_[size_t(i)];
     KeyState& k = states_[note];
     if (k.gate) {
       if (k.level < 1.0) k.level = std::min(1.0, k.level + (kRiseTarget - k.level) * attack_);
+      settled = settled && k.level >= 1.0;
     } else if (k.level > 0.0) {
       if (!hold) k.level = std::max(0.0, k.level - (k.level - kFallTarget) * release_);
+      settled = false;
     } else {
       present_[note] = false;
       continue;
     }
-    settled = settled && k.gate && k.level >= 1.0;
     notes_[size_t(kept++)] = note;
   }
-  if (kept != count_) ++listVersion_;
+  if (kept != count) ++listVersion_;
   count_ = kept;
   settled_ = settled;
 }
