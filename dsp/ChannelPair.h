@@ -134,6 +134,15 @@ struct CatmullRomLanes {
                     _mm_mul_pd(half, p3));
     c3 = _mm_add_pd(_mm_mul_pd(half, _mm_sub_pd(p3, p0)), _mm_mul_pd(_mm_set1_pd(1.5), _mm_sub_pd(p1, p2)));
   }
+  // From a history already in registers, oldest first.
+  CatmullRomLanes(__m128d p0, __m128d p1, __m128d p2, __m128d p3) {
+    const __m128d half = _mm_set1_pd(0.5);
+    c0 = p1;
+    c1 = _mm_mul_pd(half, _mm_sub_pd(p2, p0));
+    c2 = _mm_sub_pd(_mm_add_pd(_mm_sub_pd(p0, _mm_mul_pd(_mm_set1_pd(2.5), p1)), _mm_mul_pd(_mm_set1_pd(2.0), p2)),
+                    _mm_mul_pd(half, p3));
+    c3 = _mm_add_pd(_mm_mul_pd(half, _mm_sub_pd(p3, p0)), _mm_mul_pd(_mm_set1_pd(1.5), _mm_sub_pd(p1, p2)));
+  }
   __m128d At(__m128d t) const {
     return _mm_add_pd(_mm_add_pd(_mm_add_pd(c0, _mm_mul_pd(c1, t)), _mm_mul_pd(_mm_mul_pd(c2, t), t)),
                       _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(c3, t), t), t));

@@ -56,8 +56,8 @@ void Delay::SetSampleRate(double fs) {
     invStep[ch] = 1.0;
     inHist.Clear(ch);
     outHist.Clear(ch);
-    zeroRun[ch] = length;
-    quietRun[ch] = length;
+    runs.zero[ch] = length;
+    runs.quiet[ch] = length;
     idle[ch] = true;
   }
 }
@@ -71,7 +71,7 @@ void Delay::SetPingPong(bool on) {
   if (on != pingPong) {
     // The lines change clocks, so a run of zero writes no longer spans whole lines.
     for (int ch = 0; ch < 2; ++ch) {
-      zeroRun[ch] = 0;
+      runs.zero[ch] = 0;
       idle[ch] = false;
     }
   }
@@ -245,11 +245,11 @@ bool Delay::EndTailBelow(double level) {
   if (quiet != quietLevel) {
     // Runs counted against another level prove nothing.
     quietLevel = quiet;
-    quietRun[0] = quietRun[1] = 0;
+    runs.quiet[0] = runs.quiet[1] = 0;
     return false;
   }
   for (int ch = 0; ch < 2; ++ch) {
-    if (quietRun[ch] < length || !inFilter.Below(ch, quietLevel) || !outFilter.Below(ch, quietLevel) ||
+    if (runs.quiet[ch] < length || !inFilter.Below(ch, quietLevel) || !outFilter.Below(ch, quietLevel) ||
         !inHist.Below(ch, quietLevel) || !outHist.Below(ch, quietLevel)) {
       return false;
     }
@@ -260,14 +260,14 @@ bool Delay::EndTailBelow(double level) {
     outFilter.Clear(ch);
     inHist.Clear(ch);
     outHist.Clear(ch);
-    zeroRun[ch] = length;
+    runs.zero[ch] = length;
     idle[ch] = true;
   }
   return true;
 }
 
 inline bool Delay::ChannelSilent(int ch) const {
-  return zeroRun[ch] >= length && inFilter.IsSilent(ch) && outFilter.IsSilent(ch) && inHist.IsZero(ch) &&
+  return runs.zero[ch] >= length && inFilter.IsSilent(ch) && outFilter.IsSilent(ch) && inHist.IsZero(ch) &&
          outHist.IsZero(ch);
 }
 
@@ -277,8 +277,8 @@ struct Delay::LineRun {
       : ch(channel),
         cells(d.buffer[channel].data()),
         wi(d.writeIndex[channel]),
-        run(d.zeroRun[channel]),
-        quiet(d.quietRun[channel]),
+        run(d.runs.zero[channel]),
+        quiet(d.runs.quiet[channel]),
         cp(d.clockPhase[channel]),
         s(d.step[channel]) {}
 
@@ -310,8 +310,8 @@ struct Delay::LineRun {
     cp -= 1.0;
     d.writeIndex[ch] = wi;
     d.clockPhase[ch] = cp;
-    d.zeroRun[ch] = run;
-    d.quietRun[ch] = quiet;
+    d.runs.zero[ch] = run;
+    d.runs.quiet[ch] = quiet;
   }
 
   const int ch;
@@ -344,88 +344,199 @@ void Delay::ProcessChannel(int ch, double& x) {
   idle[ch] = ChannelSilent(ch);
 }
 
-void Delay::ProcessChannels(double& left, double& right) {
-  const double inL = left;
-  const double inR = right;
-  idle[0] = idle[1] = false;
-  LineRun l(*this, 0);
-  LineRun r(*this, 1);
 #if defined(__SSE2__)
-  // The two channels as the lanes of SSE2 registers, left in the low lane: each
-  // lane does the very operations of the scalar code in the same order, so the
-  // results are the same to the bit.
-  const __m128d in = _mm_set_pd(inR, inL);
-  {
-    BiquadLanes f(inFilter);
-    PushLanes(inHist, f.Process(in));
-    f.Store(inFilter);
+// Both lines' clocks as the lanes of SSE2 registers, left in the low lane: each
+// lane does the very operations of the scalar code in the same order, so the
+// results are the same to the bit. The state stays in registers through the
+// ticks a sample owes.
+struct Delay::LineLanes {
+  LineLanes(Delay& d, __m128d phase, const CatmullRomLanes& curve)
+      : cellsL(d.buffer[0].data()),
+        cellsR(d.buffer[1].data()),
+        top(d.length - 1),
+        wl(d.writeIndex[0]),
+        wr(d.writeIndex[1]),
+        rl(ReadIndex(d, d.writeIndex[0])),
+        rr(ReadIndex(d, d.writeIndex[1])),
+        input(curve),
+        out(d.outFilter),
+        h0(_mm_loadu_pd(d.outHist.v[0])),
+        h1(_mm_loadu_pd(d.outHist.v[1])),
+        cp(phase),
+        s(_mm_loadu_pd(d.step)),
+        fb(_mm_set1_pd(d.feedback)),
+        quiet(_mm_set1_pd(d.quietLevel)) {}
+
+  // The cell a write index reads, kept alongside it rather than worked out per tick.
+  static std::ptrdiff_t ReadIndex(const Delay& d, int wi) {
+    const int r = wi + d.readOffset;
+    return r >= d.length ? r - d.length : r;
   }
-  if (l.cp < 1.0 && r.cp < 1.0) {
-    const CatmullRomLanes input(inHist);
-    BiquadLanes out(outFilter);
-    __m128d h0 = _mm_loadu_pd(outHist.v[0]), h1 = _mm_loadu_pd(outHist.v[1]);
-    __m128d h2 = _mm_loadu_pd(outHist.v[2]), h3 = _mm_loadu_pd(outHist.v[3]);
-    __m128d cp = _mm_set_pd(r.cp, l.cp);
-    const __m128d s = _mm_set_pd(r.s, l.s);
-    const __m128d one = _mm_set1_pd(1.0), zero = _mm_setzero_pd();
-    const __m128d fb = _mm_set1_pd(feedback), quiet = _mm_set1_pd(quietLevel);
-    const __m128d high = _mm_set1_pd(kFeedbackLimit), low = _mm_set1_pd(-kFeedbackLimit);
+
+  // Ticks both lanes while both owe one; answers which lanes still do.
+  int RunBoth() {
+    int owed;
+    do {
+      owed = Tick<3>();
+    } while (owed == 3);
+    return owed;
+  }
+
+  // Ticks the one lane (1 left, 2 right) that owes more; the other lane computes
+  // along, and its results are thrown away afterwards.
+  template <int kLane>
+  void RunOne() {
+    const __m128d x1 = out.x1, x2 = out.x2, y1 = out.y1, y2 = out.y2, g0 = h0, g1 = h1, phase = cp;
+    while (Tick<kLane>() & kLane) {
+    }
+    out.x1 = Keep<kLane>(x1, out.x1);
+    out.x2 = Keep<kLane>(x2, out.x2);
+    out.y1 = Keep<kLane>(y1, out.y1);
+    out.y2 = Keep<kLane>(y2, out.y2);
+    h0 = Keep<kLane>(g0, h0);
+    h1 = Keep<kLane>(g1, h1);
+    cp = Keep<kLane>(phase, cp);
+  }
+
+  // The ticked lane kLane of ticked, the other from kept.
+  template <int kLane>
+  static __m128d Keep(__m128d kept, __m128d ticked) {
+    return kLane == 1 ? _mm_move_sd(kept, ticked) : _mm_move_sd(ticked, kept);
+  }
+
+  // One line tick of the lanes in kLanes (1 left, 2 right, 3 both); answers
+  // which lanes owe another.
+  template <int kLanes>
+  int Tick() {
+    if (kLanes & 1) {
+      if (--wl < 0) wl = top;
+      if (--rl < 0) rl = top;
+    }
+    if (kLanes & 2) {
+      if (--wr < 0) wr = top;
+      if (--rr < 0) rr = top;
+    }
+    const __m128d w = input.At(cp);
+    // The outputs are pushed to the history as the filter makes them, so its
+    // newest two entries are always the filter's y1 and y2.
+    h0 = h1;
+    h1 = out.y2;
+    const __m128d o = out.Process(_mm_loadh_pd(_mm_load_sd(cellsL + rl), cellsR + rr));
+    // ClampFeedbackSample: maxpd and minpd make exactly its two selections.
+    const __m128d v = _mm_add_pd(
+        w, _mm_mul_pd(fb, _mm_min_pd(_mm_set1_pd(kFeedbackLimit), _mm_max_pd(_mm_set1_pd(-kFeedbackLimit), o))));
+    if (kLanes & 1) _mm_storel_pd(cellsL + wl, v);
+    if (kLanes & 2) _mm_storeh_pd(cellsR + wr, v);
+    CountTick<kLanes>(v);
+    cp = _mm_add_pd(cp, s);
+    return _mm_movemask_pd(_mm_cmplt_pd(cp, _mm_set1_pd(1.0)));
+  }
+
+  // The zero and quiet runs, as 32-bit lanes in the order of RunCounts, are
+  // settled once after the ticks: each lane counts its ticks and notes the
+  // number of the last one that broke its run. The 16-bit maximum serves as a
+  // sample owes far fewer than 2^15 ticks (the step has a lower bound).
+  template <int kLanes>
+  void CountTick(__m128d v) {
+    const __m128d zero = _mm_cmpeq_pd(v, _mm_setzero_pd());
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-    const int len = length;
-    do {
-      if (--l.wi < 0) l.wi = len - 1;
-      if (--r.wi < 0) r.wi = len - 1;
-      const __m128d w = input.At(cp);
-      int rl = l.wi + readOffset;
-      if (rl >= len) rl -= len;
-      int rr = r.wi + readOffset;
-      if (rr >= len) rr -= len;
-      const __m128d o = out.Process(_mm_loadh_pd(_mm_load_sd(l.cells + rl), r.cells + rr));
-      h0 = h1;
-      h1 = h2;
-      h2 = h3;
-      h3 = o;
-      // ClampFeedbackSample: maxpd and minpd make exactly its two selections.
-      const __m128d v = _mm_add_pd(w, _mm_mul_pd(fb, _mm_min_pd(high, _mm_max_pd(low, o))));
-      _mm_storel_pd(l.cells + l.wi, v);
-      _mm_storeh_pd(r.cells + r.wi, v);
-      const int zeros = _mm_movemask_pd(_mm_cmpeq_pd(v, zero));
-      const int quiets = _mm_movemask_pd(_mm_cmplt_pd(_mm_and_pd(v, magnitude), quiet));
-      l.run = (zeros & 1) ? (l.run < len ? l.run + 1 : l.run) : 0;
-      r.run = (zeros & 2) ? (r.run < len ? r.run + 1 : r.run) : 0;
-      l.quiet = (quiets & 1) ? (l.quiet < len ? l.quiet + 1 : l.quiet) : 0;
-      r.quiet = (quiets & 2) ? (r.quiet < len ? r.quiet + 1 : r.quiet) : 0;
-      cp = _mm_add_pd(cp, s);
-    } while (_mm_movemask_pd(_mm_cmplt_pd(cp, one)) == 3);
-    l.cp = _mm_cvtsd_f64(cp);
-    r.cp = _mm_cvtsd_f64(_mm_unpackhi_pd(cp, cp));
-    out.Store(outFilter);
-    _mm_storeu_pd(outHist.v[0], h0);
-    _mm_storeu_pd(outHist.v[1], h1);
-    _mm_storeu_pd(outHist.v[2], h2);
-    _mm_storeu_pd(outHist.v[3], h3);
+    const __m128d small = _mm_cmplt_pd(_mm_and_pd(v, magnitude), quiet);
+    __m128i kept = _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(zero), _mm_castpd_ps(small), _MM_SHUFFLE(2, 0, 2, 0)));
+    if (kLanes == 1) {
+      kept = _mm_or_si128(kept, _mm_set_epi32(-1, 0, -1, 0));
+    } else if (kLanes == 2) {
+      kept = _mm_or_si128(kept, _mm_set_epi32(0, -1, 0, -1));
+    }
+    ticks = _mm_add_epi32(ticks, kLanes == 3 ? _mm_set1_epi32(1)
+                                             : (kLanes == 1 ? _mm_set_epi32(0, 1, 0, 1) : _mm_set_epi32(1, 0, 1, 0)));
+    broken = _mm_max_epi16(broken, _mm_andnot_si128(kept, ticks));
   }
-  // The ticks one channel owes beyond the other's.
-  if (l.cp < 1.0) {
-    const CatmullRomCurve input = inHist.Curve(0);
-    do {
-      l.Tick(*this, input);
-    } while (l.cp < 1.0);
+
+  // Stores the loop state; the phase is left to the caller.
+  void Store(Delay& d) const {
+    d.writeIndex[0] = static_cast<int>(wl);
+    d.writeIndex[1] = static_cast<int>(wr);
+    out.Store(d.outFilter);
+    _mm_storeu_pd(d.outHist.v[0], h0);
+    _mm_storeu_pd(d.outHist.v[1], h1);
+    _mm_storeu_pd(d.outHist.v[2], out.y2);
+    _mm_storeu_pd(d.outHist.v[3], out.y1);
+    // A lane whose run was not broken counts on from where it stood, one that
+    // was counts the ticks since; either way no further than the length.
+    __m128i* const counts = reinterpret_cast<__m128i*>(&d.runs);
+    const __m128i unbroken = _mm_cmpeq_epi32(broken, _mm_setzero_si128());
+    const __m128i run = _mm_sub_epi32(_mm_add_epi32(_mm_and_si128(unbroken, _mm_loadu_si128(counts)), ticks), broken);
+    const __m128i length = _mm_set1_epi32(d.length);
+    const __m128i over = _mm_cmpgt_epi32(run, length);
+    _mm_storeu_si128(counts, _mm_or_si128(_mm_and_si128(over, length), _mm_andnot_si128(over, run)));
   }
-  if (r.cp < 1.0) {
-    const CatmullRomCurve input = inHist.Curve(1);
-    do {
-      r.Tick(*this, input);
-    } while (r.cp < 1.0);
+
+  double* const cellsL;
+  double* const cellsR;
+  const std::ptrdiff_t top;  // the last cell
+  std::ptrdiff_t wl, wr, rl, rr;
+  const CatmullRomLanes input;
+  BiquadLanes out;
+  __m128d h0, h1;  // the oldest two of the output history
+  __m128d cp;
+  const __m128d s;
+  const __m128d fb;
+  const __m128d quiet;
+  __m128i ticks = _mm_setzero_si128();
+  __m128i broken = _mm_setzero_si128();
+};
+#endif
+
+void Delay::ProcessChannels(double& left, double& right) {
+#if defined(__SSE2__)
+  const __m128d in = _mm_set_pd(right, left);
+  const __m128d one = _mm_set1_pd(1.0);
+  BiquadLanes inLanes(inFilter);
+  const __m128d p0 = _mm_loadu_pd(inHist.v[1]), p1 = _mm_loadu_pd(inHist.v[2]), p2 = _mm_loadu_pd(inHist.v[3]);
+  const __m128d p3 = inLanes.Process(in);
+  inLanes.Store(inFilter);
+  _mm_storeu_pd(inHist.v[0], p0);
+  _mm_storeu_pd(inHist.v[1], p1);
+  _mm_storeu_pd(inHist.v[2], p2);
+  _mm_storeu_pd(inHist.v[3], p3);
+  __m128d cp = _mm_loadu_pd(clockPhase);
+  __m128d o0, o1, o2, o3;  // the output history after the ticks
+  int owed = _mm_movemask_pd(_mm_cmplt_pd(cp, one));
+  if (owed != 0) {
+    LineLanes lines(*this, cp, CatmullRomLanes(p0, p1, p2, p3));
+    if (owed == 3) {
+      owed = lines.RunBoth();
+    }
+    // The ticks one channel owes beyond the other's.
+    if (owed == 1) {
+      lines.RunOne<1>();
+    } else if (owed == 2) {
+      lines.RunOne<2>();
+    }
+    lines.Store(*this);
+    cp = lines.cp;
+    o0 = lines.h0;
+    o1 = lines.h1;
+    o2 = lines.out.y2;
+    o3 = lines.out.y1;
+  } else {
+    o0 = _mm_loadu_pd(outHist.v[0]);
+    o1 = _mm_loadu_pd(outHist.v[1]);
+    o2 = _mm_loadu_pd(outHist.v[2]);
+    o3 = _mm_loadu_pd(outHist.v[3]);
   }
-  l.Store(*this);
-  r.Store(*this);
-  const __m128d tau = _mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(_mm_set_pd(r.cp, l.cp), _mm_loadu_pd(invStep)));
-  const __m128d x =
-      _mm_add_pd(_mm_mul_pd(CatmullRomLanes(outHist).At(tau), _mm_set1_pd(wet)), _mm_mul_pd(in, _mm_set1_pd(dry)));
+  cp = _mm_sub_pd(cp, one);
+  _mm_storeu_pd(clockPhase, cp);
+  const __m128d tau = _mm_sub_pd(one, _mm_mul_pd(cp, _mm_loadu_pd(invStep)));
+  const __m128d x = _mm_add_pd(_mm_mul_pd(CatmullRomLanes(o0, o1, o2, o3).At(tau), _mm_set1_pd(wet)),
+                               _mm_mul_pd(in, _mm_set1_pd(dry)));
   left = _mm_cvtsd_f64(x);
   right = _mm_cvtsd_f64(_mm_unpackhi_pd(x, x));
 #else
+  const double inL = left;
+  const double inR = right;
+  LineRun l(*this, 0);
+  LineRun r(*this, 1);
   // The two lines are independent; ticking them in step lets the processor
   // overlap their filter recursions, and changes no result.
   inHist.Push(0, inFilter.Process(0, inL));
@@ -471,10 +582,10 @@ void Delay::ProcessPingPong(double& left, double& right) {
   double* cellsL = buffer[0].data();
   double* cellsR = buffer[1].data();
   int wi = writeIndex[0];
-  int runL = zeroRun[0];
-  int runR = zeroRun[1];
-  int quietL = quietRun[0];
-  int quietR = quietRun[1];
+  int runL = runs.zero[0];
+  int runR = runs.zero[1];
+  int quietL = runs.quiet[0];
+  int quietR = runs.quiet[1];
   double cp = clockPhase[0];
   const double s = step[0];
   while (cp < 1.0) {
@@ -505,10 +616,10 @@ void Delay::ProcessPingPong(double& left, double& right) {
   cp -= 1.0;
   writeIndex[0] = wi;
   clockPhase[0] = cp;
-  zeroRun[0] = runL;
-  zeroRun[1] = runR;
-  quietRun[0] = quietL;
-  quietRun[1] = quietR;
+  runs.zero[0] = runL;
+  runs.zero[1] = runR;
+  runs.quiet[0] = quietL;
+  runs.quiet[1] = quietR;
 
   const double tau = 1.0 - cp * invStep[0];
   left = outHist.At(0, tau) * wet + inL * dry;

@@ -98,6 +98,7 @@ class Delay {
   bool pingPong = false;
 
   struct LineRun;
+  struct LineLanes;
   bool SkipsIdleChannel(int ch, double in) const;
   void ProcessChannel(int ch, double& x);
   void ProcessChannels(double& left, double& right);
@@ -108,13 +109,17 @@ class Delay {
   void AdvanceClock(int ch, int samples = 1);
   void AdvanceBothClocks(int samples);
 
-  // Consecutive line ticks that wrote exactly zero; at length or more the whole
+  // Per channel, the counts of consecutive line ticks that wrote exactly zero
+  // and that wrote less than quietLevel in magnitude, side by side so that both
+  // lanes load and store them at once. At length or more zero ticks the whole
   // line is zero. Together with zero filter states and histories the channel's
   // output is exactly zero while its input stays zero, so the work is skipped
   // and only the clock moves on.
-  int zeroRun[2] = {0, 0};
-  // Consecutive line ticks that wrote less than quietLevel in magnitude.
-  int quietRun[2] = {0, 0};
+  struct RunCounts {
+    int zero[2] = {0, 0};
+    int quiet[2] = {0, 0};
+  };
+  RunCounts runs;
   double quietLevel = 0.0;
   bool idle[2] = {true, true};
   bool idleSkip = true;
