@@ -348,38 +348,73 @@ void Delay::ProcessChannel(int ch, double& x) {
 // Both lines' clocks as the lanes of SSE2 registers, left in the low lane: each
 // lane does the very operations of the scalar code in the same order, so the
 // results are the same to the bit. The state stays in registers through the
-// ticks a sample owes.
+// ticks of a sample, or of a run of samples.
+//
+// Every filter output is pushed to its history as it is made, so a history's
+// newest two entries are always its filter's y1 and y2; only the oldest two are
+// held apart.
 struct Delay::LineLanes {
-  LineLanes(Delay& d, __m128d phase, const CatmullRomLanes& curve)
+  explicit LineLanes(Delay& d)
       : cellsL(d.buffer[0].data()),
         cellsR(d.buffer[1].data()),
-        top(d.length - 1),
+        length(d.length),
+        offset(d.readOffset),
         wl(d.writeIndex[0]),
         wr(d.writeIndex[1]),
-        rl(ReadIndex(d, d.writeIndex[0])),
-        rr(ReadIndex(d, d.writeIndex[1])),
-        input(curve),
         out(d.outFilter),
         h0(_mm_loadu_pd(d.outHist.v[0])),
         h1(_mm_loadu_pd(d.outHist.v[1])),
-        cp(phase),
+        cp(_mm_loadu_pd(d.clockPhase)),
         s(_mm_loadu_pd(d.step)),
         fb(_mm_set1_pd(d.feedback)),
         quiet(_mm_set1_pd(d.quietLevel)) {}
 
-  // The cell a write index reads, kept alongside it rather than worked out per tick.
-  static std::ptrdiff_t ReadIndex(const Delay& d, int wi) {
-    const int r = wi + d.readOffset;
-    return r >= d.length ? r - d.length : r;
+  // Stores all but the run counts.
+  void Store(Delay& d) const {
+    d.writeIndex[0] = static_cast<int>(wl);
+    d.writeIndex[1] = static_cast<int>(wr);
+    out.Store(d.outFilter);
+    _mm_storeu_pd(d.outHist.v[0], h0);
+    _mm_storeu_pd(d.outHist.v[1], h1);
+    _mm_storeu_pd(d.outHist.v[2], out.y2);
+    _mm_storeu_pd(d.outHist.v[3], out.y1);
+    _mm_storeu_pd(d.clockPhase, cp);
   }
 
-  // Ticks both lanes while both owe one; answers which lanes still do.
-  int RunBoth() {
-    int owed;
-    do {
-      owed = Tick<3>();
-    } while (owed == 3);
-    return owed;
+  // The lanes that owe a tick, as bits 1 (left) and 2 (right).
+  int Owed() const { return _mm_movemask_pd(_mm_cmplt_pd(cp, _mm_set1_pd(1.0))); }
+
+  // The ticks a sample owes, written from the input curve; answers the run
+  // counts (RunCounts) that follow from runs.
+  [[gnu::always_inline]] __m128i Run(int owed, const CatmullRomLanes& curve, __m128i runs) {
+    input = curve;
+    ticks = broken = _mm_setzero_si128();
+    if (owed == 3) {
+      do {
+        owed = Tick<3>();
+      } while (owed == 3);
+    }
+    // The ticks one channel owes beyond the other's.
+    if (owed == 1) {
+      RunOne<1>();
+    } else if (owed == 2) {
+      RunOne<2>();
+    }
+    // A run that no tick broke counts on from where it stood, one that was
+    // broken counts the ticks since; either way no further than the length.
+    const __m128i unbroken = _mm_cmpeq_epi32(broken, _mm_setzero_si128());
+    const __m128i run = _mm_sub_epi32(_mm_add_epi32(_mm_and_si128(unbroken, runs), ticks), broken);
+    const __m128i len = _mm_set1_epi32(static_cast<int>(length));
+    const __m128i over = _mm_cmpgt_epi32(run, len);
+    return _mm_or_si128(_mm_and_si128(over, len), _mm_andnot_si128(over, run));
+  }
+
+  // Takes the phase past the sample and reads the output between the line's
+  // last ticks, mixed with the input x.
+  __m128d Output(__m128d x, __m128d invStep, __m128d wet, __m128d dry) {
+    cp = _mm_sub_pd(cp, _mm_set1_pd(1.0));
+    const __m128d tau = _mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(cp, invStep));
+    return _mm_add_pd(_mm_mul_pd(CatmullRomLanes(h0, h1, out.y2, out.y1).At(tau), wet), _mm_mul_pd(x, dry));
   }
 
   // Ticks the one lane (1 left, 2 right) that owes more; the other lane computes
@@ -398,7 +433,7 @@ struct Delay::LineLanes {
     cp = Keep<kLane>(phase, cp);
   }
 
-  // The ticked lane kLane of ticked, the other from kept.
+  // Lane kLane of ticked, the other from kept.
   template <int kLane>
   static __m128d Keep(__m128d kept, __m128d ticked) {
     return kLane == 1 ? _mm_move_sd(kept, ticked) : _mm_move_sd(ticked, kept);
@@ -409,16 +444,16 @@ struct Delay::LineLanes {
   template <int kLanes>
   int Tick() {
     if (kLanes & 1) {
-      if (--wl < 0) wl = top;
-      if (--rl < 0) rl = top;
+      if (--wl < 0) wl = length - 1;
     }
     if (kLanes & 2) {
-      if (--wr < 0) wr = top;
-      if (--rr < 0) rr = top;
+      if (--wr < 0) wr = length - 1;
     }
+    std::ptrdiff_t rl = wl + offset;
+    if (rl >= length) rl -= length;
+    std::ptrdiff_t rr = wr + offset;
+    if (rr >= length) rr -= length;
     const __m128d w = input.At(cp);
-    // The outputs are pushed to the history as the filter makes them, so its
-    // newest two entries are always the filter's y1 and y2.
     h0 = h1;
     h1 = out.y2;
     const __m128d o = out.Process(_mm_loadh_pd(_mm_load_sd(cellsL + rl), cellsR + rr));
@@ -429,13 +464,13 @@ struct Delay::LineLanes {
     if (kLanes & 2) _mm_storeh_pd(cellsR + wr, v);
     CountTick<kLanes>(v);
     cp = _mm_add_pd(cp, s);
-    return _mm_movemask_pd(_mm_cmplt_pd(cp, _mm_set1_pd(1.0)));
+    return Owed();
   }
 
   // The zero and quiet runs, as 32-bit lanes in the order of RunCounts, are
-  // settled once after the ticks: each lane counts its ticks and notes the
-  // number of the last one that broke its run. The 16-bit maximum serves as a
-  // sample owes far fewer than 2^15 ticks (the step has a lower bound).
+  // settled once after a sample's ticks: each lane counts its ticks and notes
+  // the number of the last one that broke its run. The 16-bit maximum serves as
+  // a sample owes far fewer than 2^15 ticks (the step has a lower bound).
   template <int kLanes>
   void CountTick(__m128d v) {
     const __m128d zero = _mm_cmpeq_pd(v, _mm_setzero_pd());
@@ -452,36 +487,18 @@ struct Delay::LineLanes {
     broken = _mm_max_epi16(broken, _mm_andnot_si128(kept, ticks));
   }
 
-  // Stores the loop state; the phase is left to the caller.
-  void Store(Delay& d) const {
-    d.writeIndex[0] = static_cast<int>(wl);
-    d.writeIndex[1] = static_cast<int>(wr);
-    out.Store(d.outFilter);
-    _mm_storeu_pd(d.outHist.v[0], h0);
-    _mm_storeu_pd(d.outHist.v[1], h1);
-    _mm_storeu_pd(d.outHist.v[2], out.y2);
-    _mm_storeu_pd(d.outHist.v[3], out.y1);
-    // A lane whose run was not broken counts on from where it stood, one that
-    // was counts the ticks since; either way no further than the length.
-    __m128i* const counts = reinterpret_cast<__m128i*>(&d.runs);
-    const __m128i unbroken = _mm_cmpeq_epi32(broken, _mm_setzero_si128());
-    const __m128i run = _mm_sub_epi32(_mm_add_epi32(_mm_and_si128(unbroken, _mm_loadu_si128(counts)), ticks), broken);
-    const __m128i length = _mm_set1_epi32(d.length);
-    const __m128i over = _mm_cmpgt_epi32(run, length);
-    _mm_storeu_si128(counts, _mm_or_si128(_mm_and_si128(over, length), _mm_andnot_si128(over, run)));
-  }
-
   double* const cellsL;
   double* const cellsR;
-  const std::ptrdiff_t top;  // the last cell
-  std::ptrdiff_t wl, wr, rl, rr;
-  const CatmullRomLanes input;
+  const std::ptrdiff_t length;
+  const std::ptrdiff_t offset;  // of the read cell from the write cell
+  std::ptrdiff_t wl, wr;
   BiquadLanes out;
   __m128d h0, h1;  // the oldest two of the output history
   __m128d cp;
   const __m128d s;
   const __m128d fb;
   const __m128d quiet;
+  CatmullRomLanes input{_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
   __m128i ticks = _mm_setzero_si128();
   __m128i broken = _mm_setzero_si128();
 };
@@ -490,7 +507,6 @@ struct Delay::LineLanes {
 void Delay::ProcessChannels(double& left, double& right) {
 #if defined(__SSE2__)
   const __m128d in = _mm_set_pd(right, left);
-  const __m128d one = _mm_set1_pd(1.0);
   BiquadLanes inLanes(inFilter);
   const __m128d p0 = _mm_loadu_pd(inHist.v[1]), p1 = _mm_loadu_pd(inHist.v[2]), p2 = _mm_loadu_pd(inHist.v[3]);
   const __m128d p3 = inLanes.Process(in);
@@ -499,37 +515,14 @@ void Delay::ProcessChannels(double& left, double& right) {
   _mm_storeu_pd(inHist.v[1], p1);
   _mm_storeu_pd(inHist.v[2], p2);
   _mm_storeu_pd(inHist.v[3], p3);
-  __m128d cp = _mm_loadu_pd(clockPhase);
-  __m128d o0, o1, o2, o3;  // the output history after the ticks
-  int owed = _mm_movemask_pd(_mm_cmplt_pd(cp, one));
+  LineLanes lines(*this);
+  const int owed = lines.Owed();
   if (owed != 0) {
-    LineLanes lines(*this, cp, CatmullRomLanes(p0, p1, p2, p3));
-    if (owed == 3) {
-      owed = lines.RunBoth();
-    }
-    // The ticks one channel owes beyond the other's.
-    if (owed == 1) {
-      lines.RunOne<1>();
-    } else if (owed == 2) {
-      lines.RunOne<2>();
-    }
-    lines.Store(*this);
-    cp = lines.cp;
-    o0 = lines.h0;
-    o1 = lines.h1;
-    o2 = lines.out.y2;
-    o3 = lines.out.y1;
-  } else {
-    o0 = _mm_loadu_pd(outHist.v[0]);
-    o1 = _mm_loadu_pd(outHist.v[1]);
-    o2 = _mm_loadu_pd(outHist.v[2]);
-    o3 = _mm_loadu_pd(outHist.v[3]);
+    __m128i* const counts = reinterpret_cast<__m128i*>(&runs);
+    _mm_storeu_si128(counts, lines.Run(owed, CatmullRomLanes(p0, p1, p2, p3), _mm_loadu_si128(counts)));
   }
-  cp = _mm_sub_pd(cp, one);
-  _mm_storeu_pd(clockPhase, cp);
-  const __m128d tau = _mm_sub_pd(one, _mm_mul_pd(cp, _mm_loadu_pd(invStep)));
-  const __m128d x = _mm_add_pd(_mm_mul_pd(CatmullRomLanes(o0, o1, o2, o3).At(tau), _mm_set1_pd(wet)),
-                               _mm_mul_pd(in, _mm_set1_pd(dry)));
+  const __m128d x = lines.Output(in, _mm_loadu_pd(invStep), _mm_set1_pd(wet), _mm_set1_pd(dry));
+  lines.Store(*this);
   left = _mm_cvtsd_f64(x);
   right = _mm_cvtsd_f64(_mm_unpackhi_pd(x, x));
 #else
@@ -643,5 +636,70 @@ void Delay::Process(double& left, double& right) {
     }
   }
 }
+
+void Delay::Process(double* left, double* right, int n) {
+  int i = 0;
+  while (i < n) {
+#if defined(__SSE2__)
+    if (length > 0 && !buffer[0].empty() && !pingPong && !SkipsIdleChannel(0, left[i]) &&
+        !SkipsIdleChannel(1, right[i])) {
+      i += ProcessChannelsRun(left + i, right + i, n - i);
+      continue;
+    }
+#endif
+    Process(left[i], right[i]);
+    ++i;
+  }
+}
+
+#if defined(__SSE2__)
+// ProcessChannels sample after sample, the whole state in registers, until a
+// channel goes idle (when the next sample may take another path).
+int Delay::ProcessChannelsRun(double* left, double* right, int n) {
+  BiquadLanes in(inFilter);
+  __m128d i0 = _mm_loadu_pd(inHist.v[0]), i1 = _mm_loadu_pd(inHist.v[1]);  // as LineLanes' h0, h1
+  LineLanes lines(*this);
+  __m128i counts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&runs));
+  const __m128d invSteps = _mm_loadu_pd(invStep), wets = _mm_set1_pd(wet), drys = _mm_set1_pd(dry);
+  const __m128i lengths = _mm_set1_epi32(length);
+  int done = 0;
+  int silent = 0;
+  while (done < n && silent == 0) {
+    const __m128d x = _mm_loadh_pd(_mm_load_sd(left + done), right + done);
+    i0 = i1;
+    i1 = in.y2;
+    in.Process(x);
+    const int owed = lines.Owed();
+    if (owed != 0) {
+      counts = lines.Run(owed, CatmullRomLanes(i0, i1, in.y2, in.y1), counts);
+    }
+    const __m128d y = lines.Output(x, invSteps, wets, drys);
+    _mm_storel_pd(left + done, y);
+    _mm_storeh_pd(right + done, y);
+    ++done;
+    // ChannelSilent for both lanes; the zero runs are the first two 32-bit lanes.
+    const int lined = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(counts, lengths))) & 3;
+    if (lined != 3) {
+      const __m128d zero = _mm_setzero_pd();
+      __m128d all = _mm_cmpeq_pd(in.x1, zero);
+      for (const __m128d v : {in.x2, in.y1, in.y2, i0, i1, lines.out.x1, lines.out.x2, lines.out.y1, lines.out.y2,
+                              lines.h0, lines.h1}) {
+        all = _mm_and_pd(all, _mm_cmpeq_pd(v, zero));
+      }
+      silent = _mm_movemask_pd(all) & ~lined;
+    }
+  }
+  in.Store(inFilter);
+  _mm_storeu_pd(inHist.v[0], i0);
+  _mm_storeu_pd(inHist.v[1], i1);
+  _mm_storeu_pd(inHist.v[2], in.y2);
+  _mm_storeu_pd(inHist.v[3], in.y1);
+  lines.Store(*this);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&runs), counts);
+  idle[0] = (silent & 1) != 0;
+  idle[1] = (silent & 2) != 0;
+  return done;
+}
+#endif
 
 }  // namespace tessaron

@@ -41,6 +41,9 @@ class Delay {
   // Once per control tick: a = delay time 0..1, tempo in beats per minute.
   void Tick(double a, double tempo);
   void Process(double& left, double& right);
+  // n samples, exactly as n calls of Process make them; a run of them keeps
+  // the state in registers.
+  void Process(double* left, double* right, int n);
   // n samples of silent input at once, when the line is known to stay silent
   // through them: every output would be 0, and only the clocks move, to within
   // rounding of where n calls of Process would take them. Returns false, having
@@ -102,6 +105,7 @@ class Delay {
   bool SkipsIdleChannel(int ch, double in) const;
   void ProcessChannel(int ch, double& x);
   void ProcessChannels(double& left, double& right);
+  int ProcessChannelsRun(double* left, double* right, int n);
   void ProcessPingPong(double& left, double& right);
   bool ChannelSilent(int ch) const;
   struct ClockRun;
