@@ -45,6 +45,11 @@ void Delay::SetSampleRate(double fs) {
   for (auto& line : buffer) {
     line.assign(static_cast<size_t>(length), 0.0);
   }
+  // The offset a Tick set for the old length could reach past the new line; it
+  // becomes what the next Tick sets for the new one.
+  if (readOffset > 0) {
+    readOffset = length / 2;
+  }
   inFilter.Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
   outFilter.Setup(fs, BiquadLowPass::kButterworthQ, kFilterOmegaTimesFs / fs);
   for (int ch = 0; ch < 2; ++ch) {

@@ -67,6 +67,12 @@ TEST(Delay, LineLengthFollowsTheRate) {
   d.SetSampleRate(48000.0);
   EXPECT_EQ(d.LineLength(), 57600);
   EXPECT_DOUBLE_EQ(d.OutputFilterOmega(0), 2.0 * std::numbers::pi * 6000.0 / 48000.0);
+  // A lower rate shortens the line under the read offset the last Tick set.
+  d.Tick(0.5, 120.0);
+  EXPECT_EQ(d.ReadOffset(), 28800);
+  d.SetSampleRate(44100.0);
+  EXPECT_EQ(d.ReadOffset(), 26460);
+  d.SetSampleRate(48000.0);
 
   for (double bad :
        {0.0, -44100.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
@@ -325,8 +331,9 @@ TEST(Delay, IdleShortcutsMatchTheFullComputation) {
     Delay fast;  // skips silent samples one at a time
     Delay bulk;  // skips whole silent control blocks, taking the clock phase in one step
     Delay full;
+    Delay block;  // whole control blocks through the block Process
     full.SetIdleSkip(false);
-    for (Delay* d : {&fast, &bulk, &full}) {
+    for (Delay* d : {&fast, &bulk, &full, &block}) {
       d->SetMix(0.4);
       d->SetFeedback(0.0);
       d->SetSync(sync);
@@ -342,7 +349,7 @@ TEST(Delay, IdleShortcutsMatchTheFullComputation) {
     const int total = 4 * 44100;
     for (int start = 0; start < total; start += kControlBlock) {
       const double time = start < total / 2 ? 0.3 : 0.8;
-      for (Delay* d : {&fast, &bulk, &full}) {
+      for (Delay* d : {&fast, &bulk, &full, &block}) {
         d->Tick(time, 133.0);
       }
       // Bursts of noise, a long silence, a burst, silence.
@@ -356,6 +363,12 @@ TEST(Delay, IdleShortcutsMatchTheFullComputation) {
       }
       const bool skipped = silent && bulk.SkipSilence(kControlBlock);
       skippedBlocks += skipped ? 1 : 0;
+      double blockL[kControlBlock], blockR[kControlBlock];
+      for (int k = 0; k < kControlBlock; ++k) {
+        blockL[k] = in[k];
+        blockR[k] = pingPong ? 0.0 : -in[k];
+      }
+      block.Process(blockL, blockR, kControlBlock);
       for (int k = 0; k < kControlBlock; ++k) {
         double l[3] = {in[k], in[k], in[k]};
         double r[3] = {pingPong ? 0.0 : -in[k], 0.0, 0.0};
@@ -369,6 +382,8 @@ TEST(Delay, IdleShortcutsMatchTheFullComputation) {
         }
         ASSERT_EQ(l[0], l[2]) << start + k;
         ASSERT_EQ(r[0], r[2]) << start + k;
+        ASSERT_EQ(blockL[k], l[2]) << start + k;
+        ASSERT_EQ(blockR[k], r[2]) << start + k;
         // The bulk skip takes the clock phase in one step: within rounding.
         ASSERT_NEAR(l[1], l[2], 1e-12) << start + k;
         ASSERT_NEAR(r[1], r[2], 1e-12) << start + k;
@@ -380,6 +395,8 @@ TEST(Delay, IdleShortcutsMatchTheFullComputation) {
     for (int ch = 0; ch < 2; ++ch) {
       EXPECT_EQ(fast.ClockPhase(ch), full.ClockPhase(ch));
       EXPECT_EQ(fast.WriteIndex(ch), full.WriteIndex(ch));
+      EXPECT_EQ(block.ClockPhase(ch), full.ClockPhase(ch));
+      EXPECT_EQ(block.WriteIndex(ch), full.WriteIndex(ch));
       EXPECT_NEAR(bulk.ClockPhase(ch), full.ClockPhase(ch), 1e-9);
     }
   }
