@@ -366,6 +366,8 @@ struct Delay::LineLanes {
         offset(d.readOffset),
         wl(d.writeIndex[0]),
         wr(d.writeIndex[1]),
+        rl(ReadIndex(d.writeIndex[0])),
+        rr(ReadIndex(d.writeIndex[1])),
         out(d.outFilter),
         h0(_mm_loadu_pd(d.outHist.v[0])),
         h1(_mm_loadu_pd(d.outHist.v[1])),
@@ -373,6 +375,9 @@ struct Delay::LineLanes {
         s(_mm_loadu_pd(d.step)),
         fb(_mm_set1_pd(d.feedback)),
         quiet(_mm_set1_pd(d.quietLevel)) {}
+
+  // The cell a write index reads, kept alongside it rather than worked out per tick.
+  std::ptrdiff_t ReadIndex(std::ptrdiff_t wi) const { return wi + offset >= length ? wi + offset - length : wi + offset; }
 
   // Stores all but the run counts.
   void Store(Delay& d) const {
@@ -450,14 +455,12 @@ struct Delay::LineLanes {
   int Tick() {
     if (kLanes & 1) {
       if (--wl < 0) wl = length - 1;
+      if (--rl < 0) rl = length - 1;
     }
     if (kLanes & 2) {
       if (--wr < 0) wr = length - 1;
+      if (--rr < 0) rr = length - 1;
     }
-    std::ptrdiff_t rl = wl + offset;
-    if (rl >= length) rl -= length;
-    std::ptrdiff_t rr = wr + offset;
-    if (rr >= length) rr -= length;
     const __m128d w = input.At(cp);
     h0 = h1;
     h1 = out.y2;
@@ -496,7 +499,8 @@ struct Delay::LineLanes {
   double* const cellsR;
   const std::ptrdiff_t length;
   const std::ptrdiff_t offset;  // of the read cell from the write cell
-  std::ptrdiff_t wl, wr;
+  std::ptrdiff_t wl, wr;  // write cells
+  std::ptrdiff_t rl, rr;  // read cells
   BiquadLanes out;
   __m128d h0, h1;  // the oldest two of the output history
   __m128d cp;
