@@ -1,6 +1,7 @@
 #include "dsp/Delay.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -20,6 +21,29 @@ double ClampFeedbackSample(double o) {
   const double low = o < -kFeedbackLimit ? -kFeedbackLimit : o;
   return low > kFeedbackLimit ? kFeedbackLimit : low;
 }
+
+#if defined(__SSE2__)
+// Constants the lanes take from memory as instruction operands. The compiler
+// would otherwise build each in a register from a scalar, then spill it.
+struct LaneConstants {
+  alignas(16) double one[2];
+  alignas(16) double high[2];
+  alignas(16) double low[2];
+  alignas(16) double magnitude[2];
+};
+alignas(16) const LaneConstants kLaneConstants = {
+    {1.0, 1.0},
+    {kFeedbackLimit, kFeedbackLimit},
+    {-kFeedbackLimit, -kFeedbackLimit},
+    {std::bit_cast<double>(0x7fffffffffffffffULL), std::bit_cast<double>(0x7fffffffffffffffULL)}};
+
+// The constants, their values hidden from the optimiser.
+const LaneConstants* LaneConstantsInMemory() {
+  const LaneConstants* k = &kLaneConstants;
+  asm("" : "+r"(k));
+  return k;
+}
+#endif
 
 double BoundedStep(double s) {
   return s >= Delay::kMinStep ? s : Delay::kMinStep;  // NaN lands on the bound as well
@@ -374,7 +398,8 @@ struct Delay::LineLanes {
         cp(_mm_loadu_pd(d.clockPhase)),
         s(_mm_loadu_pd(d.step)),
         fb(_mm_set1_pd(d.feedback)),
-        quiet(_mm_set1_pd(d.quietLevel)) {}
+        quiet(_mm_set1_pd(d.quietLevel)),
+        k(LaneConstantsInMemory()) {}
 
   // The cell a write index reads, kept alongside it rather than worked out per tick.
   std::ptrdiff_t ReadIndex(std::ptrdiff_t wi) const { return wi + offset >= length ? wi + offset - length : wi + offset; }
@@ -392,7 +417,7 @@ struct Delay::LineLanes {
   }
 
   // The lanes that owe a tick, as bits 1 (left) and 2 (right).
-  int Owed() const { return _mm_movemask_pd(_mm_cmplt_pd(cp, _mm_set1_pd(1.0))); }
+  int Owed() const { return _mm_movemask_pd(_mm_cmplt_pd(cp, _mm_load_pd(k->one))); }
 
   // The ticks a sample owes, written from the input curve; answers the run
   // counts (RunCounts) that follow from runs.
@@ -422,8 +447,8 @@ struct Delay::LineLanes {
   // Takes the phase past the sample and reads the output between the line's
   // last ticks, mixed with the input x.
   __m128d Output(__m128d x, __m128d invStep, __m128d wet, __m128d dry) {
-    cp = _mm_sub_pd(cp, _mm_set1_pd(1.0));
-    const __m128d tau = _mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(cp, invStep));
+    cp = _mm_sub_pd(cp, _mm_load_pd(k->one));
+    const __m128d tau = _mm_sub_pd(_mm_load_pd(k->one), _mm_mul_pd(cp, invStep));
     return _mm_add_pd(_mm_mul_pd(CatmullRomLanes(h0, h1, out.y2, out.y1).At(tau), wet), _mm_mul_pd(x, dry));
   }
 
@@ -467,7 +492,7 @@ struct Delay::LineLanes {
     const __m128d o = out.Process(_mm_loadh_pd(_mm_load_sd(cellsL + rl), cellsR + rr));
     // ClampFeedbackSample: maxpd and minpd make exactly its two selections.
     const __m128d v = _mm_add_pd(
-        w, _mm_mul_pd(fb, _mm_min_pd(_mm_set1_pd(kFeedbackLimit), _mm_max_pd(_mm_set1_pd(-kFeedbackLimit), o))));
+        w, _mm_mul_pd(fb, _mm_min_pd(_mm_load_pd(k->high), _mm_max_pd(_mm_load_pd(k->low), o))));
     if (kLanes & 1) _mm_storel_pd(cellsL + wl, v);
     if (kLanes & 2) _mm_storeh_pd(cellsR + wr, v);
     CountTick<kLanes>(v);
@@ -482,7 +507,7 @@ struct Delay::LineLanes {
   template <int kLanes>
   void CountTick(__m128d v) {
     const __m128d zero = _mm_cmpeq_pd(v, _mm_setzero_pd());
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    const __m128d magnitude = _mm_load_pd(k->magnitude);
     const __m128d small = _mm_cmplt_pd(_mm_and_pd(v, magnitude), quiet);
     __m128i kept = _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(zero), _mm_castpd_ps(small), _MM_SHUFFLE(2, 0, 2, 0)));
     if (kLanes == 1) {
@@ -507,6 +532,7 @@ struct Delay::LineLanes {
   const __m128d s;
   const __m128d fb;
   const __m128d quiet;
+  const LaneConstants* const k;
   CatmullRomLanes input{_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
   __m128i ticks = _mm_setzero_si128();
   __m128i broken = _mm_setzero_si128();
