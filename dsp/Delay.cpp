@@ -402,7 +402,9 @@ struct Delay::LineLanes {
         k(LaneConstantsInMemory()) {}
 
   // The cell a write index reads, kept alongside it rather than worked out per tick.
-  std::ptrdiff_t ReadIndex(std::ptrdiff_t wi) const { return wi + offset >= length ? wi + offset - length : wi + offset; }
+  std::ptrdiff_t ReadIndex(std::ptrdiff_t wi) const {
+    return wi + offset >= length ? wi + offset - length : wi + offset;
+  }
 
   // Stores all but the run counts.
   void Store(Delay& d) const {
@@ -491,8 +493,8 @@ struct Delay::LineLanes {
     h1 = out.y2;
     const __m128d o = out.Process(_mm_loadh_pd(_mm_load_sd(cellsL + rl), cellsR + rr));
     // ClampFeedbackSample: maxpd and minpd make exactly its two selections.
-    const __m128d v = _mm_add_pd(
-        w, _mm_mul_pd(fb, _mm_min_pd(_mm_load_pd(k->high), _mm_max_pd(_mm_load_pd(k->low), o))));
+    const __m128d v =
+        _mm_add_pd(w, _mm_mul_pd(fb, _mm_min_pd(_mm_load_pd(k->high), _mm_max_pd(_mm_load_pd(k->low), o))));
     if (kLanes & 1) _mm_storel_pd(cellsL + wl, v);
     if (kLanes & 2) _mm_storeh_pd(cellsR + wr, v);
     CountTick<kLanes>(v);
@@ -515,8 +517,8 @@ struct Delay::LineLanes {
     } else if (kLanes == 2) {
       kept = _mm_or_si128(kept, _mm_set_epi32(0, -1, 0, -1));
     }
-    ticks = _mm_add_epi32(ticks, kLanes == 3 ? _mm_set1_epi32(1)
-                                             : (kLanes == 1 ? _mm_set_epi32(0, 1, 0, 1) : _mm_set_epi32(1, 0, 1, 0)));
+    ticks = _mm_add_epi32(
+        ticks, kLanes == 3 ? _mm_set1_epi32(1) : (kLanes == 1 ? _mm_set_epi32(0, 1, 0, 1) : _mm_set_epi32(1, 0, 1, 0)));
     broken = _mm_max_epi16(broken, _mm_andnot_si128(kept, ticks));
   }
 
@@ -524,8 +526,8 @@ struct Delay::LineLanes {
   double* const cellsR;
   const std::ptrdiff_t length;
   const std::ptrdiff_t offset;  // of the read cell from the write cell
-  std::ptrdiff_t wl, wr;  // write cells
-  std::ptrdiff_t rl, rr;  // read cells
+  std::ptrdiff_t wl, wr;        // write cells
+  std::ptrdiff_t rl, rr;        // read cells
   BiquadLanes out;
   __m128d h0, h1;  // the oldest two of the output history
   __m128d cp;
@@ -717,8 +719,8 @@ int Delay::ProcessChannelsRun(double* left, double* right, int n) {
     if (lined != 3) {
       const __m128d zero = _mm_setzero_pd();
       __m128d all = _mm_cmpeq_pd(in.x1, zero);
-      for (const __m128d v : {in.x2, in.y1, in.y2, i0, i1, lines.out.x1, lines.out.x2, lines.out.y1, lines.out.y2,
-                              lines.h0, lines.h1}) {
+      for (const __m128d v :
+           {in.x2, in.y1, in.y2, i0, i1, lines.out.x1, lines.out.x2, lines.out.y1, lines.out.y2, lines.h0, lines.h1}) {
         all = _mm_and_pd(all, _mm_cmpeq_pd(v, zero));
       }
       silent = _mm_movemask_pd(all) & ~lined;
