@@ -123,6 +123,7 @@ class Delay {
     int zero[2] = {0, 0};
     int quiet[2] = {0, 0};
   };
+  static_assert(sizeof(RunCounts) == 4 * sizeof(int), "the lanes load and store the four counts as one");
   RunCounts runs;
   double quietLevel = 0.0;
   bool idle[2] = {true, true};
