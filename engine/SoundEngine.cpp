@@ -838,7 +838,19 @@ int32_t SoundEngine::RenderSoundingRun(double* left, double* right, int32_t begi
     osc1_.Advance();
     osc2_.Advance();
   }
-  for (int32_t k = 0; k < n; ++k) ProcessEffects(busL[k], busR[k], dryL[k], dryR[k]);
+  // The phaser over the run, then the delay over the run: neither reads the other's state,
+  // so this is ProcessEffects sample by sample, and the delay keeps its state in registers.
+  if (phaserInUse_) {
+    for (int32_t k = 0; k < n; ++k) {
+      if (!phaserIdle_ || busL[k] != 0.0 || busR[k] != 0.0) {
+        phaserIdle_ = false;
+        phaser_.Process(busL[k], busR[k]);
+        dryL[k] += busL[k];
+        dryR[k] += busR[k];
+      }
+    }
+  }
+  delay_.Process(dryL, dryR, n);
   WriteOutputRun(dryL, dryR, left + begin, right + begin, n);
   return end;
 }
