@@ -2,10 +2,6 @@
 
 #include <array>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "dsp/PitchToHz.h"
 
 namespace tessaron {
@@ -93,66 +89,7 @@ void Vcf::UpdateCoefficients(double index) {
 
 void Vcf::ProcessPair(Vcf& a, double xa, double ca, Vcf& b, double xb, double cb, double& ya, double& yb) {
 #if defined(__SSE2__)
-  a.Control(ca);
-  b.Control(cb);
-  // Lane 0 is a, lane 1 is b. Every operation below is one IEEE operation per
-  // lane in the order Process uses, so each lane's result is bit for bit
-  // the scalar one.
-  const __m128d dither = _mm_set_pd(b.dither_, a.dither_);
-  a.dither_ = -a.dither_;
-  b.dither_ = -b.dither_;
-  // NaN states restart at 0; the others take the dither.
-  auto restart = [&](double sa, double sb) {
-    const __m128d v = _mm_set_pd(sb, sa);
-    return _mm_and_pd(_mm_cmpord_pd(v, v), _mm_add_pd(v, dither));
-  };
-  __m128d s1 = restart(a.s1_, b.s1_);
-  __m128d s2 = restart(a.s2_, b.s2_);
-  __m128d s3 = restart(a.s3_, b.s3_);
-  __m128d s4 = restart(a.s4_, b.s4_);
-
-  const __m128d x = _mm_set_pd(xb, xa);
-  const __m128d G = _mm_set_pd(b.G_, a.G_);
-  const __m128d B = _mm_set_pd(b.B_, a.B_);
-  const __m128d k = _mm_set_pd(b.k_, a.k_);
-  const __m128d g4 = _mm_set_pd(b.g4_, a.g4_);
-  const __m128d solve = _mm_set_pd(b.solve_, a.solve_);
-  const __m128d makeUp = _mm_set_pd(b.makeUp_, a.makeUp_);
-
-  const __m128d s = _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s1, G), s2), G), s3), G), s4);
-  const __m128d o = _mm_mul_pd(_mm_add_pd(s, _mm_mul_pd(x, g4)), solve);
-  const __m128d r = _mm_mul_pd(o, _mm_set1_pd(0.2));
-  const __m128d r2 = _mm_mul_pd(r, r);
-  const __m128d curve = _mm_div_pd(_mm_mul_pd(_mm_mul_pd(_mm_set1_pd(5.0), r), _mm_add_pd(r2, _mm_set1_pd(27.0))),
-                                   _mm_add_pd(_mm_mul_pd(_mm_set1_pd(9.0), r2), _mm_set1_pd(27.0)));
-  // The clipped lanes discard whatever the curve gave them; a NaN r takes the curve.
-  const __m128d low = _mm_cmplt_pd(r, _mm_set1_pd(-3.0));
-  const __m128d high = _mm_cmpgt_pd(r, _mm_set1_pd(3.0));
-  const __m128d upper = _mm_or_pd(_mm_and_pd(high, _mm_set1_pd(5.0)), _mm_andnot_pd(high, curve));
-  const __m128d t = _mm_or_pd(_mm_and_pd(low, _mm_set1_pd(-5.0)), _mm_andnot_pd(low, upper));
-
-  const __m128d u1 = _mm_mul_pd(G, _mm_sub_pd(x, _mm_mul_pd(k, t)));
-  const __m128d y1 = _mm_add_pd(s1, u1);
-  s1 = _mm_sub_pd(u1, _mm_mul_pd(B, y1));
-  const __m128d u2 = _mm_mul_pd(G, y1);
-  const __m128d y2 = _mm_add_pd(s2, u2);
-  s2 = _mm_sub_pd(u2, _mm_mul_pd(B, y2));
-  const __m128d u3 = _mm_mul_pd(G, y2);
-  const __m128d y3 = _mm_add_pd(s3, u3);
-  s3 = _mm_sub_pd(u3, _mm_mul_pd(B, y3));
-  const __m128d u4 = _mm_mul_pd(G, y3);
-  const __m128d y4 = _mm_add_pd(s4, u4);
-  s4 = _mm_sub_pd(u4, _mm_mul_pd(B, y4));
-
-  const __m128d y = _mm_mul_pd(o, makeUp);
-  _mm_storel_pd(&a.s1_, s1);
-  _mm_storeh_pd(&b.s1_, s1);
-  _mm_storel_pd(&a.s2_, s2);
-  _mm_storeh_pd(&b.s2_, s2);
-  _mm_storel_pd(&a.s3_, s3);
-  _mm_storeh_pd(&b.s3_, s3);
-  _mm_storel_pd(&a.s4_, s4);
-  _mm_storeh_pd(&b.s4_, s4);
+  const __m128d y = ProcessLanes(a, b, _mm_set_pd(xb, xa), _mm_set_pd(cb, ca), 3);
   _mm_storel_pd(&ya, y);
   _mm_storeh_pd(&yb, y);
 #else

@@ -714,26 +714,36 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
     const double saw = sawRamp_.Level();
     const double square = squareRamp_.Level();
     const double vcfMod = s.lfoRouting == kLfoVcf ? modulationDepth_ * lfoValue_ : 0.0;
-    // Gather the sounding channels, filter them two at a time, and sum in
-    // channel order.
-    Vcf* vcf[kChannels];
-    double in[kChannels], control[kChannels], env[kChannels], out[kChannels];
-    int count = 0;
-    for (int c = 0; c < kChannels; ++c) {
-      SynthChannel& channel = channels_[c];
+#if defined(__SSE2__)
+    // Fixed pairs of channels as the two lanes of one register; a channel that
+    // is not sounding keeps its filter untouched and adds nothing. The sum
+    // stays in channel order.
+    static_assert(kChannels % 2 == 0);
+    const __m128d saw2 = _mm_set1_pd(saw), square2 = _mm_set1_pd(square), vcfMod2 = _mm_set1_pd(vcfMod);
+    for (int c = 0; c < kChannels; c += 2) {
+      SynthChannel& a = channels_[c];
+      SynthChannel& b = channels_[c + 1];
+      const int live = (a.gate ? 1 : 0) | (b.gate ? 2 : 0);
+      if (live == 0) continue;
+      const __m128d pqA = _mm_loadu_pd(sums.PQ[c]), pqB = _mm_loadu_pd(sums.PQ[c + 1]);
+      const __m128d in = _mm_add_pd(_mm_mul_pd(_mm_unpackhi_pd(pqA, pqB), saw2),
+                                    _mm_mul_pd(_mm_unpacklo_pd(pqA, pqB), square2));
+      const __m128d env = _mm_set_pd(b.envelope.Level(), a.envelope.Level());
+      const __m128d control = _mm_add_pd(
+          _mm_add_pd(_mm_mul_pd(env, _mm_set_pd(b.envAmount, a.envAmount)), _mm_set_pd(b.cutoff, a.cutoff)), vcfMod2);
+      const __m128d out = _mm_mul_pd(Vcf::ProcessLanes(a.vcf, b.vcf, in, control, live), env);
+      if (live & 1) synth += _mm_cvtsd_f64(out);
+      if (live & 2) synth += _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
+    }
+#else
+    for (SynthChannel& channel : channels_) {
       if (!channel.gate) continue;
-      vcf[count] = &channel.vcf;
-      in[count] = sums.PQ[c][1] * saw + sums.PQ[c][0] * square;
-      env[count] = channel.envelope.Level();
-      control[count] = env[count] * channel.envAmount + channel.cutoff + vcfMod;
-      ++count;
+      const int c = int(&channel - channels_.data());
+      const double in = sums.PQ[c][1] * saw + sums.PQ[c][0] * square;
+      const double env = channel.envelope.Level();
+      synth += channel.Process(in, env * channel.envAmount + channel.cutoff + vcfMod) * env;
     }
-    int i = 0;
-    for (; i + 1 < count; i += 2) {
-      Vcf::ProcessPair(*vcf[i], in[i], control[i], *vcf[i + 1], in[i + 1], control[i + 1], out[i], out[i + 1]);
-    }
-    if (i < count) out[i] = vcf[i]->Process(in[i], control[i]);
-    for (int j = 0; j < count; ++j) synth += out[j] * env[j];
+#endif
     if (s.lfoRouting == kLfoVca) synth *= 1.0 - (lfoValue_ + 1.0) * modulationDepth_;
   }
 
