@@ -715,25 +715,31 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
     const double square = squareRamp_.Level();
     const double vcfMod = s.lfoRouting == kLfoVcf ? modulationDepth_ * lfoValue_ : 0.0;
 #if defined(__SSE2__)
-    // Fixed pairs of channels as the two lanes of one register; a channel that
-    // is not sounding keeps its filter untouched and adds nothing. The sum
-    // stays in channel order.
+    // Fixed pairs of channels: two sounding ones as the two lanes of one
+    // register, a lone one through the scalar filter. The sum stays in channel
+    // order.
     static_assert(kChannels % 2 == 0);
     const __m128d saw2 = _mm_set1_pd(saw), square2 = _mm_set1_pd(square), vcfMod2 = _mm_set1_pd(vcfMod);
     for (int c = 0; c < kChannels; c += 2) {
       SynthChannel& a = channels_[c];
       SynthChannel& b = channels_[c + 1];
-      const int live = (a.gate ? 1 : 0) | (b.gate ? 2 : 0);
-      if (live == 0) continue;
-      const __m128d pqA = _mm_loadu_pd(sums.PQ[c]), pqB = _mm_loadu_pd(sums.PQ[c + 1]);
-      const __m128d in = _mm_add_pd(_mm_mul_pd(_mm_unpackhi_pd(pqA, pqB), saw2),
-                                    _mm_mul_pd(_mm_unpacklo_pd(pqA, pqB), square2));
-      const __m128d env = _mm_set_pd(b.envelope.Level(), a.envelope.Level());
-      const __m128d control = _mm_add_pd(
-          _mm_add_pd(_mm_mul_pd(env, _mm_set_pd(b.envAmount, a.envAmount)), _mm_set_pd(b.cutoff, a.cutoff)), vcfMod2);
-      const __m128d out = _mm_mul_pd(Vcf::ProcessLanes(a.vcf, b.vcf, in, control, live), env);
-      if (live & 1) synth += _mm_cvtsd_f64(out);
-      if (live & 2) synth += _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
+      if (a.gate && b.gate) {
+        const __m128d pqA = _mm_loadu_pd(sums.PQ[c]), pqB = _mm_loadu_pd(sums.PQ[c + 1]);
+        const __m128d in = _mm_add_pd(_mm_mul_pd(_mm_unpackhi_pd(pqA, pqB), saw2),
+                                      _mm_mul_pd(_mm_unpacklo_pd(pqA, pqB), square2));
+        const __m128d env = _mm_set_pd(b.envelope.Level(), a.envelope.Level());
+        const __m128d control = _mm_add_pd(
+            _mm_add_pd(_mm_mul_pd(env, _mm_set_pd(b.envAmount, a.envAmount)), _mm_set_pd(b.cutoff, a.cutoff)), vcfMod2);
+        const __m128d out = _mm_mul_pd(Vcf::ProcessLanes(a.vcf, b.vcf, in, control, 3), env);
+        synth += _mm_cvtsd_f64(out);
+        synth += _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
+      } else if (a.gate || b.gate) {
+        const int k = a.gate ? c : c + 1;
+        SynthChannel& channel = channels_[k];
+        const double in = sums.PQ[k][1] * saw + sums.PQ[k][0] * square;
+        const double env = channel.envelope.Level();
+        synth += channel.Process(in, env * channel.envAmount + channel.cutoff + vcfMod) * env;
+      }
     }
 #else
     for (SynthChannel& channel : channels_) {
