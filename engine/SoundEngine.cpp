@@ -720,6 +720,7 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
     // order.
     static_assert(kChannels % 2 == 0);
     const __m128d saw2 = _mm_set1_pd(saw), square2 = _mm_set1_pd(square), vcfMod2 = _mm_set1_pd(vcfMod);
+#pragma GCC unroll 3
     for (int c = 0; c < kChannels; c += 2) {
       SynthChannel& a = channels_[c];
       SynthChannel& b = channels_[c + 1];
