@@ -45,51 +45,98 @@ void VcfTables::SetSampleRate(double fs) {
   for (int32_t i = 0; i < kVcfTableSize; ++i) omega[i] = kTwoPi * c.hz[size_t(i)] / fs;
 }
 
-Vcf::Vcf() : own_(std::make_unique<VcfTables>()), tables_(own_.get()) { SetSampleRate(44100.0); }
+Vcf::Vcf()
+    : ownLanes_(std::make_unique<VcfLanes>()),
+      lanes_(ownLanes_.get()),
+      own_(std::make_unique<VcfTables>()),
+      tables_(own_.get()) {
+  SetSampleRate(44100.0);
+}
 
-Vcf::Vcf(const VcfTables& shared) : tables_(&shared) { SetSampleRate(shared.sampleRate); }
+Vcf::Vcf(const VcfTables& shared)
+    : ownLanes_(std::make_unique<VcfLanes>()), lanes_(ownLanes_.get()), tables_(&shared) {
+  SetSampleRate(shared.sampleRate);
+}
+
+Vcf::Vcf(const VcfTables& shared, VcfLanes& lanes, int lane) : lanes_(&lanes), lane_(lane == 0 ? 0 : 1), tables_(&shared) {
+  SetSampleRate(shared.sampleRate);
+}
 
 void Vcf::SetSampleRate(double fs) {
   if (own_) own_->SetSampleRate(fs);
-  s1_ = s2_ = s3_ = s4_ = 0.0;
+  VcfLanes& l = *lanes_;
+  const int i = lane_;
+  l.s1[i] = l.s2[i] = l.s3[i] = l.s4[i] = 0.0;
   lastIndex_ = -1.0;
-  lastControl_ = std::numeric_limits<double>::quiet_NaN();
-  dither_ = 1e-13;
-  g4_ = G_ = B_ = solve_ = makeUp_ = 0.0;
+  l.lastControl[i] = std::numeric_limits<double>::quiet_NaN();
+  l.dither[i] = 1e-13;
+  l.g4[i] = l.G[i] = l.B[i] = l.solve[i] = l.makeUp[i] = 0.0;
 }
 
 void Vcf::SetResonance(double v) {
+  VcfLanes& l = *lanes_;
+  const int i = lane_;
   lastIndex_ = -1.0;
-  lastControl_ = std::numeric_limits<double>::quiet_NaN();
+  l.lastControl[i] = std::numeric_limits<double>::quiet_NaN();
   resonance_ = v;
   constexpr double kSilent = 1e-13;
-  if (v >= 1.0 && std::fabs(s1_) <= kSilent && std::fabs(s2_) <= kSilent && std::fabs(s3_) <= kSilent &&
-      std::fabs(s4_) <= kSilent) {
-    s2_ = 0.1;
-    s4_ = -0.1;
+  if (v >= 1.0 && std::fabs(l.s1[i]) <= kSilent && std::fabs(l.s2[i]) <= kSilent && std::fabs(l.s3[i]) <= kSilent &&
+      std::fabs(l.s4[i]) <= kSilent) {
+    l.s2[i] = 0.1;
+    l.s4[i] = -0.1;
   }
 }
 
 void Vcf::UpdateCoefficients(double index) {
+  VcfLanes& l = *lanes_;
+  const int i = lane_;
   lastIndex_ = index;
   // The negated test also sends a NaN control to the bottom entry.
   const int32_t entry = !(index >= 0.0) ? 0 : index >= kVcfTableSize ? kVcfTableSize - 1 : static_cast<int32_t>(index);
   const double f = tables_->omega[entry];
   const double r = tables_->resGain[entry];
-  k_ = resonance_ * r;
+  const double k = resonance_ * r;
+  l.k[i] = k;
   const double d = 2.0 * std::fabs(resonance_ - 0.5);
-  makeUp_ = 2.0 - d * d;
+  l.makeUp[i] = 2.0 - d * d;
   const double m = 1.0 / (f + 2.0);
-  B_ = (f - 2.0) * m;
-  G_ = f * m;
-  const double g2 = G_ * G_;
-  g4_ = g2 * g2;
-  solve_ = 1.0 / (1.0 + k_ * g4_);
+  l.B[i] = (f - 2.0) * m;
+  const double G = f * m;
+  l.G[i] = G;
+  const double g2 = G * G;
+  const double g4 = g2 * g2;
+  l.g4[i] = g4;
+  l.solve[i] = 1.0 / (1.0 + k * g4);
 }
 
 void Vcf::ProcessPair(Vcf& a, double xa, double ca, Vcf& b, double xb, double cb, double& ya, double& yb) {
 #if defined(__SSE2__)
-  const __m128d y = ProcessLanes(a, b, _mm_set_pd(xb, xa), _mm_set_pd(cb, ca), 3);
+  a.Control(ca);
+  b.Control(cb);
+  VcfLanes& la = *a.lanes_;
+  VcfLanes& lb = *b.lanes_;
+  const int ia = a.lane_, ib = b.lane_;
+  // Lane 0 is a, lane 1 is b, gathered from wherever each keeps its values.
+  const __m128d dither = _mm_set_pd(lb.dither[ib], la.dither[ia]);
+  la.dither[ia] = -la.dither[ia];
+  lb.dither[ib] = -lb.dither[ib];
+  // NaN states restart at 0; the others take the dither.
+  auto restart = [&](const double* sa, const double* sb) {
+    const __m128d v = _mm_set_pd(sb[ib], sa[ia]);
+    return _mm_and_pd(_mm_cmpord_pd(v, v), _mm_add_pd(v, dither));
+  };
+  __m128d s[4] = {restart(la.s1, lb.s1), restart(la.s2, lb.s2), restart(la.s3, lb.s3), restart(la.s4, lb.s4)};
+  auto gather = [&](const double* va, const double* vb) { return _mm_set_pd(vb[ib], va[ia]); };
+  const __m128d y = Ladder(s, _mm_set_pd(xb, xa), gather(la.G, lb.G), gather(la.B, lb.B), gather(la.k, lb.k),
+                           gather(la.g4, lb.g4), gather(la.solve, lb.solve), gather(la.makeUp, lb.makeUp));
+  _mm_storel_pd(&la.s1[ia], s[0]);
+  _mm_storeh_pd(&lb.s1[ib], s[0]);
+  _mm_storel_pd(&la.s2[ia], s[1]);
+  _mm_storeh_pd(&lb.s2[ib], s[1]);
+  _mm_storel_pd(&la.s3[ia], s[2]);
+  _mm_storeh_pd(&lb.s3[ib], s[2]);
+  _mm_storel_pd(&la.s4[ia], s[3]);
+  _mm_storeh_pd(&lb.s4[ib], s[3]);
   _mm_storel_pd(&ya, y);
   _mm_storeh_pd(&yb, y);
 #else
@@ -99,11 +146,12 @@ void Vcf::ProcessPair(Vcf& a, double xa, double ca, Vcf& b, double xb, double cb
 }
 
 double Vcf::State(int32_t stage) const {
+  const VcfLanes& l = *lanes_;
   switch (stage) {
-    case 0: return s1_;
-    case 1: return s2_;
-    case 2: return s3_;
-    default: return s4_;
+    case 0: return l.s1[lane_];
+    case 1: return l.s2[lane_];
+    case 2: return l.s3[lane_];
+    default: return l.s4[lane_];
   }
 }
 

@@ -50,12 +50,31 @@ struct VcfTables {
 // to 4.005 above 2000 Hz.
 double ResonanceGainAt(double hz);
 
+// What a filter reads and writes every sample, for two filters lane by lane:
+// a pair of filters that share one set runs as the two lanes of a register
+// with single loads and stores (unaligned ones: not every platform's
+// allocator honours the alignment). A filter alone uses lane 0 of its own set.
+struct alignas(16) VcfLanes {
+  double g4[2] = {0.0, 0.0};
+  double G[2] = {0.0, 0.0};
+  double B[2] = {0.0, 0.0};
+  double k[2] = {0.0, 0.0};
+  double makeUp[2] = {0.0, 0.0};
+  double solve[2] = {0.0, 0.0};
+  double s1[2] = {0.0, 0.0}, s2[2] = {0.0, 0.0}, s3[2] = {0.0, 0.0}, s4[2] = {0.0, 0.0};
+  double dither[2] = {1e-13, 1e-13};
+  double lastControl[2] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
+};
+
 class Vcf {
  public:
   // Built for 44100 Hz with a cleared state and tables of its own.
   Vcf();
   // Reads tables its owner keeps built for the rate in use.
   explicit Vcf(const VcfTables& shared);
+  // Also keeps its per-sample values in lane `lane` (0 or 1) of a set its
+  // owner keeps, so that the two filters of that set can run as a pair.
+  Vcf(const VcfTables& shared, VcfLanes& lanes, int lane);
 
   // Clears the state. A filter with tables of its own rebuilds them in place
   // when fs differs from their rate; shared tables are their owner's to build.
@@ -68,15 +87,18 @@ class Vcf {
   // c is the cutoff control: 0..1 spans the pitch table.
   double Process(double x, double c) {
     Control(c);
+    VcfLanes& l = *lanes_;
+    const int i = lane_;
+    const double G = l.G[i], B = l.B[i], dither = l.dither[i];
 
-    s1_ = std::isnan(s1_) ? 0.0 : s1_ + dither_;
-    s2_ = std::isnan(s2_) ? 0.0 : s2_ + dither_;
-    s3_ = std::isnan(s3_) ? 0.0 : s3_ + dither_;
-    s4_ = std::isnan(s4_) ? 0.0 : s4_ + dither_;
-    dither_ = -dither_;
+    const double s1 = std::isnan(l.s1[i]) ? 0.0 : l.s1[i] + dither;
+    const double s2 = std::isnan(l.s2[i]) ? 0.0 : l.s2[i] + dither;
+    const double s3 = std::isnan(l.s3[i]) ? 0.0 : l.s3[i] + dither;
+    const double s4 = std::isnan(l.s4[i]) ? 0.0 : l.s4[i] + dither;
+    l.dither[i] = -dither;
 
-    const double s = ((s1_ * G_ + s2_) * G_ + s3_) * G_ + s4_;
-    const double o = (s + x * g4_) * solve_;
+    const double s = ((s1 * G + s2) * G + s3) * G + s4;
+    const double o = (s + x * l.g4[i]) * l.solve[i];
     const double r = o * 0.2;
     double t;
     if (r < -3.0) {
@@ -87,19 +109,19 @@ class Vcf {
       const double r2 = r * r;
       t = 5.0 * r * (r2 + 27.0) / (9.0 * r2 + 27.0);
     }
-    const double a = G_ * (x - k_ * t);
-    const double y1 = s1_ + a;
-    s1_ = a - B_ * y1;
-    const double u2 = G_ * y1;
-    const double y2 = s2_ + u2;
-    s2_ = u2 - B_ * y2;
-    const double u3 = G_ * y2;
-    const double y3 = s3_ + u3;
-    s3_ = u3 - B_ * y3;
-    const double u4 = G_ * y3;
-    const double y4 = s4_ + u4;
-    s4_ = u4 - B_ * y4;
-    return o * makeUp_;
+    const double a = G * (x - l.k[i] * t);
+    const double y1 = s1 + a;
+    l.s1[i] = a - B * y1;
+    const double u2 = G * y1;
+    const double y2 = s2 + u2;
+    l.s2[i] = u2 - B * y2;
+    const double u3 = G * y2;
+    const double y3 = s3 + u3;
+    l.s3[i] = u3 - B * y3;
+    const double u4 = G * y3;
+    const double y4 = s4 + u4;
+    l.s4[i] = u4 - B * y4;
+    return o * l.makeUp[i];
   }
 
   // Process for two filters at once, each lane exactly as Process computes it:
@@ -108,80 +130,53 @@ class Vcf {
   static void ProcessPair(Vcf& a, double xa, double ca, Vcf& b, double xb, double cb, double& ya, double& yb);
 
 #if defined(__SSE2__)
-  // ProcessPair with inputs, controls and outputs as register lanes (lane 0
-  // is a, lane 1 is b), for callers that keep fixed pairs of filters. Only
-  // the filters whose bit is set in live (1 for a, 2 for b) run; the other
-  // is left exactly as it was and its output lane means nothing.
-  static __m128d ProcessLanes(Vcf& a, Vcf& b, __m128d x, __m128d c, int live);
+  // ProcessPair for the two filters of one set of lanes (a in lane 0, b in
+  // lane 1), with inputs, controls and outputs as register lanes.
+  static __m128d ProcessLanes(Vcf& a, Vcf& b, __m128d x, __m128d c);
 #endif
 
   double TableRate() const { return tables_->sampleRate; }
   double Resonance() const { return resonance_; }
-  double StageGain() const { return G_; }
-  double PoleTerm() const { return B_; }
-  double FeedbackGain() const { return k_; }
-  double MakeUp() const { return makeUp_; }
+  double StageGain() const { return lanes_->G[lane_]; }
+  double PoleTerm() const { return lanes_->B[lane_]; }
+  double FeedbackGain() const { return lanes_->k[lane_]; }
+  double MakeUp() const { return lanes_->makeUp[lane_]; }
   double LastIndex() const { return lastIndex_; }
   double State(int32_t stage) const;
   const VcfTables& Tables() const { return *tables_; }
 
  private:
+#if defined(__SSE2__)
+  // One sample of both lanes, from states already restarted; writes the new
+  // states back to s and returns the outputs.
+  static __m128d Ladder(__m128d (&s)[4], __m128d x, __m128d G, __m128d B, __m128d k, __m128d g4, __m128d solve,
+                        __m128d makeUp);
+#endif
   void UpdateCoefficients(double index);
   void Control(double c) {
     // Held notes keep one control value for long stretches.
-    if (c == lastControl_) return;
-    lastControl_ = c;
+    if (c == lanes_->lastControl[lane_]) return;
+    lanes_->lastControl[lane_] = c;
     const double index = RoundHalfAway(c * static_cast<double>(kVcfTableSize));
     if (index != lastIndex_) UpdateCoefficients(index);
   }
 
   double resonance_ = 0.0;
-  double g4_ = 0.0;
-  double G_ = 0.0;
-  double B_ = 0.0;
-  double k_ = 0.0;
-  double makeUp_ = 0.0;
-  double solve_ = 0.0;
   double lastIndex_ = -1.0;
-  double lastControl_ = std::numeric_limits<double>::quiet_NaN();  // NaN: none yet
-  double s1_ = 0.0, s2_ = 0.0, s3_ = 0.0, s4_ = 0.0;
-  double dither_ = 1e-13;
+  std::unique_ptr<VcfLanes> ownLanes_;
+  VcfLanes* lanes_;
+  int lane_ = 0;
   std::unique_ptr<VcfTables> own_;
   const VcfTables* tables_;
 };
 
 #if defined(__SSE2__)
-// Inline: the render loop runs it for every pair of channels each sample.
-inline __m128d Vcf::ProcessLanes(Vcf& a, Vcf& b, __m128d x, __m128d c, int live) {
-  // Both controls are checked at once; Control repeats its own test when it
-  // runs, so a NaN or a change reaches it exactly as in Process.
-  const int changed = _mm_movemask_pd(_mm_cmpneq_pd(c, _mm_set_pd(b.lastControl_, a.lastControl_))) & live;
-  if (changed != 0) {
-    if (changed & 1) a.Control(_mm_cvtsd_f64(c));
-    if (changed & 2) b.Control(_mm_cvtsd_f64(_mm_unpackhi_pd(c, c)));
-  }
-  // Every operation below is one IEEE operation per lane in the order Process
-  // uses, so each lane's result is bit for bit the scalar one.
-  const __m128d dither = _mm_set_pd(b.dither_, a.dither_);
-  // NaN states restart at 0; the others take the dither.
-  auto restart = [&](double sa, double sb) {
-    const __m128d v = _mm_set_pd(sb, sa);
-    return _mm_and_pd(_mm_cmpord_pd(v, v), _mm_add_pd(v, dither));
-  };
-  __m128d s1 = restart(a.s1_, b.s1_);
-  __m128d s2 = restart(a.s2_, b.s2_);
-  __m128d s3 = restart(a.s3_, b.s3_);
-  __m128d s4 = restart(a.s4_, b.s4_);
-
-  const __m128d G = _mm_set_pd(b.G_, a.G_);
-  const __m128d B = _mm_set_pd(b.B_, a.B_);
-  const __m128d k = _mm_set_pd(b.k_, a.k_);
-  const __m128d g4 = _mm_set_pd(b.g4_, a.g4_);
-  const __m128d solve = _mm_set_pd(b.solve_, a.solve_);
-  const __m128d makeUp = _mm_set_pd(b.makeUp_, a.makeUp_);
-
-  const __m128d s = _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s1, G), s2), G), s3), G), s4);
-  const __m128d o = _mm_mul_pd(_mm_add_pd(s, _mm_mul_pd(x, g4)), solve);
+inline __m128d Vcf::Ladder(__m128d (&s)[4], __m128d x, __m128d G, __m128d B, __m128d k, __m128d g4, __m128d solve,
+                           __m128d makeUp) {
+  // Every operation is one IEEE operation per lane in the order Process uses,
+  // so each lane's result is bit for bit the scalar one.
+  const __m128d sum = _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s[0], G), s[1]), G), s[2]), G), s[3]);
+  const __m128d o = _mm_mul_pd(_mm_add_pd(sum, _mm_mul_pd(x, g4)), solve);
   const __m128d r = _mm_mul_pd(o, _mm_set1_pd(0.2));
   const __m128d r2 = _mm_mul_pd(r, r);
   const __m128d curve = _mm_div_pd(_mm_mul_pd(_mm_mul_pd(_mm_set1_pd(5.0), r), _mm_add_pd(r2, _mm_set1_pd(27.0))),
@@ -193,34 +188,45 @@ inline __m128d Vcf::ProcessLanes(Vcf& a, Vcf& b, __m128d x, __m128d c, int live)
   const __m128d t = _mm_or_pd(_mm_and_pd(low, _mm_set1_pd(-5.0)), _mm_andnot_pd(low, upper));
 
   const __m128d u1 = _mm_mul_pd(G, _mm_sub_pd(x, _mm_mul_pd(k, t)));
-  const __m128d y1 = _mm_add_pd(s1, u1);
-  s1 = _mm_sub_pd(u1, _mm_mul_pd(B, y1));
+  const __m128d y1 = _mm_add_pd(s[0], u1);
+  s[0] = _mm_sub_pd(u1, _mm_mul_pd(B, y1));
   const __m128d u2 = _mm_mul_pd(G, y1);
-  const __m128d y2 = _mm_add_pd(s2, u2);
-  s2 = _mm_sub_pd(u2, _mm_mul_pd(B, y2));
+  const __m128d y2 = _mm_add_pd(s[1], u2);
+  s[1] = _mm_sub_pd(u2, _mm_mul_pd(B, y2));
   const __m128d u3 = _mm_mul_pd(G, y2);
-  const __m128d y3 = _mm_add_pd(s3, u3);
-  s3 = _mm_sub_pd(u3, _mm_mul_pd(B, y3));
+  const __m128d y3 = _mm_add_pd(s[2], u3);
+  s[2] = _mm_sub_pd(u3, _mm_mul_pd(B, y3));
   const __m128d u4 = _mm_mul_pd(G, y3);
-  const __m128d y4 = _mm_add_pd(s4, u4);
-  s4 = _mm_sub_pd(u4, _mm_mul_pd(B, y4));
-
-  const __m128d nextDither = _mm_xor_pd(dither, _mm_set1_pd(-0.0));
-  if (live & 1) {
-    _mm_storel_pd(&a.s1_, s1);
-    _mm_storel_pd(&a.s2_, s2);
-    _mm_storel_pd(&a.s3_, s3);
-    _mm_storel_pd(&a.s4_, s4);
-    _mm_storel_pd(&a.dither_, nextDither);
-  }
-  if (live & 2) {
-    _mm_storeh_pd(&b.s1_, s1);
-    _mm_storeh_pd(&b.s2_, s2);
-    _mm_storeh_pd(&b.s3_, s3);
-    _mm_storeh_pd(&b.s4_, s4);
-    _mm_storeh_pd(&b.dither_, nextDither);
-  }
+  const __m128d y4 = _mm_add_pd(s[3], u4);
+  s[3] = _mm_sub_pd(u4, _mm_mul_pd(B, y4));
   return _mm_mul_pd(o, makeUp);
+}
+
+// Inline: the render loop runs it for every pair of sounding channels.
+inline __m128d Vcf::ProcessLanes(Vcf& a, Vcf& b, __m128d x, __m128d c) {
+  VcfLanes& l = *a.lanes_;
+  // Both controls are checked at once; Control repeats its own test when it
+  // runs, so a NaN or a change reaches it exactly as in Process.
+  const int changed = _mm_movemask_pd(_mm_cmpneq_pd(c, _mm_loadu_pd(l.lastControl)));
+  if (changed != 0) {
+    if (changed & 1) a.Control(_mm_cvtsd_f64(c));
+    if (changed & 2) b.Control(_mm_cvtsd_f64(_mm_unpackhi_pd(c, c)));
+  }
+  const __m128d dither = _mm_loadu_pd(l.dither);
+  _mm_storeu_pd(l.dither, _mm_xor_pd(dither, _mm_set1_pd(-0.0)));
+  // NaN states restart at 0; the others take the dither.
+  auto restart = [&](const double* v) {
+    const __m128d s = _mm_loadu_pd(v);
+    return _mm_and_pd(_mm_cmpord_pd(s, s), _mm_add_pd(s, dither));
+  };
+  __m128d s[4] = {restart(l.s1), restart(l.s2), restart(l.s3), restart(l.s4)};
+  const __m128d y = Ladder(s, x, _mm_loadu_pd(l.G), _mm_loadu_pd(l.B), _mm_loadu_pd(l.k), _mm_loadu_pd(l.g4),
+                           _mm_loadu_pd(l.solve), _mm_loadu_pd(l.makeUp));
+  _mm_storeu_pd(l.s1, s[0]);
+  _mm_storeu_pd(l.s2, s[1]);
+  _mm_storeu_pd(l.s3, s[2]);
+  _mm_storeu_pd(l.s4, s[3]);
+  return y;
 }
 #endif
 

@@ -731,7 +731,7 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
         const __m128d env = _mm_set_pd(b.envelope.Level(), a.envelope.Level());
         const __m128d control = _mm_add_pd(
             _mm_add_pd(_mm_mul_pd(env, _mm_set_pd(b.envAmount, a.envAmount)), _mm_set_pd(b.cutoff, a.cutoff)), vcfMod2);
-        const __m128d out = _mm_mul_pd(Vcf::ProcessLanes(a.vcf, b.vcf, in, control, 3), env);
+        const __m128d out = _mm_mul_pd(Vcf::ProcessLanes(a.vcf, b.vcf, in, control), env);
         synth += _mm_cvtsd_f64(out);
         synth += _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
       } else if (a.gate || b.gate) {

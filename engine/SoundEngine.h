@@ -230,9 +230,12 @@ class SoundEngine {
   KeyStateMap keys_;
   // The channels' filter tables, rebuilt in place for a new rate.
   std::unique_ptr<VcfTables> vcfTables_ = std::make_unique<VcfTables>();
-  std::array<SynthChannel, kChannels> channels_{SynthChannel(*vcfTables_), SynthChannel(*vcfTables_),
-                                                SynthChannel(*vcfTables_), SynthChannel(*vcfTables_),
-                                                SynthChannel(*vcfTables_), SynthChannel(*vcfTables_)};
+  // Channels 2p and 2p + 1 keep their filters' per-sample values side by side.
+  std::array<VcfLanes, kChannels / 2> vcfLanes_{};
+  std::array<SynthChannel, kChannels> channels_{
+      SynthChannel(*vcfTables_, vcfLanes_[0], 0), SynthChannel(*vcfTables_, vcfLanes_[0], 1),
+      SynthChannel(*vcfTables_, vcfLanes_[1], 0), SynthChannel(*vcfTables_, vcfLanes_[1], 1),
+      SynthChannel(*vcfTables_, vcfLanes_[2], 0), SynthChannel(*vcfTables_, vcfLanes_[2], 1)};
   Envelope stringEnv_, glideEnv_, modEnv_;
   SectionRamp organRamp_, sawRamp_, squareRamp_;
   double controlRate_ = kControlRate;

@@ -18,6 +18,9 @@ struct SynthChannel {
   SynthChannel() = default;
   // The filter reads tables the owner keeps built for the rate in use.
   explicit SynthChannel(const VcfTables& tables) : vcf(tables) {}
+  // The filter also keeps its per-sample values in lane `lane` of a set
+  // shared with the channel's partner, so that the two run as a pair.
+  SynthChannel(const VcfTables& tables, VcfLanes& lanes, int lane) : vcf(tables, lanes, lane) {}
 
   Vcf vcf;                 // built for 44100 Hz
   Envelope envelope;       // clocked per sample after the first Reset
