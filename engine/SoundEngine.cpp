@@ -720,6 +720,11 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
     // order.
     static_assert(kChannels % 2 == 0);
     const __m128d saw2 = _mm_set1_pd(saw), square2 = _mm_set1_pd(square), vcfMod2 = _mm_set1_pd(vcfMod);
+    auto lone = [&](SynthChannel& channel, const double(&pq)[2]) __attribute__((always_inline)) {
+      const double in = pq[1] * saw + pq[0] * square;
+      const double env = channel.envelope.Level();
+      return channel.Process(in, env * channel.envAmount + channel.cutoff + vcfMod) * env;
+    };
 #pragma GCC unroll 3
     for (int c = 0; c < kChannels; c += 2) {
       SynthChannel& a = channels_[c];
@@ -734,12 +739,10 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
         const __m128d out = _mm_mul_pd(Vcf::ProcessLanes(a.vcf, b.vcf, in, control), env);
         synth += _mm_cvtsd_f64(out);
         synth += _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
-      } else if (a.gate || b.gate) {
-        const int k = a.gate ? c : c + 1;
-        SynthChannel& channel = channels_[k];
-        const double in = sums.PQ[k][1] * saw + sums.PQ[k][0] * square;
-        const double env = channel.envelope.Level();
-        synth += channel.Process(in, env * channel.envAmount + channel.cutoff + vcfMod) * env;
+      } else if (a.gate) {
+        synth += lone(a, sums.PQ[c]);
+      } else if (b.gate) {
+        synth += lone(b, sums.PQ[c + 1]);
       }
     }
 #else
