@@ -706,7 +706,7 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
   for (SynthChannel& channel : channels_) {
     if (!channel.gate) continue;
     channel.envelope.Tick();
-    channel.gate = channel.envelope.State() != Envelope::kIdle;
+    if (channel.envelope.State() == Envelope::kIdle) channel.gate = false;
   }
 
   double synth = 0.0;
