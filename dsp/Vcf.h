@@ -52,9 +52,10 @@ double ResonanceGainAt(double hz);
 
 // What a filter reads and writes every sample, for two filters lane by lane:
 // a pair of filters that share one set runs as the two lanes of a register
-// with single loads and stores (unaligned ones: not every platform's
-// allocator honours the alignment). A filter alone uses lane 0 of its own set.
-struct alignas(16) VcfLanes {
+// with single loads and stores (unaligned ones, so that nothing depends on
+// how a host's allocator aligns the instrument). A filter alone uses lane 0
+// of its own set.
+struct VcfLanes {
   double g4[2] = {0.0, 0.0};
   double G[2] = {0.0, 0.0};
   double B[2] = {0.0, 0.0};
