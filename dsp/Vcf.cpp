@@ -53,12 +53,12 @@ Vcf::Vcf()
   SetSampleRate(44100.0);
 }
 
-Vcf::Vcf(const VcfTables& shared)
-    : ownLanes_(std::make_unique<VcfLanes>()), lanes_(ownLanes_.get()), tables_(&shared) {
+Vcf::Vcf(const VcfTables& shared) : ownLanes_(std::make_unique<VcfLanes>()), lanes_(ownLanes_.get()), tables_(&shared) {
   SetSampleRate(shared.sampleRate);
 }
 
-Vcf::Vcf(const VcfTables& shared, VcfLanes& lanes, int lane) : lanes_(&lanes), lane_(lane == 0 ? 0 : 1), tables_(&shared) {
+Vcf::Vcf(const VcfTables& shared, VcfLanes& lanes, int lane)
+    : lanes_(&lanes), lane_(lane == 0 ? 0 : 1), tables_(&shared) {
   SetSampleRate(shared.sampleRate);
 }
 

@@ -176,7 +176,8 @@ inline __m128d Vcf::Ladder(__m128d (&s)[4], __m128d x, __m128d G, __m128d B, __m
                            __m128d makeUp) {
   // Every operation is one IEEE operation per lane in the order Process uses,
   // so each lane's result is bit for bit the scalar one.
-  const __m128d sum = _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s[0], G), s[1]), G), s[2]), G), s[3]);
+  const __m128d sum =
+      _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s[0], G), s[1]), G), s[2]), G), s[3]);
   const __m128d o = _mm_mul_pd(_mm_add_pd(sum, _mm_mul_pd(x, g4)), solve);
   const __m128d r = _mm_mul_pd(o, _mm_set1_pd(0.2));
   const __m128d r2 = _mm_mul_pd(r, r);

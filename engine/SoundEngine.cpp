@@ -731,8 +731,8 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
       SynthChannel& b = channels_[c + 1];
       if (a.gate && b.gate) {
         const __m128d pqA = _mm_loadu_pd(sums.PQ[c]), pqB = _mm_loadu_pd(sums.PQ[c + 1]);
-        const __m128d in = _mm_add_pd(_mm_mul_pd(_mm_unpackhi_pd(pqA, pqB), saw2),
-                                      _mm_mul_pd(_mm_unpacklo_pd(pqA, pqB), square2));
+        const __m128d in =
+            _mm_add_pd(_mm_mul_pd(_mm_unpackhi_pd(pqA, pqB), saw2), _mm_mul_pd(_mm_unpacklo_pd(pqA, pqB), square2));
         const __m128d env = _mm_set_pd(b.envelope.Level(), a.envelope.Level());
         const __m128d control = _mm_add_pd(
             _mm_add_pd(_mm_mul_pd(env, _mm_set_pd(b.envAmount, a.envAmount)), _mm_set_pd(b.cutoff, a.cutoff)), vcfMod2);
