@@ -11,10 +11,8 @@ namespace {
 
 constexpr int kBlock = 44 * 100;
 
-// args: time in 1/100, sync, ping-pong
-void BM_Delay(benchmark::State& state) {
-  tessaron::Delay d;
-  const double time = state.range(0) / 100.0;
+// Sync and ping-pong from the arguments, vibe, feedback and mix on.
+void SetUp(tessaron::Delay& d, const benchmark::State& state) {
   d.SetSync(state.range(1) != 0);
   d.SetPingPong(state.range(2) != 0);
   d.SetVibe(true);
@@ -22,6 +20,13 @@ void BM_Delay(benchmark::State& state) {
   d.SetVibeDepth(0.2);
   d.SetFeedback(0.3);
   d.SetMix(0.5);
+}
+
+// args: time in 1/100, sync, ping-pong
+void BM_Delay(benchmark::State& state) {
+  tessaron::Delay d;
+  const double time = state.range(0) / 100.0;
+  SetUp(d, state);
   int n = 0;
   for (auto _ : state) {
     for (int i = 0; i < kBlock; ++i, ++n) {
@@ -44,13 +49,7 @@ BENCHMARK(BM_Delay)->Args({50, 0, 0})->Args({0, 0, 0})->Args({50, 0, 1})->Args({
 void BM_DelayBlock(benchmark::State& state) {
   tessaron::Delay d;
   const double time = state.range(0) / 100.0;
-  d.SetSync(state.range(1) != 0);
-  d.SetPingPong(state.range(2) != 0);
-  d.SetVibe(true);
-  d.SetVibeSpeed(0.02);
-  d.SetVibeDepth(0.2);
-  d.SetFeedback(0.3);
-  d.SetMix(0.5);
+  SetUp(d, state);
   int n = 0;
   double l[44], r[44];
   for (auto _ : state) {

@@ -122,18 +122,10 @@ struct BiquadLanes {
   __m128d x1, x2, y1, y2;
 };
 
-// CatmullRomCurve for two lanes.
+// CatmullRomCurve for two lanes (the delay's two channels, or two ensemble lines).
 struct CatmullRomLanes {
-  explicit CatmullRomLanes(const History4Pair& h) {
-    const __m128d p0 = _mm_loadu_pd(h.v[0]), p1 = _mm_loadu_pd(h.v[1]);
-    const __m128d p2 = _mm_loadu_pd(h.v[2]), p3 = _mm_loadu_pd(h.v[3]);
-    const __m128d half = _mm_set1_pd(0.5);
-    c0 = p1;
-    c1 = _mm_mul_pd(half, _mm_sub_pd(p2, p0));
-    c2 = _mm_sub_pd(_mm_add_pd(_mm_sub_pd(p0, _mm_mul_pd(_mm_set1_pd(2.5), p1)), _mm_mul_pd(_mm_set1_pd(2.0), p2)),
-                    _mm_mul_pd(half, p3));
-    c3 = _mm_add_pd(_mm_mul_pd(half, _mm_sub_pd(p3, p0)), _mm_mul_pd(_mm_set1_pd(1.5), _mm_sub_pd(p1, p2)));
-  }
+  explicit CatmullRomLanes(const History4Pair& h)
+      : CatmullRomLanes(_mm_loadu_pd(h.v[0]), _mm_loadu_pd(h.v[1]), _mm_loadu_pd(h.v[2]), _mm_loadu_pd(h.v[3])) {}
   // From a history already in registers, oldest first.
   CatmullRomLanes(__m128d p0, __m128d p1, __m128d p2, __m128d p3) {
     const __m128d half = _mm_set1_pd(0.5);
@@ -143,7 +135,8 @@ struct CatmullRomLanes {
                     _mm_mul_pd(half, p3));
     c3 = _mm_add_pd(_mm_mul_pd(half, _mm_sub_pd(p3, p0)), _mm_mul_pd(_mm_set1_pd(1.5), _mm_sub_pd(p1, p2)));
   }
-  __m128d At(__m128d t) const {
+  // c0 + c1 t + c2 t t + c3 t t t, left to right.
+  [[gnu::always_inline]] __m128d At(__m128d t) const {
     return _mm_add_pd(_mm_add_pd(_mm_add_pd(c0, _mm_mul_pd(c1, t)), _mm_mul_pd(_mm_mul_pd(c2, t), t)),
                       _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(c3, t), t), t));
   }

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <numbers>
 
+#include "dsp/ChannelPair.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -161,21 +163,8 @@ struct LaneRun {
 };
 
 // CatmullRomCurve of each lane's history.
-struct CurveLanes {
-  explicit CurveLanes(const LaneRun& r) {
-    const __m128d p0 = r.y4, p1 = r.y3, p2 = r.y2, p3 = r.y1;
-    const __m128d half = _mm_set1_pd(0.5);
-    c0 = p1;
-    c1 = _mm_mul_pd(half, _mm_sub_pd(p2, p0));
-    c2 = _mm_sub_pd(_mm_add_pd(_mm_sub_pd(p0, _mm_mul_pd(_mm_set1_pd(2.5), p1)), _mm_mul_pd(_mm_set1_pd(2.0), p2)),
-                    _mm_mul_pd(half, p3));
-    c3 = _mm_add_pd(_mm_mul_pd(half, _mm_sub_pd(p3, p0)), _mm_mul_pd(_mm_set1_pd(1.5), _mm_sub_pd(p1, p2)));
-  }
-  // c0 + c1 t + c2 t t + c3 t t t, left to right.
-  [[gnu::always_inline]] __m128d At(__m128d t) const {
-    return _mm_add_pd(_mm_add_pd(_mm_add_pd(c0, _mm_mul_pd(c1, t)), _mm_mul_pd(_mm_mul_pd(c2, t), t)),
-                      _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(c3, t), t), t));
-  }
+struct CurveLanes : CatmullRomLanes {
+  explicit CurveLanes(const LaneRun& r) : CatmullRomLanes(r.y4, r.y3, r.y2, r.y1) {}
   // The second lane's curve in both lanes.
   void SecondToBoth() {
     c0 = _mm_unpackhi_pd(c0, c0);
@@ -183,8 +172,6 @@ struct CurveLanes {
     c2 = _mm_unpackhi_pd(c2, c2);
     c3 = _mm_unpackhi_pd(c3, c3);
   }
-
-  __m128d c0, c1, c2, c3;
 };
 #else
 // One tick of lane k's filter, as BiquadLowPass::Process computes it, and
