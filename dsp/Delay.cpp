@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/LaneConstants.h"
+
 
 namespace tessaron {
 
@@ -23,8 +25,6 @@ double ClampFeedbackSample(double o) {
 }
 
 #if defined(__SSE2__)
-// Constants the lanes take from memory as instruction operands. The compiler
-// would otherwise build each in a register from a scalar, then spill it.
 struct LaneConstants {
   alignas(16) double one[2];
   alignas(16) double high[2];
@@ -37,12 +37,7 @@ alignas(16) const LaneConstants kLaneConstants = {
     {-kFeedbackLimit, -kFeedbackLimit},
     {std::bit_cast<double>(0x7fffffffffffffffULL), std::bit_cast<double>(0x7fffffffffffffffULL)}};
 
-// The constants, their values hidden from the optimiser.
-const LaneConstants* LaneConstantsInMemory() {
-  const LaneConstants* k = &kLaneConstants;
-  asm("" : "+r"(k));
-  return k;
-}
+const LaneConstants* LaneConstantsInMemory() { return HiddenFromOptimiser(&kLaneConstants); }
 #endif
 
 double BoundedStep(double s) {

@@ -13,6 +13,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+#include "dsp/LaneConstants.h"
 #endif
 
 namespace tessaron {
@@ -172,6 +174,19 @@ class Vcf {
 };
 
 #if defined(__SSE2__)
+struct VcfLaneConstants {
+  alignas(16) double fifth[2];
+  alignas(16) double three[2];
+  alignas(16) double minusThree[2];
+  alignas(16) double five[2];
+  alignas(16) double minusFive[2];
+  alignas(16) double nine[2];
+  alignas(16) double twentySeven[2];
+  alignas(16) double sign[2];
+};
+alignas(16) inline constexpr VcfLaneConstants kVcfLaneConstants = {
+    {0.2, 0.2}, {3.0, 3.0}, {-3.0, -3.0}, {5.0, 5.0}, {-5.0, -5.0}, {9.0, 9.0}, {27.0, 27.0}, {-0.0, -0.0}};
+
 inline __m128d Vcf::Ladder(__m128d (&s)[4], __m128d x, __m128d G, __m128d B, __m128d k, __m128d g4, __m128d solve,
                            __m128d makeUp) {
   // Every operation is one IEEE operation per lane in the order Process uses,
@@ -179,15 +194,17 @@ inline __m128d Vcf::Ladder(__m128d (&s)[4], __m128d x, __m128d G, __m128d B, __m
   const __m128d sum =
       _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s[0], G), s[1]), G), s[2]), G), s[3]);
   const __m128d o = _mm_mul_pd(_mm_add_pd(sum, _mm_mul_pd(x, g4)), solve);
-  const __m128d r = _mm_mul_pd(o, _mm_set1_pd(0.2));
+  const VcfLaneConstants* const c = HiddenFromOptimiser(&kVcfLaneConstants);
+  const __m128d r = _mm_mul_pd(o, _mm_load_pd(c->fifth));
   const __m128d r2 = _mm_mul_pd(r, r);
-  const __m128d curve = _mm_div_pd(_mm_mul_pd(_mm_mul_pd(_mm_set1_pd(5.0), r), _mm_add_pd(r2, _mm_set1_pd(27.0))),
-                                   _mm_add_pd(_mm_mul_pd(_mm_set1_pd(9.0), r2), _mm_set1_pd(27.0)));
+  const __m128d twentySeven = _mm_load_pd(c->twentySeven);
+  const __m128d curve = _mm_div_pd(_mm_mul_pd(_mm_mul_pd(_mm_load_pd(c->five), r), _mm_add_pd(r2, twentySeven)),
+                                   _mm_add_pd(_mm_mul_pd(_mm_load_pd(c->nine), r2), twentySeven));
   // The clipped lanes discard whatever the curve gave them; a NaN r takes the curve.
-  const __m128d low = _mm_cmplt_pd(r, _mm_set1_pd(-3.0));
-  const __m128d high = _mm_cmpgt_pd(r, _mm_set1_pd(3.0));
-  const __m128d upper = _mm_or_pd(_mm_and_pd(high, _mm_set1_pd(5.0)), _mm_andnot_pd(high, curve));
-  const __m128d t = _mm_or_pd(_mm_and_pd(low, _mm_set1_pd(-5.0)), _mm_andnot_pd(low, upper));
+  const __m128d low = _mm_cmplt_pd(r, _mm_load_pd(c->minusThree));
+  const __m128d high = _mm_cmpgt_pd(r, _mm_load_pd(c->three));
+  const __m128d upper = _mm_or_pd(_mm_and_pd(high, _mm_load_pd(c->five)), _mm_andnot_pd(high, curve));
+  const __m128d t = _mm_or_pd(_mm_and_pd(low, _mm_load_pd(c->minusFive)), _mm_andnot_pd(low, upper));
 
   const __m128d u1 = _mm_mul_pd(G, _mm_sub_pd(x, _mm_mul_pd(k, t)));
   const __m128d y1 = _mm_add_pd(s[0], u1);
@@ -215,7 +232,7 @@ inline __m128d Vcf::ProcessLanes(Vcf& a, Vcf& b, __m128d x, __m128d c) {
     if (changed & 2) b.Control(_mm_cvtsd_f64(_mm_unpackhi_pd(c, c)));
   }
   const __m128d dither = _mm_loadu_pd(l.dither);
-  _mm_storeu_pd(l.dither, _mm_xor_pd(dither, _mm_set1_pd(-0.0)));
+  _mm_storeu_pd(l.dither, _mm_xor_pd(dither, _mm_load_pd(HiddenFromOptimiser(&kVcfLaneConstants)->sign)));
   // NaN states restart at 0; the others take the dither.
   auto restart = [&](const double* v) {
     const __m128d s = _mm_loadu_pd(v);

@@ -542,7 +542,7 @@ void SoundEngine::PlanKeyTaps() {
     }
     if (!sounds) continue;
     taps.level = &keys_.StateAt(i).level;
-    taps.channel = kChannelOfNote[k];
+    taps.pq = 2 * intptr_t(kChannelOfNote[k]);
     ++planned;
   }
   tapsCount_ = planned;
@@ -598,7 +598,7 @@ void SoundEngine::SumKeys(KeySums& sums) {
         SLH = _mm_add_pd(SLH, _mm_unpackhi_pd(chain, high));
       }
       if constexpr (kSynth) {
-        double* pq = sums.PQ[taps.channel];
+        double* pq = sums.PQ + taps.pq;
         const __m128d term = _mm_add_pd(_mm_unpacklo_pd(lo, chain), _mm_mul_pd(squareSaw, _mm_unpackhi_pd(lo, chain)));
         _mm_storeu_pd(pq, _mm_add_pd(_mm_loadu_pd(pq), term));
       }
@@ -637,9 +637,9 @@ void SoundEngine::SumKeys(KeySums& sums) {
         SH += B2[1] + kW1 * B2[2] + kW2 * B2[3];
       }
       if constexpr (kSynth) {
-        const int c = taps.channel;
-        sums.PQ[c][0] += (B1[0] + B2[0]) + kW2 * (B1[1] + B2[1]);
-        sums.PQ[c][1] += B1[0] + kW1 * B1[1] + kW2 * B1[2] + kW3 * B1[3] + S2;
+        double* pq = sums.PQ + taps.pq;
+        pq[0] += (B1[0] + B2[0]) + kW2 * (B1[1] + B2[1]);
+        pq[1] += B1[0] + kW1 * B1[1] + kW2 * B1[2] + kW3 * B1[3] + S2;
       }
     }
   }
@@ -659,17 +659,17 @@ inline void SoundEngine::KeySums::Clear() {
   _mm_storeu_pd(X + 2, zero);
   // Written out: as a loop, the compiler turns the stores back into a string instruction.
   static_assert(kChannels == 6);
-  _mm_storeu_pd(PQ[0], zero);
-  _mm_storeu_pd(PQ[1], zero);
-  _mm_storeu_pd(PQ[2], zero);
-  _mm_storeu_pd(PQ[3], zero);
-  _mm_storeu_pd(PQ[4], zero);
-  _mm_storeu_pd(PQ[5], zero);
+  _mm_storeu_pd(PQ + 0, zero);
+  _mm_storeu_pd(PQ + 2, zero);
+  _mm_storeu_pd(PQ + 4, zero);
+  _mm_storeu_pd(PQ + 6, zero);
+  _mm_storeu_pd(PQ + 8, zero);
+  _mm_storeu_pd(PQ + 10, zero);
   _mm_storel_pd(&SL, zero);
   _mm_storel_pd(&SH, zero);
 #else
   for (double& x : X) x = 0.0;
-  for (double(&pq)[2] : PQ) pq[0] = pq[1] = 0.0;
+  for (double& pq : PQ) pq = 0.0;
   SL = SH = 0.0;
 #endif
 }
@@ -720,7 +720,7 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
     // order.
     static_assert(kChannels % 2 == 0);
     const __m128d saw2 = _mm_set1_pd(saw), square2 = _mm_set1_pd(square), vcfMod2 = _mm_set1_pd(vcfMod);
-    auto lone = [&](SynthChannel& channel, const double(&pq)[2]) __attribute__((always_inline)) {
+    auto lone = [&](SynthChannel& channel, const double* pq) __attribute__((always_inline)) {
       const double in = pq[1] * saw + pq[0] * square;
       const double env = channel.envelope.Level();
       return channel.Process(in, env * channel.envAmount + channel.cutoff + vcfMod) * env;
@@ -730,7 +730,7 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
       SynthChannel& a = channels_[c];
       SynthChannel& b = channels_[c + 1];
       if (a.gate && b.gate) {
-        const __m128d pqA = _mm_loadu_pd(sums.PQ[c]), pqB = _mm_loadu_pd(sums.PQ[c + 1]);
+        const __m128d pqA = _mm_loadu_pd(sums.PQ + 2 * c), pqB = _mm_loadu_pd(sums.PQ + 2 * c + 2);
         const __m128d in =
             _mm_add_pd(_mm_mul_pd(_mm_unpackhi_pd(pqA, pqB), saw2), _mm_mul_pd(_mm_unpacklo_pd(pqA, pqB), square2));
         const __m128d env = _mm_set_pd(b.envelope.Level(), a.envelope.Level());
@@ -740,16 +740,16 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
         synth += _mm_cvtsd_f64(out);
         synth += _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
       } else if (a.gate) {
-        synth += lone(a, sums.PQ[c]);
+        synth += lone(a, sums.PQ + 2 * c);
       } else if (b.gate) {
-        synth += lone(b, sums.PQ[c + 1]);
+        synth += lone(b, sums.PQ + 2 * c + 2);
       }
     }
 #else
     for (SynthChannel& channel : channels_) {
       if (!channel.gate) continue;
       const int c = int(&channel - channels_.data());
-      const double in = sums.PQ[c][1] * saw + sums.PQ[c][0] * square;
+      const double in = sums.PQ[2 * c + 1] * saw + sums.PQ[2 * c] * square;
       const double env = channel.envelope.Level();
       synth += channel.Process(in, env * channel.envAmount + channel.cutoff + vcfMod) * env;
     }

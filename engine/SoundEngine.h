@@ -195,7 +195,7 @@ class SoundEngine {
   // instruction whose start-up costs more than the stores.
   struct KeySums {
     double X[4];                 // organ, per footage
-    double PQ[kChannels][2];     // synth square and saw inputs, per channel
+    double PQ[2 * kChannels];    // synth square and saw inputs, channel c at 2c and 2c + 1
     double SL, SH;               // string low and high mixes
     void Clear();
   };
@@ -206,7 +206,7 @@ class SoundEngine {
     const uint32_t* counter[2];
     uint32_t shift2[2];
     const double* row[2][4];
-    int32_t channel;
+    intptr_t pq;  // where the key's channel's Synth inputs start in KeySums::PQ
   };
   void PlanKeyTaps();
   // kScaled: some key is ramping; otherwise every level is 1.0 and scaling by it
