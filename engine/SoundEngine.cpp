@@ -526,6 +526,7 @@ void SoundEngine::PlanKeyTaps() {
   // changes no sum (a sum that starts at +0.0 never becomes -0.0), so it is left out.
   // Below 12 both oscillators are silent.
   int planned = 0;
+  bool shared = true;
   for (int i = 0; i < keys_.Size(); ++i) {
     const uint8_t k = keys_.NoteAt(i);
     if (k < 12) continue;
@@ -541,19 +542,18 @@ void SoundEngine::PlanKeyTaps() {
       }
     }
     if (!sounds) continue;
+    shared = shared && taps.shift2[0] == taps.shift2[1] &&
+             std::equal(std::begin(taps.row[0]), std::end(taps.row[0]), std::begin(taps.row[1]));
     taps.level = &keys_.StateAt(i).level;
     taps.pq = 2 * intptr_t(kChannelOfNote[k]);
     ++planned;
   }
   tapsCount_ = planned;
+  tapsShared_ = shared;
 }
 
-template <bool kOrgan, bool kSynth, bool kString, bool kScaled>
+template <bool kOrgan, bool kSynth, bool kString, bool kScaled, bool kShared>
 void SoundEngine::SumKeys(KeySums& sums) {
-  if (tapsKeyList_ != keys_.ListVersion() || tapsOsc1_ != osc1_.TapsVersion() || tapsOsc2_ != osc2_.TapsVersion() ||
-      tapsDrop1_ != osc1_.OctaveDown() || tapsDrop2_ != osc2_.OctaveDown()) {
-    PlanKeyTaps();
-  }
   const KeyTaps* const plan = keyTaps_.data();
 #if defined(__SSE2__)
   // Pairs of lanes, each lane one IEEE operation in the order of the scalar
@@ -571,7 +571,7 @@ void SoundEngine::SumKeys(KeySums& sums) {
     const KeyTaps& taps = plan[i];
     double F1[4] = {0.0, 0.0, 0.0, 0.0}, F2[4];
     if constexpr (kFirstBank) OscillatorBank::ReadFootages(*taps.counter[0], taps.shift2[0], taps.row[0], F1);
-    OscillatorBank::ReadFootages(*taps.counter[1], taps.shift2[1], taps.row[1], F2);
+    OscillatorBank::ReadFootages(*taps.counter[1], taps.shift2[kShared ? 0 : 1], taps.row[kShared ? 0 : 1], F2);
     __m128d B1lo = _mm_loadu_pd(F1), B1hi = _mm_loadu_pd(F1 + 2);
     __m128d B2lo = _mm_loadu_pd(F2), B2hi = _mm_loadu_pd(F2 + 2);
     if constexpr (kScaled) {
@@ -616,7 +616,7 @@ void SoundEngine::SumKeys(KeySums& sums) {
     const KeyTaps& taps = plan[i];
     double B1[4], B2[4];
     OscillatorBank::ReadFootages(*taps.counter[0], taps.shift2[0], taps.row[0], B1);
-    OscillatorBank::ReadFootages(*taps.counter[1], taps.shift2[1], taps.row[1], B2);
+    OscillatorBank::ReadFootages(*taps.counter[1], taps.shift2[kShared ? 0 : 1], taps.row[kShared ? 0 : 1], B2);
     if constexpr (kScaled) {
       const double a = *taps.level;
       for (int j = 0; j < 4; ++j) {

@@ -209,16 +209,27 @@ class SoundEngine {
     intptr_t pq;  // where the key's channel's Synth inputs start in KeySums::PQ
   };
   void PlanKeyTaps();
+  bool KeyTapsStale() const {
+    return tapsKeyList_ != keys_.ListVersion() || tapsOsc1_ != osc1_.TapsVersion() ||
+           tapsOsc2_ != osc2_.TapsVersion() || tapsDrop1_ != osc1_.OctaveDown() || tapsDrop2_ != osc2_.OctaveDown();
+  }
   // kScaled: some key is ramping; otherwise every level is 1.0 and scaling by it
-  // would change no bit.
-  template <bool kOrgan, bool kSynth, bool kString, bool kScaled>
-  void SumKeys(KeySums& sums);
+  // would change no bit. kShared: the second bank reads the first one's rows and
+  // shift (tapsShared_). Never inlined: with these loops inside, SynthesiseSample
+  // grows past the size at which link-time optimisation still inlines the envelopes
+  // and filters into it, which costs more than the call.
+  template <bool kOrgan, bool kSynth, bool kString, bool kScaled, bool kShared>
+  [[gnu::noinline]] void SumKeys(KeySums& sums);
   template <bool kOrgan, bool kSynth, bool kString>
   void SumKeysFor(KeySums& sums) {
-    if (keys_.Settled()) {
-      SumKeys<kOrgan, kSynth, kString, false>(sums);
+    if (KeyTapsStale()) PlanKeyTaps();
+    const bool scaled = !keys_.Settled();
+    // The String alone reads only the second bank: nothing to share.
+    if (kOrgan || kSynth ? tapsShared_ : false) {
+      scaled ? SumKeys<kOrgan, kSynth, kString, true, true>(sums) : SumKeys<kOrgan, kSynth, kString, false, true>(sums);
     } else {
-      SumKeys<kOrgan, kSynth, kString, true>(sums);
+      scaled ? SumKeys<kOrgan, kSynth, kString, true, false>(sums)
+             : SumKeys<kOrgan, kSynth, kString, false, false>(sums);
     }
   }
   void SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR);
@@ -287,6 +298,9 @@ class SoundEngine {
   // Key taps, rebuilt by PlanKeyTaps when any stamp differs.
   std::array<KeyTaps, KeyStateMap::kNotes> keyTaps_{};
   int tapsCount_ = 0;  // keys that read anything but zeros, in key order
+  // Both banks of every planned key read the same rows with the same shift: their
+  // tables are built for one rate, so they differ only while one octave switch is on.
+  bool tapsShared_ = false;
   uint64_t tapsKeyList_ = ~0ull, tapsOsc1_ = ~0ull, tapsOsc2_ = ~0ull;
   bool tapsDrop1_ = false, tapsDrop2_ = false;
 };
