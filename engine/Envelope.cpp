@@ -51,6 +51,7 @@ void Envelope::SetAttack(double x) {
 
 void Envelope::SetDecay(double x) {
   decay_ = x;
+  if (state_ == kStill) state_ = kDecay;
   if (state_ == kDecay) coefficient_ = StepFraction(RateOf(x), scale_);
 }
 
@@ -61,6 +62,7 @@ void Envelope::SetRelease(double x) {
 
 void Envelope::SetSustainLevel(double s) {
   sustain_ = s;
+  if (state_ == kStill) state_ = kDecay;
   if (state_ == kDecay) target_ = s;
 }
 

@@ -35,7 +35,7 @@ class Envelope {
   void GateOn();
   void GateOff();
   void Tick() {
-    if (state_ == kIdle) return;
+    if (state_ <= kIdle) return;  // idle or still
     level_ += (target_ - level_) * coefficient_;
     if (state_ == kAttack) {
       if (level_ >= 1.0) EnterDecay();
@@ -44,6 +44,12 @@ class Envelope {
       state_ = kIdle;
     }
   }
+  // A decay whose next step would not move its level computes that very level on
+  // every later tick, so Tick leaves it be until a gate or setting changes. Cheap
+  // enough for every control tick; a test per Tick would cost moving envelopes.
+  void HoldIfStill() {
+    if (state_ == kDecay && level_ > 0.0 && level_ + (target_ - level_) * coefficient_ == level_) state_ = kStill;
+  }
 
   void SetAttack(double x);
   void SetDecay(double x);
@@ -51,7 +57,7 @@ class Envelope {
   void SetSustainLevel(double s);
 
   double Level() const { return level_; }
-  Stage State() const { return static_cast<Stage>(state_); }
+  Stage State() const { return state_ == kStill ? kDecay : static_cast<Stage>(state_); }
   double Attack() const { return attack_; }
   double Decay() const { return decay_; }
   double Sustain() const { return sustain_; }
@@ -60,6 +66,8 @@ class Envelope {
   double Coefficient() const { return coefficient_; }
 
  private:
+  // A decay held where rounding stops it (HoldIfStill); reported as kDecay.
+  static constexpr int32_t kStill = -1;
   void EnterDecay();
 
   double level_ = 0.0;

@@ -437,6 +437,8 @@ void SoundEngine::UpdatePitch() {
 bool SoundEngine::UpdateControls() {
   const EngineSettings& s = settings_;
   phaserInUse_ = s.phaserOnString || s.phaserOnSynth || s.phaserOnOrgan;
+  for (SynthChannel& channel : channels_) channel.envelope.HoldIfStill();
+  stringEnv_.HoldIfStill();
 
   lfoPhase_ += lfoIncrement_;
   if (lfoPhase_ >= 1.0) lfoPhase_ -= 2.0;

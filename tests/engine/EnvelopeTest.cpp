@@ -27,6 +27,43 @@ TEST(RateOfTest, MatchesTheTimeLaw) {
   EXPECT_NEAR(RateOf(1.0), 0.0512, 5e-5);
 }
 
+// An envelope that HoldIfStill lets rest must give the very levels of one that
+// ticks on, through the hold and through every change that ends it.
+TEST(EnvelopeTest, HoldingAStillDecayChangesNoLevel) {
+  Envelope held, ticked;
+  for (Envelope* e : {&held, &ticked}) {
+    e->Reset(44100.0);
+    e->SetDecay(0.05);
+    e->SetSustainLevel(0.6);
+    e->SetRelease(0.2);
+    e->GateOn();
+  }
+  const auto run = [&](int ticks) {
+    for (int i = 0; i < ticks; ++i) {
+      held.HoldIfStill();
+      held.Tick();
+      ticked.Tick();
+      ASSERT_EQ(held.Level(), ticked.Level());
+      ASSERT_EQ(held.State(), ticked.State());
+    }
+  };
+  const auto stopped = [&] {
+    Envelope probe = ticked;
+    probe.Tick();
+    return probe.Level() == ticked.Level();
+  };
+  run(100000);
+  ASSERT_TRUE(stopped());  // so the first one was held
+  for (Envelope* e : {&held, &ticked}) e->SetSustainLevel(0.3);
+  run(100000);
+  ASSERT_TRUE(stopped());
+  for (Envelope* e : {&held, &ticked}) e->SetDecay(0.3);
+  run(1000);
+  for (Envelope* e : {&held, &ticked}) e->GateOff();
+  run(100000);
+  EXPECT_EQ(held.State(), Envelope::kIdle);
+}
+
 TEST(EnvelopeTest, AttackReachesOneAfterTheFullMoveTimeAndHolds) {
   Envelope env;
   env.Reset(44100.0);
