@@ -11,6 +11,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+#include "dsp/LaneConstants.h"
 #endif
 
 namespace tessaron {
@@ -128,12 +130,14 @@ struct CatmullRomLanes {
       : CatmullRomLanes(_mm_loadu_pd(h.v[0]), _mm_loadu_pd(h.v[1]), _mm_loadu_pd(h.v[2]), _mm_loadu_pd(h.v[3])) {}
   // From a history already in registers, oldest first.
   CatmullRomLanes(__m128d p0, __m128d p1, __m128d p2, __m128d p3) {
-    const __m128d half = _mm_set1_pd(0.5);
+    const Constants* const k = HiddenFromOptimiser(&kConstants);
+    const __m128d half = _mm_load_pd(k->half);
     c0 = p1;
     c1 = _mm_mul_pd(half, _mm_sub_pd(p2, p0));
-    c2 = _mm_sub_pd(_mm_add_pd(_mm_sub_pd(p0, _mm_mul_pd(_mm_set1_pd(2.5), p1)), _mm_mul_pd(_mm_set1_pd(2.0), p2)),
+    c2 = _mm_sub_pd(_mm_add_pd(_mm_sub_pd(p0, _mm_mul_pd(_mm_load_pd(k->twoAndHalf), p1)),
+                               _mm_mul_pd(_mm_load_pd(k->two), p2)),
                     _mm_mul_pd(half, p3));
-    c3 = _mm_add_pd(_mm_mul_pd(half, _mm_sub_pd(p3, p0)), _mm_mul_pd(_mm_set1_pd(1.5), _mm_sub_pd(p1, p2)));
+    c3 = _mm_add_pd(_mm_mul_pd(half, _mm_sub_pd(p3, p0)), _mm_mul_pd(_mm_load_pd(k->oneAndHalf), _mm_sub_pd(p1, p2)));
   }
   // c0 + c1 t + c2 t t + c3 t t t, left to right.
   [[gnu::always_inline]] __m128d At(__m128d t) const {
@@ -142,6 +146,15 @@ struct CatmullRomLanes {
   }
 
   __m128d c0, c1, c2, c3;
+
+ private:
+  struct Constants {
+    alignas(16) double half[2];
+    alignas(16) double twoAndHalf[2];
+    alignas(16) double two[2];
+    alignas(16) double oneAndHalf[2];
+  };
+  alignas(16) static constexpr Constants kConstants = {{0.5, 0.5}, {2.5, 2.5}, {2.0, 2.0}, {1.5, 1.5}};
 };
 
 inline void PushLanes(History4Pair& h, __m128d x) {

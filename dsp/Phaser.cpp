@@ -98,40 +98,51 @@ double Phaser::ProcessChannel(int ch, double x) {
   return x + mix[ch] * (z - x);
 }
 
-void Phaser::Process(double& left, double& right) {
+void Phaser::Process(double& left, double& right) { Process(&left, &right, 1); }
+
+void Phaser::Process(double* left, double* right, int n) {
 #if defined(__SSE2__)
   // Both channels side by side, lane 0 left and lane 1 right: each lane does
   // ProcessChannel's operations in its order, so the results are bit for bit
-  // the same at half the instructions.
-  const __m128d dith = _mm_loadu_pd(dither);
-  _mm_storeu_pd(dither, _mm_xor_pd(dith, _mm_set1_pd(-0.0)));
-  // A NaN restarts at 0; any other value takes the dither.
-  auto restart = [&](__m128d v) { return _mm_and_pd(_mm_cmpord_pd(v, v), _mm_add_pd(v, dith)); };
-  __m128d s0 = restart(_mm_loadu_pd(state[0]));
-  __m128d s1 = restart(_mm_loadu_pd(state[1]));
-  __m128d s2 = restart(_mm_loadu_pd(state[2]));
-  __m128d s3 = restart(_mm_loadu_pd(state[3]));
-  const __m128d dd = _mm_loadu_pd(d);
-  const __m128d sum =
-      _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s0, dd), s1), dd), s2), dd), s3);
-  const __m128d x = restart(_mm_loadh_pd(_mm_load_sd(&left), &right));
+  // the same at half the instructions. The state stays in registers for the run.
+  __m128d dith = _mm_loadu_pd(dither);
+  __m128d t0 = _mm_loadu_pd(state[0]), t1 = _mm_loadu_pd(state[1]), t2 = _mm_loadu_pd(state[2]),
+          t3 = _mm_loadu_pd(state[3]);
+  const __m128d dd = _mm_loadu_pd(d), p4 = _mm_loadu_pd(d4), sv = _mm_loadu_pd(solve), g = _mm_loadu_pd(loopGain),
+                m = _mm_loadu_pd(mix);
+  for (int k = 0; k < n; ++k) {
+    // A NaN restarts at 0; any other value takes the dither.
+    auto restart = [&](__m128d v) { return _mm_and_pd(_mm_cmpord_pd(v, v), _mm_add_pd(v, dith)); };
+    const __m128d s0 = restart(t0), s1 = restart(t1), s2 = restart(t2), s3 = restart(t3);
+    const __m128d sum =
+        _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(s0, dd), s1), dd), s2), dd), s3);
+    const __m128d x = restart(_mm_loadh_pd(_mm_load_sd(left + k), right + k));
+    dith = _mm_xor_pd(dith, _mm_set1_pd(-0.0));
 
-  const __m128d z = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(x, _mm_loadu_pd(d4)), sum), _mm_loadu_pd(solve));
-  const __m128d u = _mm_sub_pd(x, _mm_mul_pd(z, _mm_loadu_pd(loopGain)));
-  const __m128d y1 = _mm_add_pd(_mm_mul_pd(dd, u), s0);
-  _mm_storeu_pd(state[0], _mm_sub_pd(u, _mm_mul_pd(dd, y1)));
-  const __m128d y2 = _mm_add_pd(_mm_mul_pd(dd, y1), s1);
-  _mm_storeu_pd(state[1], _mm_sub_pd(y1, _mm_mul_pd(dd, y2)));
-  const __m128d y3 = _mm_add_pd(_mm_mul_pd(dd, y2), s2);
-  _mm_storeu_pd(state[2], _mm_sub_pd(y2, _mm_mul_pd(dd, y3)));
-  const __m128d y4 = _mm_add_pd(_mm_mul_pd(dd, y3), s3);
-  _mm_storeu_pd(state[3], _mm_sub_pd(y3, _mm_mul_pd(dd, y4)));
-  const __m128d out = _mm_add_pd(x, _mm_mul_pd(_mm_loadu_pd(mix), _mm_sub_pd(z, x)));
-  _mm_storel_pd(&left, out);
-  _mm_storeh_pd(&right, out);
+    const __m128d z = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(x, p4), sum), sv);
+    const __m128d u = _mm_sub_pd(x, _mm_mul_pd(z, g));
+    const __m128d y1 = _mm_add_pd(_mm_mul_pd(dd, u), s0);
+    t0 = _mm_sub_pd(u, _mm_mul_pd(dd, y1));
+    const __m128d y2 = _mm_add_pd(_mm_mul_pd(dd, y1), s1);
+    t1 = _mm_sub_pd(y1, _mm_mul_pd(dd, y2));
+    const __m128d y3 = _mm_add_pd(_mm_mul_pd(dd, y2), s2);
+    t2 = _mm_sub_pd(y2, _mm_mul_pd(dd, y3));
+    const __m128d y4 = _mm_add_pd(_mm_mul_pd(dd, y3), s3);
+    t3 = _mm_sub_pd(y3, _mm_mul_pd(dd, y4));
+    const __m128d out = _mm_add_pd(x, _mm_mul_pd(m, _mm_sub_pd(z, x)));
+    _mm_storel_pd(left + k, out);
+    _mm_storeh_pd(right + k, out);
+  }
+  _mm_storeu_pd(dither, dith);
+  _mm_storeu_pd(state[0], t0);
+  _mm_storeu_pd(state[1], t1);
+  _mm_storeu_pd(state[2], t2);
+  _mm_storeu_pd(state[3], t3);
 #else
-  left = ProcessChannel(0, left);
-  right = ProcessChannel(1, right);
+  for (int k = 0; k < n; ++k) {
+    left[k] = ProcessChannel(0, left[k]);
+    right[k] = ProcessChannel(1, right[k]);
+  }
 #endif
 }
 

@@ -18,6 +18,8 @@ class Phaser {
 
   void Tick();  // once per control tick
   void Process(double& left, double& right);
+  // n samples in place, exactly as n calls of Process make them.
+  void Process(double* left, double* right, int n);
   // Fed silence, every stage so far below level that the phaser's whole remaining
   // answer stays below it.
   bool QuietBelow(double level) const;

@@ -863,10 +863,15 @@ int32_t SoundEngine::RenderSoundingRun(double* left, double* right, int32_t begi
   // The phaser over the run, then the delay over the run: neither reads the other's state,
   // so this is ProcessEffects sample by sample, and the delay keeps its state in registers.
   if (phaserInUse_) {
-    for (int32_t k = 0; k < n; ++k) {
-      if (!phaserIdle_ || busL[k] != 0.0 || busR[k] != 0.0) {
-        phaserIdle_ = false;
-        phaser_.Process(busL[k], busR[k]);
+    // A resting phaser wakes at the first sound on its bus and stays awake for the run.
+    int32_t k = 0;
+    if (phaserIdle_) {
+      while (k < n && busL[k] == 0.0 && busR[k] == 0.0) ++k;
+    }
+    if (k < n) {
+      phaserIdle_ = false;
+      phaser_.Process(busL + k, busR + k, n - k);
+      for (; k < n; ++k) {
         dryL[k] += busL[k];
         dryR[k] += busR[k];
       }
