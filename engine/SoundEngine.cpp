@@ -72,10 +72,7 @@ bool SoundEngine::Reset(double fs, int32_t maxBlockSize) {
   loadedPitch1_ = loadedPitch2_ = kNoPitch;
   keys_.Reset(fs);
 
-  for (int j = 0; j < 4; ++j) {
-    organFilter_[j].SetSampleRate(fs);
-    organFilter_[j].SetCutoff(kOrganCutoffs[j]);
-  }
+  organFilters_.Setup(fs, kOrganCutoffs);
   lfoSmoother_.SetSampleRate(fs);
   lfoSmoother_.SetCutoff(kSmootherCutoff);
   stringFilter_.SetSampleRate(fs);
@@ -695,7 +692,6 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
     case 7: SumKeysFor<true, true, true>(sums); break;
     default: break;
   }
-  const double* X = sums.X;
   const double SL = sums.SL, SH = sums.SH;
 
   if (s.lfoSquare) lfoValue_ = lfoSmoother_.Process(lfoValue_);
@@ -761,7 +757,7 @@ void SoundEngine::SynthesiseSample(double& dryL, double& dryR, double& busL, dou
 
   double organ = 0.0;
   if (organOn) {
-    for (int j = 0; j < 4; ++j) organ += organFilter_[j].Process(X[j]) * s.footageLevel[j];
+    organ = organFilters_.Mix(sums.X, s.footageLevel);
     organ *= organRamp_.Level();
   }
 

@@ -20,6 +20,7 @@
 #include "common/MidiMessage.h"
 #include "engine/MidiQueue.h"
 #include "engine/NoteEventList.h"
+#include "engine/OrganFilters.h"
 #include "engine/OscillatorBank.h"
 #include "engine/ParameterIds.h"
 #include "engine/SectionRamp.h"
@@ -253,7 +254,7 @@ class SoundEngine {
   double lfoSpeed_ = 0.0;
   double lfoIncrement_ = 0.0;
   double lfoPhase_ = 0.0;
-  LP6 organFilter_[4];
+  OrganFilters organFilters_;
   LP6 lfoSmoother_;
   HP6 stringFilter_;
   HP6 outHp_[2];
