@@ -669,19 +669,28 @@ void Delay::Process(double& left, double& right) {
   }
 }
 
-void Delay::Process(double* left, double* right, int n) {
+void Delay::Process(double* left, double* right, int n) { ProcessRun(left, right, n, false); }
+
+int Delay::ProcessUntilIdle(double* left, double* right, int n) { return ProcessRun(left, right, n, true); }
+
+int Delay::ProcessRun(double* left, double* right, int n, bool untilIdle) {
   int i = 0;
   while (i < n) {
 #if defined(__SSE2__)
     if (length > 0 && !buffer[0].empty() && !pingPong && !SkipsIdleChannel(0, left[i]) &&
         !SkipsIdleChannel(1, right[i])) {
       i += ProcessChannelsRun(left + i, right + i, n - i);
-      continue;
-    }
+    } else
 #endif
-    Process(left[i], right[i]);
-    ++i;
+    {
+      Process(left[i], right[i]);
+      ++i;
+    }
+    if (untilIdle && IsIdle()) {
+      break;
+    }
   }
+  return i;
 }
 
 #if defined(__SSE2__)

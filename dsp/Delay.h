@@ -44,6 +44,9 @@ class Delay {
   // n samples, exactly as n calls of Process make them; a run of them keeps
   // the state in registers.
   void Process(double* left, double* right, int n);
+  // Process for at most n samples, stopping after the first that leaves both
+  // lines idle (when SkipSilence may take over); answers how many it made.
+  int ProcessUntilIdle(double* left, double* right, int n);
   // n samples of silent input at once, when the line is known to stay silent
   // through them: every output would be 0, and only the clocks move, to within
   // rounding of where n calls of Process would take them. Returns false, having
@@ -102,6 +105,7 @@ class Delay {
 
   struct LineRun;
   struct LineLanes;
+  int ProcessRun(double* left, double* right, int n, bool untilIdle);
   bool SkipsIdleChannel(int ch, double in) const;
   void ProcessChannel(int ch, double& x);
   void ProcessChannels(double& left, double& right);

@@ -824,13 +824,16 @@ void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
       i = RenderSoundingRun(left, right, i, std::min(len, i + kRunLength));
       continue;
     }
-    if (!phaserInUse_ || phaserIdle_ || !tailCutting_) {
-      // Silence up to the next event, handled as one run when nothing holds a tail.
-      const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset - eventBase_);
+    // Silence up to the next event: one step when nothing holds a tail; the delay's
+    // tail over runs while the phaser rests (its bus is silent too).
+    const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset - eventBase_);
+    if (!phaserInUse_ || phaserIdle_) {
       if (SkipSilence(end - i)) {
         i = end;
-        continue;
+      } else {
+        i += RenderDelayTail(left + i, right + i, std::min(end, i + kRunLength) - i);
       }
+      continue;
     }
     // Nothing reads the counters until sound resumes: advance them in bulk.
     ++idleAdvance_;
@@ -876,6 +879,17 @@ int32_t SoundEngine::RenderSoundingRun(double* left, double* right, int32_t begi
   delay_.Process(dryL, dryR, n);
   WriteOutputRun(dryL, dryR, left + begin, right + begin, n);
   return end;
+}
+
+int32_t SoundEngine::RenderDelayTail(double* left, double* right, int32_t n) {
+  double dryL[kRunLength], dryR[kRunLength];
+  for (int32_t k = 0; k < n; ++k) dryL[k] = dryR[k] = 0.0;
+  // Stops where the delay goes idle, so that the caller's next SkipSilence comes at the
+  // very sample it would when going sample by sample.
+  const int32_t done = delay_.ProcessUntilIdle(dryL, dryR, n);
+  WriteOutputRun(dryL, dryR, left, right, done);
+  idleAdvance_ += uint32_t(done);
+  return done;
 }
 
 void SoundEngine::WriteOutputRun(const double* dryL, const double* dryR, double* left, double* right, int32_t n) {

@@ -182,6 +182,8 @@ class SoundEngine {
   // Samples a run of sound renders stage by stage; a bound for the stack buffers.
   static constexpr int32_t kRunLength = 64;
   int32_t RenderSoundingRun(double* left, double* right, int32_t begin, int32_t end);
+  // Up to n samples of silent input through the delay's tail; answers how many.
+  int32_t RenderDelayTail(double* left, double* right, int32_t n);
   void ProcessEffects(double& busL, double& busR, double& dryL, double& dryR);
   void WriteOutput(double dryL, double dryR, double& left, double& right);
   static void ClearBlock(double* out, int32_t n);
