@@ -669,11 +669,13 @@ void Delay::Process(double& left, double& right) {
   }
 }
 
-void Delay::Process(double* left, double* right, int n) { ProcessRun(left, right, n, false); }
+void Delay::Process(double* left, double* right, int n) {
+  for (int i = 0; i < n;) {
+    i += ProcessUntilIdle(left + i, right + i, n - i);
+  }
+}
 
-int Delay::ProcessUntilIdle(double* left, double* right, int n) { return ProcessRun(left, right, n, true); }
-
-int Delay::ProcessRun(double* left, double* right, int n, bool untilIdle) {
+int Delay::ProcessUntilIdle(double* left, double* right, int n) {
   int i = 0;
   while (i < n) {
 #if defined(__SSE2__)
@@ -686,7 +688,7 @@ int Delay::ProcessRun(double* left, double* right, int n, bool untilIdle) {
       Process(left[i], right[i]);
       ++i;
     }
-    if (untilIdle && IsIdle()) {
+    if (IsIdle()) {
       break;
     }
   }

@@ -105,7 +105,6 @@ class Delay {
 
   struct LineRun;
   struct LineLanes;
-  int ProcessRun(double* left, double* right, int n, bool untilIdle);
   bool SkipsIdleChannel(int ch, double in) const;
   void ProcessChannel(int ch, double& x);
   void ProcessChannels(double& left, double& right);

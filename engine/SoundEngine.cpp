@@ -826,14 +826,16 @@ void SoundEngine::RenderSamples(double* left, double* right, int32_t len) {
     }
     // Silence up to the next event: one step when nothing holds a tail; the delay's
     // tail over runs while the phaser rests (its bus is silent too).
-    const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset - eventBase_);
     if (!phaserInUse_ || phaserIdle_) {
+      const int32_t end = noteEvents_.Empty() ? len : std::min(len, noteEvents_.Front().offset - eventBase_);
       if (SkipSilence(end - i)) {
         i = end;
-      } else {
-        i += RenderDelayTail(left + i, right + i, std::min(end, i + kRunLength) - i);
+        continue;
       }
-      continue;
+      if (!delay_.IsIdle()) {
+        i += RenderDelayTail(left + i, right + i, std::min(end, i + kRunLength) - i);
+        continue;
+      }
     }
     // Nothing reads the counters until sound resumes: advance them in bulk.
     ++idleAdvance_;
