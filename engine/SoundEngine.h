@@ -228,12 +228,13 @@ class SoundEngine {
     if (KeyTapsStale()) PlanKeyTaps();
     const bool scaled = !keys_.Settled();
     // The String alone reads only the second bank: nothing to share.
-    if (kOrgan || kSynth ? tapsShared_ : false) {
-      scaled ? SumKeys<kOrgan, kSynth, kString, true, true>(sums) : SumKeys<kOrgan, kSynth, kString, false, true>(sums);
-    } else {
-      scaled ? SumKeys<kOrgan, kSynth, kString, true, false>(sums)
-             : SumKeys<kOrgan, kSynth, kString, false, false>(sums);
+    if constexpr (kOrgan || kSynth) {
+      if (tapsShared_) {
+        scaled ? SumKeys<kOrgan, kSynth, kString, true, true>(sums) : SumKeys<kOrgan, kSynth, kString, false, true>(sums);
+        return;
+      }
     }
+    scaled ? SumKeys<kOrgan, kSynth, kString, true, false>(sums) : SumKeys<kOrgan, kSynth, kString, false, false>(sums);
   }
   void SynthesiseSample(double& dryL, double& dryR, double& busL, double& busR);
   void FlushIdleAdvance();
